@@ -1,0 +1,56 @@
+#include "driver/context.h"
+
+#include <cstring>
+
+namespace krogw {
+
+void ResetContext(uint8_t driver_number, DriverContext& context) {
+    std::memset(context.column_types, 0, sizeof context.column_types);
+    std::memset(context.column_count, 0, sizeof context.column_count);
+    for (auto& entry : context.gate_table_type) {
+        entry.store(0, std::memory_order_relaxed);
+    }
+    for (auto& state : context.rtu_state) {
+        state.store(RtuNotConfirmed, std::memory_order_relaxed);
+    }
+    context.secondary_configured = 0;
+    context.gateway_ok = 0;
+    context.poll_buffer_length = 10;
+    context.cmd_buffer_length = 10;
+    context.cmd_response_time = 10000;
+    for (SocketSlot* slot :
+         {&context.active_status_socket, &context.active_sync_socket, &context.active_burst_socket,
+          &context.primary_status_socket, &context.primary_sync_socket,
+          &context.primary_burst_socket, &context.secondary_status_socket,
+          &context.secondary_sync_socket, &context.secondary_burst_socket,
+          &context.pending_primary_socket, &context.pending_secondary_socket}) {
+        slot->store(0);
+    }
+    context.active_channel_id = 0;
+    context.primary_channel_id = 0;
+    context.secondary_channel_id = 0;
+    context.active_gateway = 1;
+    context.command_busy = 0;
+    context.command_queue_lock = 0;
+    context.poll_queue_lock = 0;
+    context.polls_in_flight = 0;
+    context.poll_queue_count = 0;
+    context.commands_in_flight = 0;
+    context.command_queue_count = 0;
+    context.sign_rtu_on_fail = 1;
+    context.hot_backup_running = 0;
+    context.last_error_code = 1;
+    context.error_gate_id = 0;
+    context.connect_failure_logged = 0;
+    context.connecting_secondary = 0;
+    context.parse_flag = 1;
+    context.driver_number = driver_number;
+    for (auto& param : context.setcall_params) {
+        param.store(0);
+    }
+    context.primary_mode_value = 1;
+    context.secondary_mode_value = 5;
+    context.poll_result_on_write = 1;
+}
+
+}  // namespace krogw

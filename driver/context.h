@@ -1,0 +1,119 @@
+// All state of one driver instance: one flat block that the host allocates at the
+// size the driver information reports and passes with every request.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+namespace krogw {
+
+inline constexpr int32_t kContextSize = 2317056;
+
+inline constexpr int kTableTypes = 100;
+inline constexpr int kColumnTypeSlots = 9;  // eight columns and the terminating 0
+inline constexpr int kGateTableTypeEntries = 65536;
+inline constexpr int kRtuEntries = 65536;
+inline constexpr int kThreadBufferBytes = 8300;
+inline constexpr int kRequestBufferBytes = 8200;
+inline constexpr int kAddressTextBytes = 16;
+inline constexpr int kPollQueueEntries = 10000;
+inline constexpr int kCommandQueueEntries = 2000;
+inline constexpr int kCommandElementBytes = 1000;
+inline constexpr int kSetCallParams = 6;
+
+enum RtuState : uint8_t {
+    RtuActive = 0,
+    RtuNotConfirmed = 1,
+    RtuCommunicationFailed = 2,
+    RtuDisabled = 3,
+};
+
+struct PollQueueEntry {
+    int32_t opcode;  // 257 or 261
+    int32_t rtu;
+    int32_t subaddress;
+};
+
+struct CommandQueueEntry {
+    int32_t rtu;
+    int32_t subaddress;
+    int32_t bit_width;
+    int32_t single_value;  // bytes 0-3 of the value buffer, used when element_count is 1
+    uint8_t element_count;
+    uint8_t elements[kCommandElementBytes];
+};
+
+using SocketSlot = std::atomic<int32_t>;  // 0: not open
+using ByteFlag = std::atomic<uint8_t>;
+using Counter = std::atomic<uint16_t>;
+
+// Fields shared between the host's thread, the burst thread and the command thread
+// are atomics: byte flags taken by exchange, counters changed indivisibly, and
+// single-byte states where the last write wins.
+struct DriverContext {
+    uint8_t column_types[kTableTypes][kColumnTypeSlots];
+    uint8_t column_count[kTableTypes];
+    std::atomic<uint8_t> gate_table_type[kGateTableTypeEntries];
+    std::atomic<uint8_t> rtu_state[kRtuEntries];
+    uint8_t burst_buffer[kThreadBufferBytes];
+    uint8_t command_buffer[kThreadBufferBytes];
+    uint8_t mode_message[kRequestBufferBytes];
+    uint8_t secondary_configured;
+    std::atomic<uint8_t> gateway_ok;  // bit 0 primary usable, bit 1 secondary usable
+    int32_t poll_buffer_length;
+    int32_t cmd_buffer_length;
+    int32_t cmd_response_time;
+    char primary_address[kAddressTextBytes];
+    char secondary_address[kAddressTextBytes];
+    SocketSlot active_status_socket;
+    SocketSlot active_sync_socket;
+    SocketSlot active_burst_socket;
+    std::atomic<uint16_t> active_channel_id;
+    SocketSlot primary_status_socket;
+    SocketSlot primary_sync_socket;
+    SocketSlot primary_burst_socket;
+    std::atomic<uint16_t> primary_channel_id;
+    SocketSlot secondary_status_socket;
+    SocketSlot secondary_sync_socket;
+    SocketSlot secondary_burst_socket;
+    std::atomic<uint16_t> secondary_channel_id;
+    std::atomic<uint8_t> active_gateway;  // 1 primary, 2 secondary
+    SocketSlot pending_primary_socket;
+    SocketSlot pending_secondary_socket;
+    ByteFlag command_busy;
+    ByteFlag command_queue_lock;
+    ByteFlag poll_queue_lock;
+    Counter polls_in_flight;
+    Counter poll_queue_count;
+    Counter commands_in_flight;
+    Counter command_queue_count;
+    PollQueueEntry poll_queue[kPollQueueEntries];
+    CommandQueueEntry command_queue[kCommandQueueEntries];
+    uint8_t sign_rtu_on_fail;
+    std::atomic<uint8_t> hot_backup_running;
+    uint8_t client;
+    std::atomic<uint16_t> last_error_code;
+    std::atomic<int32_t> error_gate_id;  // -1: there is none
+    std::atomic<uint8_t> connect_failure_logged;
+    std::atomic<uint8_t> connecting_secondary;
+    uint8_t parse_flag;
+    uint8_t driver_number;
+    std::atomic<int32_t> sync_reply_timeout;  // milliseconds
+    int32_t start_flag;
+    std::atomic<int32_t> setcall_params[kSetCallParams];
+    std::atomic<int32_t> primary_mode_value;
+    std::atomic<int32_t> secondary_mode_value;
+    int32_t poll_result_on_write;
+};
+
+static_assert(sizeof(DriverContext) <= kContextSize,
+              "the host allocates exactly the size that the driver information reports");
+static_assert(std::atomic<uint8_t>::is_always_lock_free &&
+              std::atomic<uint16_t>::is_always_lock_free &&
+              std::atomic<int32_t>::is_always_lock_free);
+
+// Puts every field to its default. Leaves the three buffers, the queues' entries,
+// the gateway addresses, client, sync_reply_timeout and start_flag alone.
+void ResetContext(uint8_t driver_number, DriverContext& context);
+
+}  // namespace krogw

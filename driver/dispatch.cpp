@@ -1,0 +1,30 @@
+#include <array>
+
+#include "driver/handlers.h"
+
+namespace krogw {
+namespace {
+
+// Slot = function code - 1. Codes 8, 9 and 16 have no handler.
+constexpr std::array<Handler, kHandlerSlots> kHandlers = {
+    StartInstance, ReconnectGateway, ParseGateAddress, CheckArrayAddress,
+    ReadGate,      ReadGateArray,    WriteGate,        nullptr,
+    nullptr,       WriteGateArray,   CloseInstance,    Unsupported,
+    Unsupported,   GetDriverInfo,    SetReplyTimeout,  nullptr,
+};
+
+}  // namespace
+}  // namespace krogw
+
+extern "C" KROGW_EXPORT int32_t KroMain(krogw::HostRequest* request) {
+    if (request == nullptr) {
+        return krogw::kResultNotDone;
+    }
+    const int32_t code = request->function_code;
+    // A code without a handler is answered, never used as an index.
+    if (code < 1 || code > krogw::kHandlerSlots) {
+        return krogw::kResultNotDone;
+    }
+    const krogw::Handler handler = krogw::kHandlers[static_cast<size_t>(code - 1)];
+    return handler != nullptr ? handler(*request) : krogw::kResultNotDone;
+}

@@ -1,0 +1,64 @@
+// The driver's only door to the operating system: TCP sockets, threads, sleeping and
+// clocks. One interface, a POSIX and a Win32 implementation.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace krogw {
+
+// A socket handle; 0 means "not open" and is never a valid handle.
+using PlatformSocket = int32_t;
+inline constexpr PlatformSocket kInvalidSocket = -1;
+
+// Starts and stops the socket library (Windows Sockets 1.1); 0 on success, otherwise
+// the library's error code. No-ops that answer 0 where nothing needs starting.
+int PlatformNetStart();
+int PlatformNetCleanup();
+
+// A TCP/IPv4 stream socket, or kInvalidSocket.
+PlatformSocket PlatformSocketOpen();
+bool PlatformSocketSetLingerZero(PlatformSocket socket);
+bool PlatformSocketSetNonBlocking(PlatformSocket socket);
+
+enum class ConnectOutcome {
+    Connected,         // the call returned 0
+    AlreadyConnected,  // an earlier call established it (WSAEISCONN / EISCONN)
+    Failed,            // still in progress, refused, or the address text is not dotted IPv4
+};
+ConnectOutcome PlatformSocketConnect(PlatformSocket socket, const char* ipv4_text, uint16_t port);
+
+// Bytes sent or received; -1 on error or, for a non-blocking socket, when nothing can
+// be moved yet. A receive returns 0 when the peer has closed the connection.
+int PlatformSocketSend(PlatformSocket socket, const void* data, int length);
+int PlatformSocketRecv(PlatformSocket socket, void* data, int length);
+
+// 1 when the socket is ready, 0 after the time-out, -1 on error.
+int PlatformSocketWaitReadable(PlatformSocket socket, int32_t timeout_ms);
+int PlatformSocketWaitWritable(PlatformSocket socket, int32_t timeout_ms);
+
+void PlatformSocketShutdown(PlatformSocket socket);  // both directions
+void PlatformSocketClose(PlatformSocket socket);
+
+// Starts a detached thread running body(arg) on a stack of the given size.
+using PlatformThreadBody = void (*)(void* arg);
+bool PlatformThreadStart(PlatformThreadBody body, void* arg, size_t stack_bytes);
+
+void PlatformSleepMs(uint32_t milliseconds);
+
+// Milliseconds on a clock that never jumps; for measuring waits.
+int64_t PlatformMonotonicMs();
+
+struct PlatformTime {
+    uint16_t year;
+    uint16_t month;        // 1..12
+    uint16_t day;          // 1..31
+    uint16_t day_of_week;  // 0 = Sunday
+    uint16_t hour;
+    uint16_t minute;
+    uint16_t second;
+    uint16_t milliseconds;
+};
+PlatformTime PlatformLocalTime();
+
+}  // namespace krogw

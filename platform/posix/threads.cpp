@@ -1,0 +1,71 @@
+#include <pthread.h>
+
+#include <cerrno>
+#include <ctime>
+#include <new>
+
+#include "platform/platform.h"
+#include "platform/stack_size.h"
+
+namespace krogw {
+namespace {
+
+struct ThreadStart {
+    PlatformThreadBody body;
+    void* arg;
+};
+
+void* RunThread(void* start_record) {
+    const ThreadStart start = *static_cast<ThreadStart*>(start_record);
+    delete static_cast<ThreadStart*>(start_record);
+    start.body(start.arg);
+    return nullptr;
+}
+
+}  // namespace
+
+bool PlatformThreadStart(PlatformThreadBody body, void* arg, size_t stack_bytes) {
+    auto* start = new (std::nothrow) ThreadStart{body, arg};
+    if (start == nullptr) {
+        return false;
+    }
+    pthread_attr_t attributes;
+    pthread_attr_init(&attributes);
+    pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED);
+    pthread_t thread;
+    const bool started =
+        pthread_attr_setstacksize(&attributes, EffectiveStackBytes(stack_bytes)) == 0 &&
+        pthread_create(&thread, &attributes, RunThread, start) == 0;
+    pthread_attr_destroy(&attributes);
+    if (!started) {
+        delete start;
+    }
+    return started;
+}
+
+void PlatformSleepMs(uint32_t milliseconds) {
+    timespec remaining{static_cast<time_t>(milliseconds / 1000),
+                       static_cast<long>(milliseconds % 1000) * 1000000L};
+    while (nanosleep(&remaining, &remaining) != 0 && errno == EINTR) {
+    }
+}
+
+int64_t PlatformMonotonicMs() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
+PlatformTime PlatformLocalTime() {
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    tm local{};
+    localtime_r(&now.tv_sec, &local);
+    return PlatformTime{
+        static_cast<uint16_t>(local.tm_year + 1900), static_cast<uint16_t>(local.tm_mon + 1),
+        static_cast<uint16_t>(local.tm_mday),        static_cast<uint16_t>(local.tm_wday),
+        static_cast<uint16_t>(local.tm_hour),        static_cast<uint16_t>(local.tm_min),
+        static_cast<uint16_t>(local.tm_sec),         static_cast<uint16_t>(now.tv_nsec / 1000000)};
+}
+
+}  // namespace krogw

@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# The driver library must export KroMain and nothing else of ours; the Windows DLL
+# may import only from system libraries and the host runtime.
+set -euo pipefail
+library=$1
+kind=$2
+
+fail() { echo "FAIL: $*"; exit 1; }
+
+if [ "$kind" = linux ]; then
+  exported=$(nm -D --defined-only "$library" | awk '{print $3}' | sort)
+  echo "exported: $exported"
+  [ "$exported" = KroMain ] || fail "libkrogw.so exports: $exported"
+else
+  dump=$(i686-w64-mingw32-objdump -p "$library")
+  exported=$(echo "$dump" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' | tail -n +2 \
+             | grep -o '\] .*' | cut -c3- | sort)
+  echo "exported: $exported"
+  [ "$exported" = KroMain ] || fail "krogw.dll exports: $exported"
+  imported=$(echo "$dump" | awk '/DLL Name:/ {print toupper($3)}' | sort -u)
+  echo "imported: $(echo $imported)"
+  for dll in $imported; do
+    case "$dll" in
+      KERNEL32.DLL|WS2_32.DLL|MSVCRT.DLL|QIVPRO.DLL|API-MS-WIN-*) ;;
+      *) fail "krogw.dll imports $dll" ;;
+    esac
+  done
+fi
+echo "exports ok"

@@ -1,0 +1,158 @@
+// The platform layer over real loopback sockets and real threads.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstring>
+#include <ctime>
+
+#include "platform/platform.h"
+#include "tests/support/loopback_listener.h"
+
+#if !defined(_WIN32)
+#include <unistd.h>
+#endif
+
+namespace krogw {
+namespace {
+
+class PlatformTest : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() { ASSERT_EQ(PlatformNetStart(), 0); }
+};
+
+// Opens, connects (twice, as the driver does) and returns a socket to the listener.
+PlatformSocket ConnectTo(const test::LoopbackListener& listener) {
+    const PlatformSocket socket = PlatformSocketOpen();
+    EXPECT_GT(socket, 0);
+    EXPECT_TRUE(PlatformSocketSetLingerZero(socket));
+    EXPECT_TRUE(PlatformSocketSetNonBlocking(socket));
+    PlatformSocketConnect(socket, listener.address(), listener.port());
+    PlatformSleepMs(100);
+    const ConnectOutcome second =
+        PlatformSocketConnect(socket, listener.address(), listener.port());
+    EXPECT_TRUE(second == ConnectOutcome::Connected || second == ConnectOutcome::AlreadyConnected);
+    return socket;
+}
+
+TEST_F(PlatformTest, NonBlockingConnectCompletesAndMovesBytes) {
+    test::LoopbackListener listener("127.0.3.1");
+    const PlatformSocket client = ConnectTo(listener);
+    const PlatformSocket server = listener.Accept(2000);
+    ASSERT_GT(server, 0);
+
+    // Nothing has arrived yet: a non-blocking receive fails at once.
+    char buffer[16];
+    EXPECT_EQ(PlatformSocketRecv(client, buffer, sizeof buffer), -1);
+    EXPECT_EQ(PlatformSocketWaitReadable(client, 20), 0);
+
+    ASSERT_EQ(PlatformSocketSend(server, "hello", 5), 5);
+    EXPECT_EQ(PlatformSocketWaitReadable(client, 2000), 1);
+    ASSERT_EQ(PlatformSocketRecv(client, buffer, sizeof buffer), 5);
+    EXPECT_EQ(std::memcmp(buffer, "hello", 5), 0);
+    EXPECT_EQ(PlatformSocketWaitWritable(client, 100), 1);
+
+    // The peer going away reads as end of stream, and never raises a signal on send.
+    PlatformSocketShutdown(server);
+    PlatformSocketClose(server);
+    ASSERT_EQ(PlatformSocketWaitReadable(client, 2000), 1);
+    EXPECT_EQ(PlatformSocketRecv(client, buffer, sizeof buffer), 0);
+    PlatformSocketSend(client, "x", 1);
+    PlatformSocketClose(client);
+}
+
+TEST_F(PlatformTest, RefusedOrMalformedAddressesFail) {
+    const PlatformSocket socket = PlatformSocketOpen();
+    ASSERT_GT(socket, 0);
+    ASSERT_TRUE(PlatformSocketSetNonBlocking(socket));
+    EXPECT_EQ(PlatformSocketConnect(socket, "10.1.1", 5001), ConnectOutcome::Failed);
+    EXPECT_EQ(PlatformSocketConnect(socket, "not an address", 5001), ConnectOutcome::Failed);
+    EXPECT_EQ(PlatformSocketConnect(socket, nullptr, 5001), ConnectOutcome::Failed);
+    PlatformSocketClose(socket);
+
+    // Nobody listens on this loopback address and port.
+    const PlatformSocket refused = PlatformSocketOpen();
+    ASSERT_TRUE(PlatformSocketSetNonBlocking(refused));
+    PlatformSocketConnect(refused, "127.0.3.2", 5001);
+    PlatformSleepMs(100);
+    EXPECT_EQ(PlatformSocketConnect(refused, "127.0.3.2", 5001), ConnectOutcome::Failed);
+    PlatformSocketClose(refused);
+}
+
+TEST_F(PlatformTest, ReadableWaitLastsItsTimeOut) {
+    test::LoopbackListener listener("127.0.3.3");
+    const PlatformSocket client = ConnectTo(listener);
+    const int64_t start = PlatformMonotonicMs();
+    EXPECT_EQ(PlatformSocketWaitReadable(client, 150), 0);
+    const int64_t waited = PlatformMonotonicMs() - start;
+    EXPECT_GE(waited, 140);
+    EXPECT_LT(waited, 1000);
+    PlatformSocketClose(client);
+}
+
+#if !defined(_WIN32)
+TEST_F(PlatformTest, SocketHandleIsNeverZero) {
+    const int saved_stdin = dup(0);
+    ASSERT_GE(saved_stdin, 0);
+    close(0);  // the next descriptor the system hands out would be 0
+    const PlatformSocket socket = PlatformSocketOpen();
+    EXPECT_GT(socket, 0);
+    PlatformSocketClose(socket);
+    dup2(saved_stdin, 0);
+    close(saved_stdin);
+}
+#endif
+
+struct ThreadProbe {
+    std::atomic<int> runs{0};
+    char stack_marker[4096];
+};
+
+void ProbeBody(void* arg) {
+    auto* probe = static_cast<ThreadProbe*>(arg);
+    // Use a good part of a 32 KiB stack, as the driver's threads may.
+    volatile char scratch[16384];
+    for (size_t i = 0; i < sizeof scratch; i += 512) {
+        scratch[i] = static_cast<char>(i);
+    }
+    probe->stack_marker[0] = scratch[512];
+    probe->runs.fetch_add(1);
+}
+
+TEST_F(PlatformTest, ThreadRunsOnASmallStack) {
+    ThreadProbe probe;
+    ASSERT_TRUE(PlatformThreadStart(ProbeBody, &probe, 32768));
+    const int64_t deadline = PlatformMonotonicMs() + 5000;
+    while (probe.runs.load() == 0 && PlatformMonotonicMs() < deadline) {
+        PlatformSleepMs(1);
+    }
+    EXPECT_EQ(probe.runs.load(), 1);
+}
+
+TEST_F(PlatformTest, SleepWaitsAtLeastItsTime) {
+    const int64_t start = PlatformMonotonicMs();
+    PlatformSleepMs(50);
+    const int64_t slept = PlatformMonotonicMs() - start;
+    EXPECT_GE(slept, 49);
+    EXPECT_LT(slept, 1000);
+}
+
+TEST_F(PlatformTest, LocalTimeIsACoherentCalendarDate) {
+    const PlatformTime now = PlatformLocalTime();
+    EXPECT_GE(now.year, 2024);
+    EXPECT_LE(now.milliseconds, 999);
+    // The weekday must agree with the date it comes with.
+    tm date{};
+    date.tm_year = now.year - 1900;
+    date.tm_mon = now.month - 1;
+    date.tm_mday = now.day;
+    date.tm_hour = 12;
+    date.tm_isdst = -1;
+    ASSERT_NE(std::mktime(&date), static_cast<time_t>(-1));
+    EXPECT_EQ(date.tm_wday, now.day_of_week);
+    EXPECT_LE(now.hour, 23);
+    EXPECT_LE(now.minute, 59);
+    EXPECT_LE(now.second, 60);
+}
+
+}  // namespace
+}  // namespace krogw

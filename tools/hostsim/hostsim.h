@@ -1,0 +1,67 @@
+// Our stand-in for the host runtime: a gate database, clients, cooking, RTU failure
+// notices and the log. The driver reaches it only through the operations of
+// host/qivpro.h; tests and the console host drive it through this API.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "host/qivpro.h"
+#include "include/krogw/abi.h"
+
+namespace hostsim {
+
+// Linear cooking: engineering value = raw * scale + offset.
+struct Cooking {
+    double scale = 1.0;
+    double offset = 0.0;
+};
+
+struct GateValue {
+    double value = 0.0;
+    int32_t quality = 0;
+    int32_t seconds = 0;  // 0 and 0 when the driver gave no time stamp
+    int32_t milliseconds = 0;
+    uint64_t updates = 0;  // how many values the gate has received
+};
+
+struct LogLine {
+    int level;
+    std::string text;
+};
+
+struct RtuFailure {
+    int32_t driver_number;
+    int32_t rtu;
+};
+
+// Forgets every gate, client, notice and log line and restores the settings.
+QIVPRO_API void Reset();
+
+// Defines a gate of the given instance with the words the driver's address check
+// produced; returns its gate id (ids start at 1).
+QIVPRO_API int32_t DefineGate(int32_t driver_number, const krogw::GateAddress& address,
+                              Cooking cooking = {});
+QIVPRO_API std::optional<GateValue> GateValueOf(int32_t gate_id);
+// The value an operator or another program put into the gate.
+QIVPRO_API bool SetGateValue(int32_t gate_id, double value);
+
+QIVPRO_API std::optional<uint8_t> ClientByName(const std::string& name);
+// From now on the client's message wait reports that the host ends it.
+QIVPRO_API void EndClient(uint8_t client);
+QIVPRO_API bool ClientExists(uint8_t client);
+
+QIVPRO_API void SetBackupMode(int32_t mode);
+QIVPRO_API void SetSerialNumber(int32_t serial);
+QIVPRO_API std::vector<RtuFailure> RtuFailures();
+
+QIVPRO_API std::vector<LogLine> LogLines();
+QIVPRO_API void ClearLog();
+// Lines below this level are dropped.
+QIVPRO_API void SetLogFilter(int minimum_level);
+// Copies every kept line to standard error as it comes.
+QIVPRO_API void SetLogEcho(bool echo);
+
+}  // namespace hostsim
