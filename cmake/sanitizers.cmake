@@ -11,3 +11,8 @@ if(NOT KROGW_SANITIZE STREQUAL "")
   # Sanitizer runtimes need far more stack than the driver's threads get in production.
   add_compile_definitions(KROGW_SANITIZER_BUILD=1)
 endif()
+
+if(KROGW_FUZZ)
+  # Coverage feedback from all of our code; fuzz targets add the fuzzer's main.
+  add_compile_options(-fsanitize=fuzzer-no-link)
+endif()
