@@ -314,17 +314,14 @@ int err(int level, const char* format, ...) {
     if (format == nullptr) {
         return 0;
     }
+    // Log lines are short; a longer one is cut rather than grown on the caller's
+    // small thread stack.
+    char line[1024];
     va_list arguments;
     va_start(arguments, format);
-    va_list measuring;
-    va_copy(measuring, arguments);
-    const int length = std::vsnprintf(nullptr, 0, format, measuring);
-    va_end(measuring);
-    std::string text(length > 0 ? static_cast<size_t>(length) : 0, '\0');
-    if (length > 0) {
-        std::vsnprintf(text.data(), text.size() + 1, format, arguments);
-    }
+    const int length = std::vsnprintf(line, sizeof line, format, arguments);
     va_end(arguments);
+    std::string text(length > 0 ? line : "");
 
     State& host = Host();
     std::lock_guard lock(host.mutex);
