@@ -35,8 +35,7 @@ bool DecodeSetCall(const AddressField& field, GateAddress& words) {
 
 // "!": driver gates by the letter at position 1, gateway status when position 2 is
 // blank, otherwise an RTU's state.
-bool DecodeStatusGate(const AddressField& field, const DriverContext& context,
-                      GateAddress& words) {
+bool DecodeStatusGate(const AddressField& field, const DriverContext& context, GateAddress& words) {
     struct DriverGate {
         char letter;
         GateKind kind;

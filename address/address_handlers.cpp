@@ -53,8 +53,7 @@ int32_t CheckArrayAddress(HostRequest& request) {
         case RtuChannelStatus:
             return elements == kChannelStatusValues ? kResultDone : kResultNotDone;
         case TableElement:
-            return elements >= 1 && elements <= kMaxArrayElements ? kResultDone
-                                                                   : kResultNotDone;
+            return elements >= 1 && elements <= kMaxArrayElements ? kResultDone : kResultNotDone;
         default:
             return kResultNotDone;
     }

@@ -16,9 +16,9 @@ bool PassesDuplicateTest(const AddressCheck& check, const AddressCheckArguments&
         return true;
     }
     int32_t found_gate_id = 0;
-    const uint16_t status = QivGetGateIdByAddress(context.client, context.driver_number - 1,
-                                                  words.unit_id, TableElement, words.subaddress,
-                                                  kFixedWord, &found_gate_id);
+    const uint16_t status =
+        QivGetGateIdByAddress(context.client, context.driver_number - 1, words.unit_id,
+                              TableElement, words.subaddress, kFixedWord, &found_gate_id);
     if (status != 0 || found_gate_id == arguments.gate_id) {
         return true;
     }

@@ -21,8 +21,8 @@ struct ConfigKey {
 // The value begins after the key and one separator character. A line that ends
 // before that has an empty value. A value that does not fit the field is refused
 // whole: a cut address would name another gateway.
-bool StoreGatewayAddress(const char* at_key, size_t key_length, const char* line,
-                         ConfigSeen& seen, char (&field)[kAddressTextBytes]) {
+bool StoreGatewayAddress(const char* at_key, size_t key_length, const char* line, ConfigSeen& seen,
+                         char (&field)[kAddressTextBytes]) {
     const size_t skip = key_length + 1;
     const char* value = std::strlen(at_key) >= skip ? at_key + skip : "";
     const size_t length = std::strlen(value);
@@ -36,10 +36,8 @@ bool StoreGatewayAddress(const char* at_key, size_t key_length, const char* line
     return true;
 }
 
-void ApplyPrimary(const char* at_key, const char* line, ConfigSeen& seen,
-                  DriverContext& context) {
-    if (StoreGatewayAddress(at_key, std::strlen("PRIMARY"), line, seen,
-                            context.primary_address)) {
+void ApplyPrimary(const char* at_key, const char* line, ConfigSeen& seen, DriverContext& context) {
+    if (StoreGatewayAddress(at_key, std::strlen("PRIMARY"), line, seen, context.primary_address)) {
         seen.primary = true;
         err(kLogError, "kroGW : Primary GateWay address %s", context.primary_address);
     }

@@ -13,8 +13,7 @@ bool ReadAllLines(Source& source, ConfigSeen& seen, DriverContext& context) {
     while (ReadConfigLine(source, line)) {
         if (line.overlong) {
             // Refused whole: the tail of a cut line could change what the line means.
-            err(kLogError, "kroGW : Line of more than 135 characters refused: %s...",
-                line.text);
+            err(kLogError, "kroGW : Line of more than 135 characters refused: %s...", line.text);
             ++seen.refused_lines;
             continue;
         }

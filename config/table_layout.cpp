@@ -40,8 +40,7 @@ bool TimeStampRuleHolds(const ColumnList& list) {
 
 // Reads the entries that follow the "=". Each entry counts by its first character
 // only: 0..5 is stored, 6..9 refuses the line, anything else is skipped.
-ListEnd ReadColumnList(const char* entry, const char* line, ColumnList& list,
-                       ConfigSeen& seen) {
+ListEnd ReadColumnList(const char* entry, const char* line, ColumnList& list, ConfigSeen& seen) {
     for (;;) {
         const char first = *entry;
         if (first >= '6' && first <= '9') {
@@ -60,8 +59,7 @@ ListEnd ReadColumnList(const char* entry, const char* line, ColumnList& list,
         }
         entry = std::strchr(entry, ',');
         if (entry == nullptr) {
-            Refuse("kroGW : Table type list does not end with 0, line refused: %s", line,
-                   seen);
+            Refuse("kroGW : Table type list does not end with 0, line refused: %s", line, seen);
             return ListEnd::Refused;
         }
         ++entry;

@@ -73,8 +73,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const auto* rest = reinterpret_cast<const char*>(data + 3);
     const size_t rest_size = size - 3;
     const void* line_feed = std::memchr(rest, '\n', rest_size);
-    const size_t text_size =
-        line_feed == nullptr ? rest_size : static_cast<size_t>(static_cast<const char*>(line_feed) - rest);
+    const size_t text_size = line_feed == nullptr
+                                 ? rest_size
+                                 : static_cast<size_t>(static_cast<const char*>(line_feed) - rest);
 
     // An exact-size copy, so that reading past the terminator is caught.
     std::unique_ptr<char[]> text(new char[text_size + 1]);
@@ -85,16 +86,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     krogw::ResetContext(1, context);
     krogw::ConfigSeen seen;
     const size_t config_start = line_feed == nullptr ? rest_size : text_size + 1;
-    krogw::ReadConfiguration(
-        krogw::ConfigText{rest + config_start, rest_size - config_start, 0}, seen, context);
+    krogw::ReadConfiguration(krogw::ConfigText{rest + config_start, rest_size - config_start, 0},
+                             seen, context);
 
     krogw::AddressCheckArguments arguments{};
     arguments.address_text = text.get();
     arguments.gate_id = (flags & 2) != 0 ? fixture.defined_gate : kOtherGate;
     arguments.element_count = element_count;
-    krogw::HostRequest request{&context, (flags & 1) != 0 ? krogw::kCheckArrayAddress
-                                                          : krogw::kParseGateAddress,
-                               1, 0, &arguments};
+    krogw::HostRequest request{
+        &context, (flags & 1) != 0 ? krogw::kCheckArrayAddress : krogw::kParseGateAddress, 1, 0,
+        &arguments};
     const int32_t result = KroMain(&request);
     if (result != krogw::kResultDone && result != krogw::kResultNotDone) {
         __builtin_trap();
@@ -107,7 +108,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const int column = (arguments.address.subaddress >> 8) & 0xF;
         const int32_t width =
             krogw::ValueBitWidth(krogw::TableLayoutOf(context, table_type).column_types[column]);
-        if (width != arguments.address.bit_width || !seen.accepted_table_types[static_cast<size_t>(table_type)]) {
+        if (width != arguments.address.bit_width ||
+            !seen.accepted_table_types[static_cast<size_t>(table_type)]) {
             __builtin_trap();
         }
     }

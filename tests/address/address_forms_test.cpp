@@ -67,8 +67,23 @@ TEST_F(AddressFormTest, AcceptedFormsGiveTheirWords) {
 
 TEST_F(AddressFormTest, RejectedAddressesAreSilent) {
     const std::vector<std::string> cases = {
-        "", "   ", "X", "SETCALL.ST", "SETCALL.EX", "!PO", "!3", "!2", "!1X", "!00000",
-        "T00000", "S00000C1", "T65536", "!65536", "!70000", "S00001C6", "S00001",
+        "",
+        "   ",
+        "X",
+        "SETCALL.ST",
+        "SETCALL.EX",
+        "!PO",
+        "!3",
+        "!2",
+        "!1X",
+        "!00000",
+        "T00000",
+        "S00000C1",
+        "T65536",
+        "!65536",
+        "!70000",
+        "S00001C6",
+        "S00001",
         "S00001X1",
         "00001005010108",    // column 8: the template admits it, the column test does not
         "00000005010103",    // RTU 0
@@ -81,8 +96,13 @@ TEST_F(AddressFormTest, RejectedAddressesAreSilent) {
         "00001005010104",    // past the last column
         "00001005010103 X",  // position 15 must be blank
         "P000010050201020",  // poll on a table type without columns
-        "P000011290101020", "P000010050125000", "P000000050101020", "P00001005010102",
-        "\xE1" "0001005010103", "0000100501010\x83",
+        "P000011290101020",
+        "P000010050125000",
+        "P000000050101020",
+        "P00001005010102",
+        "\xE1"
+        "0001005010103",
+        "0000100501010\x83",
     };
     for (const std::string& text : cases) {
         EXPECT_EQ(Check(text.c_str()).result, kResultNotDone) << '"' << text << '"';
@@ -105,7 +125,8 @@ TEST_F(AddressFormTest, TextLongerThanSixteenIsRejectedWithAMessage) {
     const auto lines = hostsim::LogLines();
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_EQ(lines[0].level, 32);
-    EXPECT_EQ(lines[0].text, "kroGW : Address of more than 16 characters rejected: P000010050101020...");
+    EXPECT_EQ(lines[0].text,
+              "kroGW : Address of more than 16 characters rejected: P000010050101020...");
 }
 
 TEST_F(AddressFormTest, NoAddressTextIsRejected) {

@@ -79,14 +79,21 @@ struct ArrayCase {
 
 TEST_F(ArrayCheckTest, OnlyTableValuesAndChannelStatusMakeArrays) {
     const std::vector<ArrayCase> cases = {
-        {"S00001C0", 5, kResultDone},     {"S00001C0", 4, kResultNotDone},
-        {"S00001C3", 6, kResultNotDone},  {kElement, 1, kResultDone},
-        {kElement, 250, kResultDone},     {kElement, 251, kResultNotDone},
-        {kElement, 0, kResultNotDone},    {kElement, -1, kResultNotDone},
+        {"S00001C0", 5, kResultDone},
+        {"S00001C0", 4, kResultNotDone},
+        {"S00001C3", 6, kResultNotDone},
+        {kElement, 1, kResultDone},
+        {kElement, 250, kResultDone},
+        {kElement, 251, kResultNotDone},
+        {kElement, 0, kResultNotDone},
+        {kElement, -1, kResultNotDone},
         {"00001005010108", 2, kResultNotDone},
-        {"P000010050101020", 5, kResultNotDone}, {"C000010050101020", 5, kResultNotDone},
-        {"T00001", 5, kResultNotDone},    {"!00001", 5, kResultNotDone},
-        {"!1", 5, kResultNotDone},        {"!ERROR", 5, kResultNotDone},
+        {"P000010050101020", 5, kResultNotDone},
+        {"C000010050101020", 5, kResultNotDone},
+        {"T00001", 5, kResultNotDone},
+        {"!00001", 5, kResultNotDone},
+        {"!1", 5, kResultNotDone},
+        {"!ERROR", 5, kResultNotDone},
         {"SETCALL.EXE", 5, kResultNotDone},
     };
     for (const ArrayCase& c : cases) {
@@ -106,8 +113,8 @@ TEST(ConcurrentCheckTest, ChecksOnTwoThreadsStayApart) {
     for (DriverContext* context : contexts) {
         ResetContext(1, *context);
         ConfigSeen seen;
-        ReadConfiguration(ConfigText{kAddressTestConfig.data(), kAddressTestConfig.size(), 0},
-                          seen, *context);
+        ReadConfiguration(ConfigText{kAddressTestConfig.data(), kAddressTestConfig.size(), 0}, seen,
+                          *context);
     }
     AddressCheckArguments defined{};
     defined.address_text = kElement;

@@ -83,7 +83,8 @@ TEST(CheckToolTest, SamplesAreAcceptedWithEveryAddressDecoded) {
                                          ", rejected: 0"));
 
     EXPECT_TRUE(Contains(run.output, "[32] kroGW : Primary GateWay address 127.0.0.1"));
-    EXPECT_TRUE(Contains(run.output, "table type  3: 3 columns: 8-bit time-stamp 16-bit (time-stamped)"));
+    EXPECT_TRUE(
+        Contains(run.output, "table type  3: 3 columns: 8-bit time-stamp 16-bit (time-stamped)"));
     const std::string element = LineFor(run.output, "00003003030012");
     EXPECT_TRUE(Contains(element, "TableElement"));
     EXPECT_TRUE(Contains(element, "subaddress=0x00003201"));
@@ -124,7 +125,8 @@ TEST_F(CheckToolMistakesTest, RefusedLinesAndRejectedAddressesFailTheCheck) {
     EXPECT_TRUE(Contains(run.output, "[32] KroGW : Illegal length for Polling Buffer (10..99)"));
     EXPECT_TRUE(Contains(run.output, "refused lines: 2"));
     EXPECT_TRUE(Contains(run.output, "an instance can start with it"));
-    EXPECT_TRUE(Contains(run.output, "[32] KroGW : Can not define address 00001003030000 twice !!!"));
+    EXPECT_TRUE(
+        Contains(run.output, "[32] KroGW : Can not define address 00001003030000 twice !!!"));
     EXPECT_TRUE(Contains(LineFor(run.output, "00001003030000[4]"), "accepted"))
         << "an array check lets the duplicate through";
     EXPECT_EQ(LineFor(run.output, "!2").rfind("  REJECTED", 0), 0u) << "no secondary configured";

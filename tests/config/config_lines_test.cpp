@@ -29,10 +29,15 @@ TEST(ConfigLineTest, KeepsOnlyRetainedCharactersAndTheTenCharacterLastLine) {
     const std::string long_line(136, 'A');
     const std::vector<LinesCase> cases = {
         {"PRIMARY = 10.1.1.5\r\n", {"PRIMARY=10.1.1.5"}},
-        {std::string("a\tb\x01" "c\x80\xFF" "d\x7F ", 11) + "\n", {"abcd\x7F"}},
+        {std::string("a\tb\x01"
+                     "c\x80\xFF"
+                     "d\x7F ",
+                     11) +
+             "\n",
+         {"abcd\x7F"}},
         {std::string("x\0y\n", 4), {"xy"}},
         {"\n\nX\n", {"", "", "X"}},
-        {"PARSE=NO", {}},           // 8 characters, no line feed: not read
+        {"PARSE=NO", {}},  // 8 characters, no line feed: not read
         {"PARSE=NO\n", {"PARSE=NO"}},
         {"012345678", {}},
         {"0123456789", {"0123456789"}},
@@ -111,7 +116,8 @@ TEST_F(ConfigKeyTest, EachKeyStoresItsValueOrRefusesIt) {
     const std::string illegal_poll = "KroGW : Illegal length for Polling Buffer (10..99)";
     const std::string illegal_cmd = "KroGW : Illegal len for command Buffer (10..99)";
     const std::string illegal_time = "KroGW : Illegal value for command time out(50..30000)";
-    const std::string bad_address = "kroGW : GateWay address must have 1..15 characters, line refused: ";
+    const std::string bad_address =
+        "kroGW : GateWay address must have 1..15 characters, line refused: ";
 
     const std::vector<KeyCase> cases = {
         {"PRIMARY=10.1.1.5", {"kroGW : Primary GateWay address 10.1.1.5"}, primary("10.1.1.5")},
@@ -129,9 +135,11 @@ TEST_F(ConfigKeyTest, EachKeyStoresItsValueOrRefusesIt) {
              EXPECT_EQ(c.secondary_configured, 1);
              EXPECT_EQ(c.gateway_ok, 3);
          }},
-        {"SECONDARY=1234567890123456", {bad_address + "SECONDARY=1234567890123456"},
+        {"SECONDARY=1234567890123456",
+         {bad_address + "SECONDARY=1234567890123456"},
          ExpectDefaults},
-        {"SIGN_RTU=NO", {"kroGW : Sign RTU ON FAIL = NO"},
+        {"SIGN_RTU=NO",
+         {"kroGW : Sign RTU ON FAIL = NO"},
          [](const DriverContext& c) { EXPECT_EQ(c.sign_rtu_on_fail, 0); }},
         {"SIGN_RTU=YES", {}, ExpectDefaults},
         {"POLL_BUFFER_LENGTH=10", {"KroGW : Polling buffer length is 10"}, poll_length(10)},
@@ -141,21 +149,23 @@ TEST_F(ConfigKeyTest, EachKeyStoresItsValueOrRefusesIt) {
         {"POLL_BUFFER_LENGTH", {illegal_poll}, ExpectDefaults},
         {"POLL_BUFFER_LENGTH=x20", {illegal_poll}, ExpectDefaults},
         {"POLL_BUFFER_LENGTH=4294967306", {illegal_poll}, ExpectDefaults},  // 2^32 + 10
-        {"X=20,POLL_BUFFER_LENGTH:30=40", {"KroGW : Polling buffer length is 40"},
-         poll_length(40)},
+        {"X=20,POLL_BUFFER_LENGTH:30=40", {"KroGW : Polling buffer length is 40"}, poll_length(40)},
         {"CMD_BUFFER_LENGTH=99", {"KroGW : Command buffer length is 99"}, cmd_length(99)},
         {"CMD_BUFFER_LENGTH=-10", {illegal_cmd}, ExpectDefaults},
         {"CMD_RESPONSE_TIME=50", {"KroGW : Command Timeout is 50"}, cmd_time(50)},
         {"CMD_RESPONSE_TIME=30000", {"KroGW : Command Timeout is 30000"}, cmd_time(30000)},
         {"CMD_RESPONSE_TIME=49", {illegal_time}, ExpectDefaults},
         {"CMD_RESPONSE_TIME=30001", {illegal_time}, ExpectDefaults},
-        {"PARSE=NO", {"kroGW : Set Parse flag to NO"},
+        {"PARSE=NO",
+         {"kroGW : Set Parse flag to NO"},
          [](const DriverContext& c) { EXPECT_EQ(c.parse_flag, 0); }},
         {"PARSE=YES", {}, ExpectDefaults},
-        {"POLL_RESULT=OFF", {"kroGW : Set Poll result on Write to OFF"},
+        {"POLL_RESULT=OFF",
+         {"kroGW : Set Poll result on Write to OFF"},
          [](const DriverContext& c) { EXPECT_EQ(c.poll_result_on_write, 0); }},
         {"POLL_RESULT=ON", {}, ExpectDefaults},
-        {"RTU_INITIAL_STATE=ON", {"kroGW : Set Default State of RTU's to active"},
+        {"RTU_INITIAL_STATE=ON",
+         {"kroGW : Set Default State of RTU's to active"},
          [](const DriverContext& c) {
              for (int rtu = 0; rtu < kRtuEntries; ++rtu) {
                  ASSERT_EQ(c.rtu_state[rtu], RtuActive) << rtu;
@@ -163,17 +173,20 @@ TEST_F(ConfigKeyTest, EachKeyStoresItsValueOrRefusesIt) {
          }},
         {"RTU_INITIAL_STATE=OFF", {}, ExpectDefaults},
         // The first key of the search order decides; the others are not looked at.
-        {"PARSE=NO,PRIMARY=1.2.3.4", {"kroGW : Primary GateWay address 1.2.3.4"},
+        {"PARSE=NO,PRIMARY=1.2.3.4",
+         {"kroGW : Primary GateWay address 1.2.3.4"},
          [](const DriverContext& c) {
              EXPECT_STREQ(c.primary_address, "1.2.3.4");
              EXPECT_EQ(c.parse_flag, 1);
          }},
-        {"POLL_BUFFER_LENGTH=20SIGN_RTU=NO", {"kroGW : Sign RTU ON FAIL = NO"},
+        {"POLL_BUFFER_LENGTH=20SIGN_RTU=NO",
+         {"kroGW : Sign RTU ON FAIL = NO"},
          [](const DriverContext& c) {
              EXPECT_EQ(c.sign_rtu_on_fail, 0);
              EXPECT_EQ(c.poll_buffer_length, 10);
          }},
-        {"PARSE=NO;CMD_RESPONSE_TIME=500", {"KroGW : Command Timeout is 500"},
+        {"PARSE=NO;CMD_RESPONSE_TIME=500",
+         {"KroGW : Command Timeout is 500"},
          [](const DriverContext& c) {
              EXPECT_EQ(c.cmd_response_time, 500);
              EXPECT_EQ(c.parse_flag, 1);

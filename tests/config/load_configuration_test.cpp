@@ -23,9 +23,10 @@ class LoadConfigurationTest : public ::testing::Test {
         context_ = std::make_unique<DriverContext>();
         ResetContext(1, *context_);
         previous_ = fs::current_path();
-        directory_ = fs::temp_directory_path() /
-                     ("krogw-config-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-                      "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        directory_ =
+            fs::temp_directory_path() /
+            ("krogw-config-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+             "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(directory_);
         fs::create_directories(directory_);
         fs::current_path(directory_);

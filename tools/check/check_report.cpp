@@ -42,9 +42,8 @@ std::string DescribeSubaddress(const krogw::GateAddress& words, int table_type) 
         case krogw::PollRows:
         case krogw::PollNumberedRows: {
             const krogw::PollBlock block = krogw::UnpackPoll(words.subaddress);
-            return Format("RTU %d, table %d, table type %d, first row %d, rows %d",
-                          words.unit_id, block.table, block.table_type, block.first_row,
-                          block.rows);
+            return Format("RTU %d, table %d, table type %d, first row %d, rows %d", words.unit_id,
+                          block.table, block.table_type, block.first_row, block.rows);
         }
         case krogw::RtuStatus:
         case krogw::RtuTime:

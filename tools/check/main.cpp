@@ -136,7 +136,6 @@ int main(int argc, char** argv) {
     if (argc == 3) {
         everything_accepted = CheckAddresses(argv[2], *context) && everything_accepted;
     }
-    std::cout << (everything_accepted ? "everything accepted" : "NOT everything accepted")
-              << "\n";
+    std::cout << (everything_accepted ? "everything accepted" : "NOT everything accepted") << "\n";
     return everything_accepted ? 0 : 1;
 }
