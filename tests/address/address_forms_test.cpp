@@ -100,8 +100,7 @@ TEST_F(AddressFormTest, RejectedAddressesAreSilent) {
         "P000010050125000",
         "P000000050101020",
         "P00001005010102",
-        "\xE1"
-        "0001005010103",
+        std::string("\xE1") + "0001005010103",
         "0000100501010\x83",
     };
     for (const std::string& text : cases) {

@@ -29,12 +29,7 @@ TEST(ConfigLineTest, KeepsOnlyRetainedCharactersAndTheTenCharacterLastLine) {
     const std::string long_line(136, 'A');
     const std::vector<LinesCase> cases = {
         {"PRIMARY = 10.1.1.5\r\n", {"PRIMARY=10.1.1.5"}},
-        {std::string("a\tb\x01"
-                     "c\x80\xFF"
-                     "d\x7F ",
-                     11) +
-             "\n",
-         {"abcd\x7F"}},
+        {std::string("a\tb\x01") + "c\x80\xFF" + "d\x7F \n", {"abcd\x7F"}},
         {std::string("x\0y\n", 4), {"xy"}},
         {"\n\nX\n", {"", "", "X"}},
         {"PARSE=NO", {}},  // 8 characters, no line feed: not read
