@@ -3,7 +3,6 @@
 #include <vector>
 
 #include "address/address_field.h"
-#include "address/subaddress.h"
 #include "address_fixture.h"
 
 namespace krogw {
@@ -152,18 +151,6 @@ TEST(NormalizeAddressTest, UpperCasesAndFillsWithBlanks) {
     ASSERT_TRUE(NormalizeAddress("0123456789abcdef", field));
     EXPECT_EQ(std::string(field.text), "0123456789ABCDEF");
     EXPECT_FALSE(NormalizeAddress("0123456789abcdefg", field));
-}
-
-TEST(SubaddressTest, UnpackingGivesBackWhatWasPacked) {
-    const TableElementPlace place = UnpackTableElement(PackTableElement({128, 7, 249}));
-    EXPECT_EQ(place.table, 128);
-    EXPECT_EQ(place.column, 7);
-    EXPECT_EQ(place.row, 249);
-    const PollBlock block = UnpackPoll(PackPoll({128, 99, 249, 99}));
-    EXPECT_EQ(block.table, 128);
-    EXPECT_EQ(block.table_type, 99);
-    EXPECT_EQ(block.first_row, 249);
-    EXPECT_EQ(block.rows, 99);
 }
 
 }  // namespace

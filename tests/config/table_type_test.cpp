@@ -103,12 +103,5 @@ TEST_F(TableTypeTest, EmptyLayoutSatisfiesTheStartCondition) {
     EXPECT_TRUE(seen_.accepted_table_types[12]);
 }
 
-TEST(ValueBitWidthTest, OnlyValueColumnsHaveAWidth) {
-    const int32_t widths[] = {0, 8, 16, 32, 0, 0, 0};
-    for (uint8_t type = 0; type < 7; ++type) {
-        EXPECT_EQ(ValueBitWidth(type), widths[type]) << int{type};
-    }
-}
-
 }  // namespace
 }  // namespace krogw
