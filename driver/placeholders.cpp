@@ -10,12 +10,6 @@ int32_t StartInstance(HostRequest& /*request*/) {
 int32_t ReconnectGateway(HostRequest& /*request*/) {
     return kResultNotDone;
 }
-int32_t ParseGateAddress(HostRequest& /*request*/) {
-    return kResultNotDone;
-}
-int32_t CheckArrayAddress(HostRequest& /*request*/) {
-    return kResultNotDone;
-}
 int32_t ReadGate(HostRequest& /*request*/) {
     return kResultNotDone;
 }

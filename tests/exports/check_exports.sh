@@ -19,6 +19,7 @@ else
   [ "$exported" = KroMain ] || fail "krogw.dll exports: $exported"
   imported=$(echo "$dump" | awk '/DLL Name:/ {print toupper($3)}' | sort -u)
   echo "imported: $(echo $imported)"
+  echo "$imported" | grep -qx QIVPRO.DLL || fail "krogw.dll does not import QIVPRO.dll"
   for dll in $imported; do
     case "$dll" in
       KERNEL32.DLL|WS2_32.DLL|MSVCRT.DLL|QIVPRO.DLL|API-MS-WIN-*) ;;

@@ -1,0 +1,144 @@
+// krogw-check on the shipped samples and on a configuration with mistakes.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <unistd.h>
+
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct CheckRun {
+    int status;
+    std::string output;
+};
+
+CheckRun RunCheck(const std::string& arguments) {
+    const std::string command = std::string(KROGW_CHECK_COMMAND) + " " + arguments + " 2>&1";
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) {
+        return {-1, ""};
+    }
+    std::string output;
+    std::array<char, 4096> chunk;
+    size_t got;
+    while ((got = std::fread(chunk.data(), 1, chunk.size(), pipe)) > 0) {
+        output.append(chunk.data(), got);
+    }
+    const int status = pclose(pipe);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
+}
+
+// The output line that shows the decision on this address, or "".
+std::string LineFor(const std::string& output, const std::string& address) {
+    std::istringstream lines(output);
+    std::string line;
+    while (std::getline(lines, line)) {
+        std::istringstream words(line);
+        std::string decision;
+        std::string shown;
+        words >> decision >> shown;
+        if ((decision == "accepted" || decision == "REJECTED") && shown == address) {
+            return line;
+        }
+    }
+    return "";
+}
+
+bool Contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+TEST(CheckToolTest, SamplesAreAcceptedWithEveryAddressDecoded) {
+    const std::string samples = KROGW_CHECK_SAMPLES;
+    const CheckRun run = RunCheck(samples + "/kroGW01.int " + samples + "/addresses.txt");
+    EXPECT_EQ(run.status, 0) << run.output;
+
+    std::ifstream list(samples + "/addresses.txt");
+    std::string raw;
+    int addresses = 0;
+    while (std::getline(list, raw)) {
+        std::istringstream words(raw);
+        std::string address;
+        if (!(words >> address) || address[0] == '#') {
+            continue;
+        }
+        ++addresses;
+        int elements = 0;
+        if (words >> elements) {
+            address += "[" + std::to_string(elements) + "]";
+        }
+        EXPECT_EQ(LineFor(run.output, address).rfind("  accepted", 0), 0u) << address;
+    }
+    EXPECT_TRUE(Contains(run.output, "addresses checked: " + std::to_string(addresses) +
+                                         ", accepted: " + std::to_string(addresses) +
+                                         ", rejected: 0"));
+
+    EXPECT_TRUE(Contains(run.output, "[32] kroGW : Primary GateWay address 127.0.0.1"));
+    EXPECT_TRUE(
+        Contains(run.output, "table type  3: 3 columns: 8-bit time-stamp 16-bit (time-stamped)"));
+    const std::string element = LineFor(run.output, "00003003030012");
+    EXPECT_TRUE(Contains(element, "TableElement"));
+    EXPECT_TRUE(Contains(element, "subaddress=0x00003201"));
+    EXPECT_TRUE(Contains(element, "bit_width=16"));
+    EXPECT_TRUE(Contains(element, "(RTU 3, table 3, column 2, row 1, table type 3)"));
+    const std::string poll = LineFor(run.output, "C000020100200005");
+    EXPECT_TRUE(Contains(poll, "PollNumberedRows"));
+    EXPECT_TRUE(Contains(poll, "(RTU 2, table 10, table type 2, first row 0, rows 5)"));
+    EXPECT_TRUE(Contains(LineFor(run.output, "S00001C0[5]"), "(RTU 1, channel 0)"));
+}
+
+class CheckToolMistakesTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        directory_ = fs::temp_directory_path() /
+                     ("krogw-check-" + std::to_string(::getpid()) + "-" +
+                      ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::create_directories(directory_);
+    }
+    void TearDown() override { fs::remove_all(directory_); }
+
+    std::string Write(const std::string& name, const std::string& text) {
+        const fs::path path = directory_ / name;
+        std::ofstream(path, std::ios::binary) << text;
+        return path.string();
+    }
+
+    fs::path directory_;
+};
+
+TEST_F(CheckToolMistakesTest, RefusedLinesAndRejectedAddressesFailTheCheck) {
+    const std::string config =
+        Write("kroGW01.int", "PRIMARY=10.1.1.5\nPOLL_BUFFER_LENGTH=100\n12=1,2,3\n3=2,0\n");
+    const std::string addresses =
+        Write("addresses.txt", "00001003030000\n00001003030000\n00001003030000 4\n!2\n");
+    const CheckRun run = RunCheck(config + " " + addresses);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_TRUE(Contains(run.output, "[32] KroGW : Illegal length for Polling Buffer (10..99)"));
+    EXPECT_TRUE(Contains(run.output, "refused lines: 2"));
+    EXPECT_TRUE(Contains(run.output, "an instance can start with it"));
+    EXPECT_TRUE(
+        Contains(run.output, "[32] KroGW : Can not define address 00001003030000 twice !!!"));
+    EXPECT_TRUE(Contains(LineFor(run.output, "00001003030000[4]"), "accepted"))
+        << "an array check lets the duplicate through";
+    EXPECT_EQ(LineFor(run.output, "!2").rfind("  REJECTED", 0), 0u) << "no secondary configured";
+    EXPECT_TRUE(Contains(run.output, "addresses checked: 4, accepted: 2, rejected: 2"));
+}
+
+TEST_F(CheckToolMistakesTest, UnusableOrMissingConfigurationFails) {
+    const CheckRun no_table = RunCheck(Write("kroGW01.int", "PRIMARY=10.1.1.5\n"));
+    EXPECT_EQ(no_table.status, 1);
+    EXPECT_TRUE(Contains(no_table.output, "an instance CANNOT start with it"));
+    EXPECT_EQ(RunCheck((directory_ / "missing.int").string()).status, 1);
+    EXPECT_EQ(RunCheck("").status, 1) << "usage";
+}
+
+}  // namespace
