@@ -42,8 +42,7 @@ struct OpenChannelReply {
 };
 
 // The reply's opcode is not examined.
-OpenChannelReply JudgeOpenChannelReply(const uint8_t* reply, size_t length,
-                                       uint8_t requested_type);
+OpenChannelReply JudgeOpenChannelReply(const uint8_t* reply, size_t length, uint8_t requested_type);
 
 // Only the result_code of a close-channel reply is examined.
 ReplyJudgement JudgeCloseChannelReply(const uint8_t* reply, size_t length);

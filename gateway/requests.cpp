@@ -26,8 +26,7 @@ bool StartRequest(uint32_t opcode, uint16_t channel_id, size_t data_length, uint
 
 }  // namespace
 
-size_t FormatInstanceName(uint8_t driver_number, int32_t serial,
-                          char (&name)[kInstanceNameBytes]) {
+size_t FormatInstanceName(uint8_t driver_number, int32_t serial, char (&name)[kInstanceNameBytes]) {
     const int length = std::snprintf(name, sizeof name, "QIV_%d_%.2d", driver_number,
                                      static_cast<int>(serial & 0xFFFF));
     return length < 0 ? 0 : static_cast<size_t>(length);

@@ -20,8 +20,7 @@ inline constexpr uint8_t kGatewayModeSecondary = 1;
 
 // The name of an instance as the gateway knows it, from the driver number and the
 // low 16 bits of the installation serial number. Returns its length.
-size_t FormatInstanceName(uint8_t driver_number, int32_t serial,
-                          char (&name)[kInstanceNameBytes]);
+size_t FormatInstanceName(uint8_t driver_number, int32_t serial, char (&name)[kInstanceNameBytes]);
 
 size_t BuildOpenChannelRequest(uint8_t channel_type, const char* instance_name, uint8_t* buffer,
                                size_t capacity);

@@ -135,8 +135,8 @@ bool GwSend(PlatformSocket socket, const uint8_t* message, size_t capacity,
     bool sent_whole = false;
     if (total != 0) {
         const int result = PlatformSocketSend(socket, message, static_cast<int>(total));
-        sent_whole =
-            result >= 0 && CompleteSend(socket, message, total, static_cast<size_t>(result), deadline);
+        sent_whole = result >= 0 &&
+                     CompleteSend(socket, message, total, static_cast<size_t>(result), deadline);
     }
     if (!sent_whole) {
         const uint32_t opcode =

@@ -51,8 +51,8 @@ ExchangeResult SetGatewayMode(DriverContext& context, uint16_t channel_id, Platf
 ExchangeResult QueryGatewayStatus(DriverContext& context, const GateIoArguments& request) {
     const int32_t unit = request.address.unit_id;
     const bool secondary = unit == SecondaryGatewayUnit;
-    const PlatformSocket socket = secondary ? context.secondary_status_socket.load()
-                                            : context.primary_status_socket.load();
+    const PlatformSocket socket =
+        secondary ? context.secondary_status_socket.load() : context.primary_status_socket.load();
     const uint16_t channel_id =
         secondary ? context.secondary_channel_id.load() : context.primary_channel_id.load();
 

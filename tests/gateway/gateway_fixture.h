@@ -9,9 +9,18 @@
 
 #include "driver/context.h"
 #include "platform/platform.h"
+#include "tests/support/scripted_gateway.h"
 #include "tools/hostsim/hostsim.h"
 
 namespace krogw::test {
+
+// The request a builder makes, as the bytes a gateway would read.
+template <typename Build>
+Bytes Built(Build build) {
+    Bytes buffer(kRequestBufferBytes);
+    buffer.resize(build(buffer.data(), buffer.size()));
+    return buffer;
+}
 
 class GatewayFixture : public ::testing::Test {
   protected:

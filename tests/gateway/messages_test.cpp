@@ -145,12 +145,11 @@ TEST(ReplyTest, OpenChannelReplies) {
         {"opcode not examined", GwMessage(1234, 0, {0, 0, 0, 0x01, 0x02}), 0,
          OpenChannelVerdict::Accepted, 0, 0, 0x0102},
         {"error code 5", OpenReply(5, 7, 1), 7, OpenChannelVerdict::Refused, 5, 0, 0},
-        {"type 0 for a burst channel", OpenReply(0, 0, 1), 7, OpenChannelVerdict::TypeMismatch,
-         0, 0, 0},
+        {"type 0 for a burst channel", OpenReply(0, 0, 1), 7, OpenChannelVerdict::TypeMismatch, 0,
+         0, 0},
         {"ends before the channel id", GwMessage(0x80000001, 0, {0, 0, 7, 1}), 7,
          OpenChannelVerdict::TooShort, 0, 0, 0},
-        {"header only", HeaderOnly(0x80000001), 7,
-         OpenChannelVerdict::TooShort, 0, 0, 0},
+        {"header only", HeaderOnly(0x80000001), 7, OpenChannelVerdict::TooShort, 0, 0, 0},
     };
     for (const auto& c : cases) {
         const OpenChannelReply reply =
@@ -190,8 +189,7 @@ TEST(ReplyTest, ResultCodeThenOpcodeThenLength) {
         {"mode, error before opcode", set_mode, GwMessage(9, 0x81), ReplyVerdict::Refused, 0x81},
         {"close, any opcode", close, GwMessage(77, 0), ReplyVerdict::Accepted, 0},
         {"close refused", close, GwMessage(0x80000007, 0x1F), ReplyVerdict::Refused, 0x1F},
-        {"close, header only", close, HeaderOnly(0x80000007),
-         ReplyVerdict::Unexpected, 0},
+        {"close, header only", close, HeaderOnly(0x80000007), ReplyVerdict::Unexpected, 0},
         {"status accepted", status, GwMessage(0x80000009, 0, {0, 0, 0, 5}), ReplyVerdict::Accepted,
          0},
         {"status without word", status, GwMessage(0x80000009, 0), ReplyVerdict::Unexpected, 0},
@@ -220,8 +218,7 @@ TEST(ReplyTest, OnlyBytesInsideTheMessageCount) {
     EXPECT_EQ(DecodeGatewayStatusReply(reply.data(), reply.size()).judgement.verdict,
               ReplyVerdict::Unexpected);
     PutU16(reply.data() + kGwTotalLengthOffset, 19);
-    EXPECT_EQ(JudgeCloseChannelReply(reply.data(), reply.size()).verdict,
-              ReplyVerdict::Unexpected);
+    EXPECT_EQ(JudgeCloseChannelReply(reply.data(), reply.size()).verdict, ReplyVerdict::Unexpected);
 }
 
 TEST(ReplyTest, StatusWordAndRtuChannelStatusValues) {

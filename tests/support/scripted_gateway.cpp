@@ -123,7 +123,7 @@ void ScriptedGateway::Answer(Delivery delivery) {
     answers_.push_back(std::move(delivery));
 }
 
-std::vector<Bytes> ScriptedGateway::Requests() const {
+std::vector<ReceivedRequest> ScriptedGateway::Requests() const {
     std::lock_guard lock(mutex_);
     return requests_;
 }
@@ -140,19 +140,23 @@ bool ScriptedGateway::WaitForRequests(size_t count, int32_t timeout_ms) const {
 }
 
 void ScriptedGateway::Serve() {
-    std::vector<PlatformSocket> open;
+    struct Connection {
+        int index;
+        PlatformSocket socket;
+    };
+    std::vector<Connection> open;
     while (!stop_) {
         if (const PlatformSocket accepted = listener_.Accept(kServeTurnMs); accepted != 0) {
-            open.push_back(accepted);
+            open.push_back({connections_.load(), accepted});
             accepted_.push_back(accepted);
             ++connections_;
         }
         for (auto it = open.begin(); it != open.end();) {
-            if (PlatformSocketWaitReadable(*it, 0) != 1) {
+            if (PlatformSocketWaitReadable(it->socket, 0) != 1) {
                 ++it;
                 continue;
             }
-            Bytes request = ReadMessage(*it, kRequestReadMs);
+            Bytes request = ReadMessage(it->socket, kRequestReadMs);
             if (request.empty()) {  // the driver closed the channel
                 it = open.erase(it);
                 continue;
@@ -160,13 +164,13 @@ void ScriptedGateway::Serve() {
             Delivery answer;
             {
                 std::lock_guard lock(mutex_);
-                requests_.push_back(std::move(request));
+                requests_.push_back({it->index, std::move(request)});
                 if (!answers_.empty()) {
                     answer = std::move(answers_.front());
                     answers_.pop_front();
                 }
             }
-            Deliver(*it, answer);
+            Deliver(it->socket, answer);
             ++it;
         }
     }

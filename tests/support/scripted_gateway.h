@@ -42,6 +42,12 @@ PlatformSocket ConnectLikeDriver(const char* address, uint16_t port);
 // Limits the kernel's send buffer of a socket, so that a large send is taken in part.
 void LimitSendBuffer(PlatformSocket socket, int bytes);
 
+// A request as the peer read it, with the connection it came on (0 = first accepted).
+struct ReceivedRequest {
+    int connection;
+    Bytes bytes;
+};
+
 class ScriptedGateway {
   public:
     // Port 0 picks a free port; the driver's own connections need kGatewayPort.
@@ -57,7 +63,7 @@ class ScriptedGateway {
     void Answer(Delivery delivery);
     void Answer(Bytes message) { Answer(Delivery{std::move(message), {}, 0}); }
 
-    std::vector<Bytes> Requests() const;
+    std::vector<ReceivedRequest> Requests() const;
     int Connections() const { return connections_.load(); }
     // Waits until `count` requests have arrived or the time-out passed.
     bool WaitForRequests(size_t count, int32_t timeout_ms) const;
@@ -68,7 +74,7 @@ class ScriptedGateway {
     LoopbackListener listener_;
     mutable std::mutex mutex_;
     std::deque<Delivery> answers_;
-    std::vector<Bytes> requests_;
+    std::vector<ReceivedRequest> requests_;
     std::vector<PlatformSocket> accepted_;
     std::atomic<int> connections_{0};
     std::atomic<bool> stop_{false};
