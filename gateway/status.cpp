@@ -110,8 +110,9 @@ ExchangeResult QueryRtuChannelStatus(DriverContext& context, const GateIoArgumen
         return kExchangeRefused;
     }
     // The host's buffer holds as many 16-bit words as the gate has elements.
-    const int words = std::clamp(request.element_count, 0, kRtuChannelStatusValues);
-    for (int index = 0; index < words; ++index) {
+    const auto words =
+        static_cast<size_t>(std::clamp(request.element_count, 0, kRtuChannelStatusValues));
+    for (size_t index = 0; index < words; ++index) {
         PutHostWord(request.value_buffer + 2 * index, reply.values[index]);
     }
     return kExchangeDone;
