@@ -92,7 +92,7 @@ bool WriteGwFrame(const GwFrame& frame, uint8_t* buffer, size_t capacity) {
     PutU16(buffer + 18, frame.header.tail_mark);
     PutU32(buffer + kGwOpcodeOffset, frame.command.opcode);
     PutU32(buffer + kGwResultCodeOffset, frame.command.result_code);
-    PutU16(buffer + 32, frame.command.data_length);
+    PutU16(buffer + kGwDataLengthOffset, frame.command.data_length);
     PutU16Le(buffer + 34, frame.command.aux_word);
     return true;
 }
@@ -117,9 +117,17 @@ bool ReadGwFrame(const uint8_t* buffer, size_t length, GwFrame* frame) {
     }
     frame->command.opcode = GetU32(buffer + kGwOpcodeOffset);
     frame->command.result_code = GetU32(buffer + kGwResultCodeOffset);
-    frame->command.data_length = GetU16(buffer + 32);
+    frame->command.data_length = GetU16(buffer + kGwDataLengthOffset);
     frame->command.aux_word = GetU16Le(buffer + 34);
     return true;
+}
+
+size_t GwMessageLength(const uint8_t* buffer, size_t length) {
+    if (buffer == nullptr || length < kGwHeaderBytes) {
+        return 0;
+    }
+    const size_t total = GetU16(buffer + kGwTotalLengthOffset);
+    return total < kGwHeaderBytes || total > length ? 0 : total;
 }
 
 }  // namespace krogw

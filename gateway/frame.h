@@ -19,6 +19,7 @@ inline constexpr size_t kGwStatusOffset = 12;
 inline constexpr size_t kGwTotalLengthOffset = 16;
 inline constexpr size_t kGwOpcodeOffset = 20;
 inline constexpr size_t kGwResultCodeOffset = 28;
+inline constexpr size_t kGwDataLengthOffset = 32;
 
 enum GwOpcode : uint32_t {
     kOpOpenChannel = 1,
@@ -82,6 +83,10 @@ bool WriteGwFrame(const GwFrame& frame, uint8_t* buffer, size_t capacity);
 bool ReadGwHeader(const uint8_t* buffer, size_t length, GwHeader* header);
 // Reads header and command block from a buffer of at least 36 bytes.
 bool ReadGwFrame(const uint8_t* buffer, size_t length, GwFrame* frame);
+
+// The length of the message at the start of a buffer holding `length` bytes: its
+// total_length, or 0 when that is below a header or runs past the buffer.
+size_t GwMessageLength(const uint8_t* buffer, size_t length);
 
 // Network byte order, for bodies.
 void PutU16(uint8_t* at, uint16_t value);

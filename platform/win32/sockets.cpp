@@ -1,6 +1,7 @@
 #include <winsock2.h>
 
 #include "platform/platform.h"
+#include "platform/wait_split.h"
 
 namespace krogw {
 namespace {
@@ -15,8 +16,8 @@ int WaitFor(PlatformSocket socket, bool for_writing, int32_t timeout_ms) {
     fd_set set;
     FD_ZERO(&set);
     FD_SET(ToSocket(socket), &set);
-    const int32_t wait = timeout_ms < 0 ? 0 : timeout_ms;
-    timeval time_out{wait / 1000, (wait % 1000) * 1000};
+    const SelectWait wait = SplitWaitMs(timeout_ms < 0 ? 0 : timeout_ms);
+    timeval time_out{wait.seconds, wait.microseconds};
     const int result = for_writing ? select(0, nullptr, &set, nullptr, &time_out)
                                    : select(0, &set, nullptr, nullptr, &time_out);
     if (result == SOCKET_ERROR) {

@@ -31,7 +31,8 @@ void CloseRaw(intptr_t handle) {
 
 }  // namespace
 
-LoopbackListener::LoopbackListener(const char* address, uint16_t port) : address_(address) {
+LoopbackListener::LoopbackListener(const char* address, uint16_t port, int receive_buffer_bytes)
+    : address_(address) {
     PlatformNetStart();
     const RawSocket raw = socket(AF_INET, SOCK_STREAM, 0);
     handle_ = static_cast<intptr_t>(raw);
@@ -40,6 +41,10 @@ LoopbackListener::LoopbackListener(const char* address, uint16_t port) : address
     }
     const int reuse = 1;
     setsockopt(raw, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&reuse), sizeof reuse);
+    if (receive_buffer_bytes > 0) {
+        setsockopt(raw, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&receive_buffer_bytes),
+                   sizeof receive_buffer_bytes);
+    }
     sockaddr_in bound{};
     bound.sin_family = AF_INET;
     bound.sin_port = htons(port);

@@ -10,8 +10,9 @@ namespace krogw::test {
 
 class LoopbackListener {
   public:
-    // Port 0 picks a free port.
-    explicit LoopbackListener(const char* address, uint16_t port = 0);
+    // Port 0 picks a free port. A receive buffer size above 0 is given to the
+    // listening socket, and so to every connection it accepts.
+    explicit LoopbackListener(const char* address, uint16_t port = 0, int receive_buffer_bytes = 0);
     ~LoopbackListener();
     LoopbackListener(const LoopbackListener&) = delete;
     LoopbackListener& operator=(const LoopbackListener&) = delete;

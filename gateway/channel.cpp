@@ -1,0 +1,130 @@
+#include "gateway/channel.h"
+
+#include "gateway/frame.h"
+#include "gateway/replies.h"
+#include "gateway/requests.h"
+#include "gateway/socket_io.h"
+#include "gateway/socket_slot.h"
+#include "host/qivpro.h"
+#include "platform/platform.h"
+
+namespace krogw {
+namespace {
+
+void InstanceName(const DriverContext& context, char (&name)[kInstanceNameBytes]) {
+    int32_t plug = 0;
+    int32_t serial = 0;
+    QivGetPlugSerNum(context.client, &plug, &serial);
+    FormatInstanceName(context.driver_number, serial, name);
+}
+
+// A non-blocking connect only starts; the second one tells whether it was made.
+bool Connect(PlatformSocket socket, const char* address_text) {
+    PlatformSocketConnect(socket, address_text, kGatewayPort);
+    PlatformSleepMs(kConnectSettleMs);
+    return PlatformSocketConnect(socket, address_text, kGatewayPort) != ConnectOutcome::Failed;
+}
+
+void LogConnectFailureOnce(DriverContext& context, const char* address_text) {
+    if (context.connect_failure_logged.exchange(1) == 0) {
+        err(kLogError, "KroGW : Connection failed (Gateway %s)", address_text);
+    }
+}
+
+// Sends the open-channel request on the connected socket and judges the reply.
+bool Announce(PlatformSocket socket, uint8_t channel_type, std::atomic<uint16_t>& channel_id_slot,
+              const DriverContext& context) {
+    char name[kInstanceNameBytes];
+    InstanceName(context, name);
+    uint8_t message[kRequestBufferBytes];
+    BuildOpenChannelRequest(channel_type, name, message, sizeof message);
+    if (!GwSend(socket, message, sizeof message, context)) {
+        err(kLogError, "kroGW : Fail to send Channel type msg");
+        return false;
+    }
+    if (!GwRecvReply(socket, message, sizeof message, context)) {
+        err(kLogError, "kroGW : Fail to recv Channel type msg (KRO#%d)", context.driver_number);
+        return false;
+    }
+    const OpenChannelReply reply = JudgeOpenChannelReply(message, sizeof message, channel_type);
+    switch (reply.verdict) {
+        case OpenChannelVerdict::Refused:
+            err(kLogError, "kroGW : Fail to recv Channel type msg (%d)",
+                static_cast<int>(reply.result_code));
+            return false;
+        case OpenChannelVerdict::TypeMismatch:
+            err(kLogError, "kroGW : Recv Ch Id %d - not match", reply.channel_type);
+            return false;
+        case OpenChannelVerdict::TooShort:
+            err(kLogError, "kroGW : Channel type reply too short");
+            return false;
+        case OpenChannelVerdict::Accepted:
+            break;
+    }
+    channel_id_slot.store(reply.channel_id);
+    return true;
+}
+
+}  // namespace
+
+bool OpenChannel(uint8_t channel_type, SocketSlot& socket_slot, const char* address_text,
+                 std::atomic<uint16_t>& channel_id_slot, DriverContext& context) {
+    SocketSlot& held_off = context.connecting_secondary.load() == 1
+                               ? context.pending_secondary_socket
+                               : context.pending_primary_socket;
+    if (held_off.exchange(0) != 0) {
+        return false;
+    }
+    const PlatformSocket socket = PlatformSocketOpen();
+    if (socket == kInvalidSocket) {
+        err(kLogError, "KroGW : Fail to Open Socket for Gateway");
+        return false;
+    }
+    if (!PlatformSocketSetLingerZero(socket)) {
+        err(kLogError, "KroGW : Unable to set the Sock to NO_LINGER");
+    }
+    // The receive path relies on sockets that never block.
+    PlatformSocketSetNonBlocking(socket);
+    if (!Connect(socket, address_text)) {
+        LogConnectFailureOnce(context, address_text);
+        held_off.store(kConnectionHeldOff);
+        PlatformSocketShutdown(socket);
+        PlatformSocketClose(socket);
+        return false;
+    }
+    socket_slot.store(socket);
+    return Announce(socket, channel_type, channel_id_slot, context);
+}
+
+bool CloseChannel(uint16_t channel_id, SocketSlot& status_slot, SocketSlot& sync_slot,
+                  SocketSlot& burst_slot, DriverContext& context) {
+    char name[kInstanceNameBytes];
+    InstanceName(context, name);
+    uint8_t message[kRequestBufferBytes];
+    BuildCloseChannelRequest(channel_id, name, message, sizeof message);
+    const PlatformSocket sync_socket = sync_slot.load();
+    if (!GwSend(sync_socket, message, sizeof message, context)) {
+        err(kLogTrace, "kroGW : Fail to send Close type msg");
+        return false;
+    }
+    if (!GwRecvReply(sync_socket, message, sizeof message, context)) {
+        err(kLogTrace, "kroGW : Fail to Close Channel Id %d", channel_id);
+    } else {
+        const ReplyJudgement reply = JudgeCloseChannelReply(message, sizeof message);
+        if (reply.verdict == ReplyVerdict::Refused) {
+            err(kLogTrace, "kroGW : Fail close Channel rc=%X", reply.result_code);
+            return false;
+        }
+        if (reply.verdict == ReplyVerdict::Accepted) {
+            err(kLogError, "kroGW : Close Channel Id %d Pass", channel_id);
+        } else {
+            err(kLogTrace, "kroGW : Fail to Close Channel Id %d", channel_id);
+        }
+    }
+    CloseSocketSlot(context, status_slot);
+    CloseSocketSlot(context, sync_slot);
+    CloseSocketSlot(context, burst_slot);
+    return true;
+}
+
+}  // namespace krogw

@@ -1,0 +1,121 @@
+#include "gateway/status.h"
+
+#include <algorithm>
+
+#include "gateway/replies.h"
+#include "gateway/requests.h"
+#include "gateway/socket_io.h"
+#include "host/qivpro.h"
+
+namespace krogw {
+namespace {
+
+constexpr int32_t kHostIsStandby = 1;
+constexpr uint32_t kModeBits = 5;  // bits 0 and 2 of the status word
+
+// The host's words are little-endian; a single 16-bit value is the upper half of
+// its raw word, at bytes 2-3.
+constexpr size_t kValueWordOffset = 2;
+
+void PutHostWord(uint8_t* at, uint16_t value) {
+    at[0] = static_cast<uint8_t>(value);
+    at[1] = static_cast<uint8_t>(value >> 8);
+}
+
+}  // namespace
+
+ExchangeResult SetGatewayMode(DriverContext& context, uint16_t channel_id, PlatformSocket socket,
+                              uint8_t mode) {
+    int32_t backup_mode = 0;
+    QivGetBackupMode(context.client, &backup_mode);
+    if (backup_mode == kHostIsStandby) {
+        return kExchangeDone;
+    }
+    uint8_t* const message = context.mode_message;
+    BuildSetModeRequest(channel_id, mode, message, sizeof context.mode_message);
+    if (!GwSend(socket, message, sizeof context.mode_message, context)) {
+        err(kLogError, "KroGW : Fail to change the GateWay Mode");
+        return kExchangeFailed;
+    }
+    if (!GwRecvReply(socket, message, sizeof context.mode_message, context)) {
+        err(kLogError, "KroGW : Fail to read gateway status (KRO #%d)", context.driver_number);
+        return kExchangeFailed;
+    }
+    const ReplyJudgement reply = JudgeSetModeReply(message, sizeof context.mode_message);
+    if (reply.verdict == ReplyVerdict::Refused) {
+        err(kLogError, "KroGW : Fail to send Mode cmd (%d)", static_cast<int>(reply.result_code));
+    }
+    return reply.verdict == ReplyVerdict::Accepted ? kExchangeDone : kExchangeRefused;
+}
+
+ExchangeResult QueryGatewayStatus(DriverContext& context, const GateIoArguments& request) {
+    const int32_t unit = request.address.unit_id;
+    const bool secondary = unit == SecondaryGatewayUnit;
+    const PlatformSocket socket =
+        secondary ? context.secondary_status_socket.load() : context.primary_status_socket.load();
+    const uint16_t channel_id =
+        secondary ? context.secondary_channel_id.load() : context.primary_channel_id.load();
+
+    uint8_t message[kRequestBufferBytes];
+    BuildGatewayStatusRequest(channel_id, message, sizeof message);
+    if (!GwSend(socket, message, sizeof message, context)) {
+        err(kLogError, "KroGW : Fail to send status command (KRO#%d)", context.driver_number);
+        return kExchangeFailed;
+    }
+    if (!GwRecvReply(socket, message, sizeof message, context)) {
+        err(kLogError, "KroGW : Fail to read gateway status (KRO #%d)", context.driver_number);
+        return kExchangeFailed;
+    }
+    const GatewayStatusReply reply = DecodeGatewayStatusReply(message, sizeof message);
+    if (reply.judgement.verdict == ReplyVerdict::Refused) {
+        err(kLogError, "KroGW : Fail to send GW status msg, rc = %d",
+            static_cast<int>(reply.judgement.result_code));
+    }
+    if (reply.judgement.verdict != ReplyVerdict::Accepted) {
+        return kExchangeRefused;
+    }
+    const auto status = static_cast<uint16_t>(reply.status_word);
+    PutHostWord(request.value_buffer + kValueWordOffset, status);
+    const auto mode_value = static_cast<int32_t>(status & kModeBits);
+    if (unit == PrimaryGatewayUnit) {
+        context.gateway_ok.fetch_or(1);
+        context.primary_mode_value.store(mode_value);
+    } else if (secondary) {
+        context.gateway_ok.fetch_or(2);
+        context.secondary_mode_value.store(mode_value);
+    }
+    return kExchangeDone;
+}
+
+ExchangeResult QueryRtuChannelStatus(DriverContext& context, const GateIoArguments& request) {
+    const PlatformSocket socket = context.active_status_socket.load();
+    uint8_t message[kRequestBufferBytes];
+    BuildRtuChannelStatusRequest(context.active_channel_id.load(),
+                                 static_cast<uint16_t>(request.address.unit_id), message,
+                                 sizeof message);
+    if (!GwSend(socket, message, sizeof message, context)) {
+        err(kLogError, "KroGW : Fail to send Get CH Status command");
+        return kExchangeFailed;
+    }
+    if (!GwRecvReply(socket, message, sizeof message, context)) {
+        err(kLogError, "KroGW : Fail to read RTU CH status");
+        return kExchangeFailed;
+    }
+    const RtuChannelStatusReply reply = DecodeRtuChannelStatusReply(message, sizeof message);
+    if (reply.judgement.verdict == ReplyVerdict::Refused) {
+        err(kLogError, "KroGW : Fail to send RTU CH status msg, rc = %d",
+            static_cast<int>(reply.judgement.result_code));
+    }
+    if (reply.judgement.verdict != ReplyVerdict::Accepted) {
+        return kExchangeRefused;
+    }
+    // The host's buffer holds as many 16-bit words as the gate has elements.
+    const auto words =
+        static_cast<size_t>(std::clamp(request.element_count, 0, kRtuChannelStatusValues));
+    for (size_t index = 0; index < words; ++index) {
+        PutHostWord(request.value_buffer + 2 * index, reply.values[index]);
+    }
+    return kExchangeDone;
+}
+
+}  // namespace krogw

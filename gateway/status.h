@@ -1,0 +1,36 @@
+// The mode and status exchanges with a gateway: set mode, gateway status and the
+// gateway's channel status for one RTU.
+#pragma once
+
+#include <cstdint>
+
+#include "driver/context.h"
+#include "include/krogw/abi.h"
+#include "platform/platform.h"
+
+namespace krogw {
+
+enum ExchangeResult : uint8_t {
+    kExchangeDone = 0,     // answered with result_code 0 and the expected reply
+    kExchangeRefused = 1,  // answered with an error code or an unexpected reply
+    kExchangeFailed = 2,   // not sent or not answered
+};
+
+// Tells the gateway to be active (kGatewayModePrimary) or standby
+// (kGatewayModeSecondary), in the context's mode_message buffer. While the host is
+// the standby (backup mode 1) nothing is sent and the result is kExchangeDone.
+ExchangeResult SetGatewayMode(DriverContext& context, uint16_t channel_id, PlatformSocket socket,
+                              uint8_t mode);
+
+// Reads the status word of the gateway named by the gate's unit_id (0xFFF1 the
+// secondary, any other value the primary) into the value word (bytes 2-3 of the
+// value buffer). A good reply for 0xFFF0 or 0xFFF1 marks that gateway usable in
+// gateway_ok and records its mode value (status word AND 5).
+ExchangeResult QueryGatewayStatus(DriverContext& context, const GateIoArguments& request);
+
+// Reads the active gateway's channel status for the RTU numbered by the gate's
+// unit_id into the first five 16-bit words of the value buffer (no more words than
+// the request's element count).
+ExchangeResult QueryRtuChannelStatus(DriverContext& context, const GateIoArguments& request);
+
+}  // namespace krogw

@@ -1,0 +1,331 @@
+// The socket primitives over real loopback connections: whole messages, messages in
+// pieces, refused lengths, time-outs and partial sends.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "gateway/frame.h"
+#include "gateway/socket_io.h"
+#include "platform/wait_split.h"
+#include "tests/gateway/gateway_fixture.h"
+#include "tests/support/scripted_gateway.h"
+
+namespace krogw {
+namespace {
+
+using test::Bytes;
+using test::Delivery;
+using test::GwMessage;
+
+// A driver-side socket connected to a peer socket.
+// Small kernel buffers make large sends go out in part.
+struct Link {
+    explicit Link(const char* address, int buffer_bytes = 0) : listener(address, 0, buffer_bytes) {
+        driver = test::ConnectLikeDriver(address, listener.port());
+        if (buffer_bytes > 0) {
+            test::LimitSendBuffer(driver, buffer_bytes);
+        }
+        peer = listener.Accept(2000);
+    }
+    ~Link() {
+        for (const PlatformSocket socket : {driver, peer}) {
+            if (socket != 0) {
+                PlatformSocketClose(socket);
+            }
+        }
+    }
+    Link(const Link&) = delete;
+    Link& operator=(const Link&) = delete;
+
+    test::LoopbackListener listener;
+    PlatformSocket driver = 0;
+    PlatformSocket peer = 0;
+};
+
+// Delivers in the background, as a gateway would while the driver reads.
+class Sender {
+  public:
+    Sender(PlatformSocket socket, Delivery delivery)
+        : thread_([socket, delivery = std::move(delivery)] { test::Deliver(socket, delivery); }) {}
+    ~Sender() { thread_.join(); }
+    Sender(const Sender&) = delete;
+    Sender& operator=(const Sender&) = delete;
+
+  private:
+    std::thread thread_;
+};
+
+Bytes Pattern(size_t size) {
+    Bytes bytes(size);
+    for (size_t i = 0; i < size; ++i) {
+        bytes[i] = static_cast<uint8_t>(i * 7 + 3);
+    }
+    return bytes;
+}
+
+const Bytes kSound = GwMessage(kGwReplyBit | kOpPoll, 0, Pattern(40));
+
+class SocketIoTest : public test::GatewayFixture {
+  protected:
+    enum class Kind { Reply, Unsolicited };
+
+    bool Read(Kind kind, PlatformSocket socket, uint8_t* buffer, size_t capacity) {
+        return kind == Kind::Reply ? GwRecvReply(socket, buffer, capacity, *context_)
+                                   : GwRecvUnsolicited(socket, buffer, capacity);
+    }
+
+    // Reads a message that must be kSound.
+    void ExpectSound(Kind kind, PlatformSocket socket) {
+        Bytes buffer(kRequestBufferBytes);
+        ASSERT_TRUE(Read(kind, socket, buffer.data(), buffer.size())) << LogText();
+        EXPECT_EQ(Bytes(buffer.begin(), buffer.begin() + static_cast<long>(kSound.size())), kSound);
+    }
+};
+
+TEST_F(SocketIoTest, MessageOfExactlyAHeader) {
+    Link link("127.0.41.1");
+    Bytes message = GwMessage(kOpBurstReport, 0);
+    message.resize(kGwHeaderBytes);
+    PutU16(message.data() + kGwTotalLengthOffset, kGwHeaderBytes);
+    Bytes both = message;
+    both.insert(both.end(), kSound.begin(), kSound.end());
+    for (const Kind kind : {Kind::Reply, Kind::Unsolicited}) {
+        ASSERT_TRUE(test::Deliver(link.peer, {both, {}, 0}));
+        Bytes buffer(kRequestBufferBytes, 0xEE);
+        ASSERT_TRUE(Read(kind, link.driver, buffer.data(), buffer.size()));
+        EXPECT_EQ(Bytes(buffer.begin(), buffer.begin() + 20), message);
+        EXPECT_EQ(buffer[20], 0xEE) << "no body read";
+        ExpectSound(kind, link.driver);
+    }
+}
+
+TEST_F(SocketIoTest, PiecesWithinTheWaitMakeOneMessage) {
+    Link link("127.0.41.2");
+    const struct {
+        const char* what;
+        std::vector<size_t> cuts;
+    } cases[] = {
+        {"header in two pieces", {7}},
+        {"header, then body", {20}},
+        {"header and first body bytes, then the rest in pieces", {24, 50, 70}},
+        {"byte by byte through the header", {1, 2, 3, 4, 5, 10, 19}},
+    };
+    for (const Kind kind : {Kind::Reply, Kind::Unsolicited}) {
+        for (const auto& c : cases) {
+            {
+                Sender sender(link.peer, {kSound, c.cuts, 15});
+                ExpectSound(kind, link.driver);
+            }
+            EXPECT_TRUE(hostsim::LogLines().empty()) << c.what << "\n" << LogText();
+        }
+    }
+}
+
+TEST_F(SocketIoTest, RemainderLaterThanTheWaitFailsTheRead) {
+    const struct {
+        Kind kind;
+        const char* address;
+        std::string line;
+    } cases[] = {
+        {Kind::Reply, "127.0.41.3", "KroGW : Fail to recv ALL msg,rc=-1,len=46"},
+        {Kind::Unsolicited, "127.0.41.4", "KroGW : Fail to recv all msg,rc=-1,len=46"},
+    };
+    for (const auto& c : cases) {
+        hostsim::ClearLog();
+        Link link(c.address);
+        Sender sender(link.peer, {kSound, {30}, 4 * kPieceWaitMs});
+        Bytes buffer(kRequestBufferBytes);
+        EXPECT_FALSE(Read(c.kind, link.driver, buffer.data(), buffer.size()));
+        EXPECT_EQ(Logged(kLogTrace, c.line), 1) << LogText();
+    }
+}
+
+TEST_F(SocketIoTest, PeerClosingFailsTheHeader) {
+    const struct {
+        Kind kind;
+        const char* address;
+        const char* line;
+    } cases[] = {
+        {Kind::Reply, "127.0.41.5", "KroGW : Fail to recv normal header"},
+        {Kind::Unsolicited, "127.0.41.6", "KroGW : Fail to recv Unsol header "},
+    };
+    for (const auto& c : cases) {
+        hostsim::ClearLog();
+        Link link(c.address);
+        PlatformSocketShutdown(link.peer);
+        Bytes buffer(kRequestBufferBytes);
+        EXPECT_FALSE(Read(c.kind, link.driver, buffer.data(), buffer.size()));
+        EXPECT_EQ(Logged(kLogTrace, c.line), 1) << LogText();
+    }
+}
+
+TEST_F(SocketIoTest, OversizedMessageIsReadOffAndRefused) {
+    Link link("127.0.41.7");
+    const struct {
+        Kind kind;
+        size_t capacity;
+        size_t total;
+    } cases[] = {
+        {Kind::Reply, kRequestBufferBytes, kRequestBufferBytes + 1},
+        {Kind::Unsolicited, kThreadBufferBytes, kThreadBufferBytes + 1},
+        {Kind::Unsolicited, kThreadBufferBytes, 65535},
+    };
+    constexpr size_t kGuard = 64;
+    for (const auto& c : cases) {
+        hostsim::ClearLog();
+        Bytes oversized = GwMessage(kOpBurstReport, 0, Pattern(c.total - kGwBodyOffset));
+        oversized.insert(oversized.end(), kSound.begin(), kSound.end());
+        Sender sender(link.peer, {oversized, {4000}, 10});
+        Bytes buffer(c.capacity + kGuard, 0xEE);
+        EXPECT_FALSE(Read(c.kind, link.driver, buffer.data(), c.capacity));
+        EXPECT_EQ(Bytes(buffer.end() - kGuard, buffer.end()), Bytes(kGuard, 0xEE))
+            << "nothing written past the buffer";
+        const std::string line = "KroGW : Msg of " + std::to_string(c.total) +
+                                 " bytes refused, buffer holds " + std::to_string(c.capacity);
+        EXPECT_EQ(Logged(kLogTrace, line), 1) << LogText();
+        ExpectSound(c.kind, link.driver);
+    }
+}
+
+TEST_F(SocketIoTest, LengthBelowAHeaderFailsAndTheNextMessageIsSound) {
+    Link link("127.0.41.8");
+    for (const uint16_t total : {uint16_t{0}, uint16_t{1}, uint16_t{19}}) {
+        hostsim::ClearLog();
+        Bytes malformed = GwMessage(kOpBurstReport, 0);
+        malformed.resize(kGwHeaderBytes);
+        PutU16(malformed.data() + kGwTotalLengthOffset, total);
+        malformed.insert(malformed.end(), kSound.begin(), kSound.end());
+        ASSERT_TRUE(test::Deliver(link.peer, {malformed, {}, 0}));
+        Bytes buffer(kRequestBufferBytes);
+        EXPECT_FALSE(GwRecvReply(link.driver, buffer.data(), buffer.size(), *context_));
+        EXPECT_EQ(Logged(kLogTrace, "KroGW : Bad msg length " + std::to_string(total)), 1);
+        ExpectSound(Kind::Reply, link.driver);
+    }
+}
+
+TEST_F(SocketIoTest, WaitsEndSilently) {
+    Link link("127.0.41.9");
+    Bytes buffer(kRequestBufferBytes);
+    context_->sync_reply_timeout = 300;
+    int64_t start = PlatformMonotonicMs();
+    EXPECT_FALSE(GwRecvReply(link.driver, buffer.data(), buffer.size(), *context_));
+    int64_t waited = PlatformMonotonicMs() - start;
+    EXPECT_GE(waited, 290);
+    EXPECT_LT(waited, 2000);
+
+    start = PlatformMonotonicMs();
+    EXPECT_FALSE(GwRecvUnsolicited(link.driver, buffer.data(), buffer.size()));
+    waited = PlatformMonotonicMs() - start;
+    EXPECT_GE(waited, kUnsolicitedWaitMs - 10);
+    EXPECT_LT(waited, 1000);
+
+    start = PlatformMonotonicMs();
+    GwFlush(link.driver);
+    EXPECT_LT(PlatformMonotonicMs() - start, 500);
+    EXPECT_TRUE(hostsim::LogLines().empty()) << LogText();
+
+    // A handle of 0 is a channel that is not open.
+    EXPECT_FALSE(GwRecvReply(0, buffer.data(), buffer.size(), *context_));
+    EXPECT_FALSE(GwRecvUnsolicited(0, buffer.data(), buffer.size()));
+    GwFlush(0);
+    EXPECT_TRUE(hostsim::LogLines().empty()) << LogText();
+}
+
+TEST_F(SocketIoTest, ReplyWaitsForALateAnswerWithinTheTimeOut) {
+    Link link("127.0.41.10");
+    context_->sync_reply_timeout = 3000;
+    Sender sender(link.peer, {kSound, {0}, 300});
+    const int64_t start = PlatformMonotonicMs();
+    ExpectSound(Kind::Reply, link.driver);
+    EXPECT_GE(PlatformMonotonicMs() - start, 250);
+}
+
+TEST(SelectWaitTest, MillisecondsSplitIntoSecondsAndMicroseconds) {
+    const struct {
+        int32_t ms;
+        int32_t seconds;
+        int32_t microseconds;
+    } cases[] = {{3000, 3, 0}, {12345, 12, 345000}, {50, 0, 50000}, {1, 0, 1000}, {0, 0, 0}};
+    for (const auto& c : cases) {
+        const SelectWait wait = SplitWaitMs(c.ms);
+        EXPECT_EQ(wait.seconds, c.seconds) << c.ms;
+        EXPECT_EQ(wait.microseconds, c.microseconds) << c.ms;
+    }
+}
+
+TEST_F(SocketIoTest, FlushDiscardsWhatIsWaiting) {
+    Link link("127.0.41.11");
+    ASSERT_TRUE(test::Deliver(link.peer, {Pattern(100), {}, 0}));
+    ASSERT_EQ(PlatformSocketWaitReadable(link.driver, 2000), 1);
+    PlatformSleepMs(20);
+    GwFlush(link.driver);
+    ASSERT_TRUE(test::Deliver(link.peer, {kSound, {}, 0}));
+    ExpectSound(Kind::Unsolicited, link.driver);
+}
+
+TEST_F(SocketIoTest, SendRefusesHandleZeroAndReportsAFailedSend) {
+    Link link("127.0.41.12");
+    const Bytes request = GwMessage(kOpGatewayStatus, 0);
+    EXPECT_FALSE(GwSend(0, request.data(), request.size(), *context_));
+    EXPECT_TRUE(hostsim::LogLines().empty()) << LogText();
+
+    ASSERT_TRUE(GwSend(link.driver, request.data(), request.size(), *context_));
+    EXPECT_EQ(test::ReadMessage(link.peer, 2000), request);
+
+    PlatformSocketShutdown(link.driver);
+    EXPECT_FALSE(GwSend(link.driver, request.data(), request.size(), *context_));
+    EXPECT_EQ(Logged(kLogTrace, "KroGW : Fail to send command 9"), 1) << LogText();
+
+    // A header claiming more than the buffer holds is not sent.
+    hostsim::ClearLog();
+    const Bytes set_mode = GwMessage(kOpSetMode, 0, {1});
+    EXPECT_FALSE(GwSend(link.driver, set_mode.data(), set_mode.size() - 1, *context_));
+    EXPECT_EQ(Logged(kLogTrace, "KroGW : Fail to send command 8"), 1) << LogText();
+}
+
+// Receives `count` bytes in small reads with pauses, so that a sender must wait.
+Bytes ReadSlowly(PlatformSocket socket, size_t count) {
+    Bytes received;
+    Bytes piece(2048);
+    while (received.size() < count) {
+        if (PlatformSocketWaitReadable(socket, 2000) != 1) {
+            break;
+        }
+        const int got = PlatformSocketRecv(socket, piece.data(), static_cast<int>(piece.size()));
+        if (got <= 0) {
+            break;
+        }
+        received.insert(received.end(), piece.begin(), piece.begin() + got);
+        PlatformSleepMs(1);
+    }
+    return received;
+}
+
+constexpr int kSmallKernelBuffer = 4096;
+const Bytes kLargeRequest = GwMessage(kOpSendData, 0, Pattern(60000));
+
+TEST_F(SocketIoTest, SendTakenInPartIsCompleted) {
+    Link link("127.0.41.13", kSmallKernelBuffer);
+    Bytes arrived;
+    std::thread reader([&] { arrived = ReadSlowly(link.peer, kLargeRequest.size()); });
+    EXPECT_TRUE(GwSend(link.driver, kLargeRequest.data(), kLargeRequest.size(), *context_))
+        << LogText();
+    reader.join();
+    EXPECT_EQ(arrived, kLargeRequest);
+}
+
+TEST_F(SocketIoTest, SendThatCannotCompleteFailsAfterTheReplyTimeOut) {
+    Link link("127.0.41.14", kSmallKernelBuffer);
+    context_->sync_reply_timeout = 300;
+    const int64_t start = PlatformMonotonicMs();
+    EXPECT_FALSE(GwSend(link.driver, kLargeRequest.data(), kLargeRequest.size(), *context_));
+    const int64_t waited = PlatformMonotonicMs() - start;
+    EXPECT_GE(waited, 290);
+    EXPECT_LT(waited, 3000);
+    EXPECT_EQ(Logged(kLogTrace, "KroGW : Fail to send command 102"), 1) << LogText();
+}
+
+}  // namespace
+}  // namespace krogw
