@@ -43,6 +43,9 @@ void Faults::Clear() {
 OutgoingPlan Faults::PlanFor(uint32_t type) {
     OutgoingPlan plan;
     plan.drop = Take(Kind::kDrop, type).has_value();
+    if (plan.drop) {
+        return plan;  // the other rules wait for a message that goes out
+    }
     if (const auto delay = Take(Kind::kDelay, type)) {
         plan.delay_ms = static_cast<int>(delay->value);
     }

@@ -46,7 +46,8 @@ class Faults {
     // Forgets every rule and connection fault.
     void Clear();
 
-    // The plan for the next message of this type; counts one use of each matching rule.
+    // The plan for the next message of this type; counts one use of each matching rule,
+    // only of the drop rule when the message is dropped.
     OutgoingPlan PlanFor(uint32_t type);
     bool refusing() const;
     int accept_delay_ms() const;

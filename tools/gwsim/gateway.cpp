@@ -77,6 +77,8 @@ Gateway::Gateway(Options options) : options_(std::move(options)) {
         [this](int connection) { OnClosed(connection); }, options_.log);
 }
 
+Gateway::Gateway(std::string address) : Gateway(Options{std::move(address), krogw::kGatewayPort, {}}) {}
+
 Gateway::~Gateway() {
     Stop();
 }

@@ -4,7 +4,7 @@
 //
 // Usage in a test:
 //
-//   gwsim::Gateway gw({.address = "127.0.50.1"});
+//   gwsim::Gateway gw("127.0.50.1");                     // port 5001, no log
 //   gw.DefineTableType(1, gwsim::ParseTableType("1,2,3,0"));
 //   gw.DefineTable(/*rtu=*/7, /*table=*/5, /*table_type=*/1, /*rows=*/10);
 //   gw.SetValue(7, 5, /*row=*/0, /*column=*/1, 1234);
@@ -63,6 +63,7 @@ struct Options {
 class Gateway {
   public:
     explicit Gateway(Options options);
+    explicit Gateway(std::string address);
     ~Gateway();
     Gateway(const Gateway&) = delete;
     Gateway& operator=(const Gateway&) = delete;
