@@ -122,8 +122,9 @@ void Connection::WriteLoop() {
             outbox_.begin(), outbox_.end(), [](const Pending& a, const Pending& b) {
                 return a.due != b.due ? a.due < b.due : a.sequence < b.sequence;
             });
-        if (next->due > std::chrono::steady_clock::now()) {
-            wake_.wait_until(lock, next->due);
+        const auto due = next->due;  // the outbox may grow while we wait
+        if (due > std::chrono::steady_clock::now()) {
+            wake_.wait_until(lock, due);
             continue;
         }
         const Pending pending = std::move(*next);
