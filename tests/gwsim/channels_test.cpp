@@ -69,8 +69,8 @@ TEST(GwsimChannels, SetModeDrivesStatusWordBitsZeroAndTwo) {
         uint32_t word;
         GatewayMode gateway_mode;
     };
-    for (const Step step : {Step{1, 0xF5, GatewayMode::kStandby},
-                            Step{0, 0xF1, GatewayMode::kActive}}) {
+    for (const Step step :
+         {Step{1, 0xF5, GatewayMode::kStandby}, Step{0, 0xF1, GatewayMode::kActive}}) {
         const auto reply = client.Exchange(Message(krogw::kOpSetMode, id, {step.mode}));
         ASSERT_TRUE(reply);
         EXPECT_EQ(FrameOf(*reply).command.opcode, 0x80000008u);

@@ -68,7 +68,7 @@ TEST_F(GwsimData, PollReplyEchoesTheRequestAndCarriesTheRows) {
     EXPECT_EQ(frame.header.total_length, reply->size());
     EXPECT_EQ(frame.command.data_length, reply->size() - 36);
     EXPECT_EQ(Bytes(reply->begin() + 36, reply->begin() + 52), RangeBody(1, 5, 2, 2, 0, 3));
-    EXPECT_EQ(Tail(*reply, 52), (Bytes{0x80, 0x12, 0x34, 0x12, 0x34, 0x56, 0x78,  // row 2
+    EXPECT_EQ(Tail(*reply, 52), (Bytes{0x80, 0x12, 0x34, 0x12, 0x34, 0x56, 0x78,     // row 2
                                        0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x02}));  // row 3
 }
 
@@ -78,7 +78,8 @@ TEST_F(GwsimData, PollOfATimeStampedTableCarriesTheStamp) {
     gw_->SetTimeStamp(2, 6, 1, {2004, 11, 7, 14, 30, 45, 500});
     const auto reply = Poll(krogw::kOpPoll, 2, 6, 2, 1, 1);
     ASSERT_TRUE(reply);
-    EXPECT_EQ(Tail(*reply, 52), (Bytes{0x01, 0x02, 0x07, 0x0B, 0x04, 0x0E, 0x1E, 0x2D, 0x01, 0xF4}));
+    EXPECT_EQ(Tail(*reply, 52),
+              (Bytes{0x01, 0x02, 0x07, 0x0B, 0x04, 0x0E, 0x1E, 0x2D, 0x01, 0xF4}));
 }
 
 TEST_F(GwsimData, RowListPollCarriesChangedRowsByNumberAndEndsWith255) {
@@ -92,8 +93,8 @@ TEST_F(GwsimData, RowListPollCarriesChangedRowsByNumberAndEndsWith255) {
     gw_->SetValue(1, 7, 7, 2, 1);
     const auto changed = Poll(krogw::kOpPollRowList, 1, 7, 3, 0, 8);
     ASSERT_TRUE(changed);
-    EXPECT_EQ(Tail(*changed, 52), (Bytes{2, 0x00, 3, 0x80, 4, 0x00, 5, 0x00, 6, 0x00, 7, 0x20,
-                                         0xFF}));
+    EXPECT_EQ(Tail(*changed, 52),
+              (Bytes{2, 0x00, 3, 0x80, 4, 0x00, 5, 0x00, 6, 0x00, 7, 0x20, 0xFF}));
     const auto unchanged = Poll(krogw::kOpPollRowList, 1, 7, 3, 0, 8);
     ASSERT_TRUE(unchanged);
     EXPECT_EQ(Tail(*unchanged, 52), Bytes{0xFF});
@@ -109,8 +110,9 @@ TEST_F(GwsimData, PollsThatCannotBeServedCarryTheirResultCode) {
         uint8_t rows;
         uint32_t result;
     };
-    for (const Case c : {Case{2, 5, 0, 1, kResultRtuOffline}, Case{9, 5, 0, 1, kResultRtuOffline},
-                         Case{1, 9, 0, 1, kResultBadAddress}, Case{1, 5, 8, 3, kResultBadAddress}}) {
+    for (const Case c :
+         {Case{2, 5, 0, 1, kResultRtuOffline}, Case{9, 5, 0, 1, kResultRtuOffline},
+          Case{1, 9, 0, 1, kResultBadAddress}, Case{1, 5, 8, 3, kResultBadAddress}}) {
         const auto reply = Poll(krogw::kOpPoll, c.rtu, c.table, 1, c.first, c.rows);
         ASSERT_TRUE(reply);
         EXPECT_EQ(FrameOf(*reply).command.result_code, c.result) << c.rtu << "/" << +c.table;
@@ -140,8 +142,8 @@ TEST_F(GwsimData, WritesAreDecodedByColumnTypeAndShowInLaterPolls) {
         {krogw::kOpSendData, 1, 1, {0xA, 0xB, 0xC}, {0, 0xA, 0, 0xB, 0, 0xC}},
     };
     for (const Case& c : cases) {
-        const auto reply = Write(c.opcode, 1, 5, c.row, static_cast<uint8_t>(c.values.size()),
-                                 c.column, c.data);
+        const auto reply =
+            Write(c.opcode, 1, 5, c.row, static_cast<uint8_t>(c.values.size()), c.column, c.data);
         ASSERT_TRUE(reply);
         EXPECT_EQ(FrameOf(*reply).command.opcode, c.opcode | krogw::kGwReplyBit);
         EXPECT_EQ(FrameOf(*reply).command.result_code, kResultOk);

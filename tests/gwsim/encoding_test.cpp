@@ -93,8 +93,8 @@ TEST(GwsimEncoding, TableTypesFollowTheConfigurationRules) {
     EXPECT_EQ(ParseTableType("1,2,3,0").columns, (std::vector<uint8_t>{1, 2, 3}));
     EXPECT_TRUE(ParseTableType("1,4,1,0").TimeStamped());
     EXPECT_TRUE(ParseTableType("0").columns.empty());
-    for (const char* bad : {"1,2,3", "1,7,0", "1,4,0", "1,5,1,0", "1,1,1,1,1,1,1,1,1,0",
-                            "1,0,2", "12,0", ""}) {
+    for (const char* bad :
+         {"1,2,3", "1,7,0", "1,4,0", "1,5,1,0", "1,1,1,1,1,1,1,1,1,0", "1,0,2", "12,0", ""}) {
         EXPECT_THROW(ParseTableType(bad), std::invalid_argument) << bad;
     }
 }

@@ -88,8 +88,8 @@ std::optional<Bytes> GwClient::Receive(int timeout_ms) {
         return std::nullopt;
     }
     message.resize(header.total_length);
-    if (!ReadExact(message.data() + krogw::kGwHeaderBytes,
-                   message.size() - krogw::kGwHeaderBytes, timeout_ms)) {
+    if (!ReadExact(message.data() + krogw::kGwHeaderBytes, message.size() - krogw::kGwHeaderBytes,
+                   timeout_ms)) {
         return std::nullopt;
     }
     return message;

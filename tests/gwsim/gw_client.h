@@ -53,8 +53,9 @@ inline krogw::GwFrame FrameOf(const Bytes& message) {
 
 // The bytes of a message from offset on.
 inline Bytes Tail(const Bytes& message, size_t offset) {
-    return offset < message.size() ? Bytes(message.begin() + static_cast<long>(offset), message.end())
-                                   : Bytes{};
+    return offset < message.size()
+               ? Bytes(message.begin() + static_cast<long>(offset), message.end())
+               : Bytes{};
 }
 
 }  // namespace gwsim::test

@@ -30,12 +30,12 @@ std::vector<uint8_t> HandleOpenChannel(GatewayState& state, const Request& reque
     if (state.next_channel_id == 0) {
         state.next_channel_id = 1;
     }
-    state.channels.push_back({id, type, InstanceName(request, krogw::kGwBodyOffset + 1),
-                              request.connection, true});
+    state.channels.push_back(
+        {id, type, InstanceName(request, krogw::kGwBodyOffset + 1), request.connection, true});
     state.connection_types[request.connection] = type;
     std::vector<uint8_t> body(16, 0);
-    body[2] = type;                                  // byte 38
-    krogw::PutU16(body.data() + 3, id);              // bytes 39-40
+    body[2] = type;                      // byte 38
+    krogw::PutU16(body.data() + 3, id);  // bytes 39-40
     return BuildReply(request, kResultOk, body);
 }
 
@@ -60,8 +60,8 @@ std::vector<uint8_t> HandleSetMode(GatewayState& state, const Request& request) 
         return BuildReply(request, kResultBadRequest, EchoBody(request, 1));
     }
     state.mode = mode == 0 ? GatewayMode::kActive : GatewayMode::kStandby;
-    state.status_word = (state.status_word & ~kStatusModeBits) |
-                        (mode == 0 ? kStatusActive : kStatusStandby);
+    state.status_word =
+        (state.status_word & ~kStatusModeBits) | (mode == 0 ? kStatusActive : kStatusStandby);
     return BuildReply(request, kResultOk, EchoBody(request, 1));
 }
 

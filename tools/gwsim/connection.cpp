@@ -40,10 +40,9 @@ void Connection::Start() {
 void Connection::Send(std::vector<uint8_t> message, const OutgoingPlan& plan) {
     {
         const std::lock_guard lock(mutex_);
-        outbox_.push_back({std::chrono::steady_clock::now() +
-                               std::chrono::milliseconds(plan.delay_ms),
-                           next_sequence_++, std::move(message), plan.piece_bytes,
-                           plan.piece_pause_ms});
+        outbox_.push_back(
+            {std::chrono::steady_clock::now() + std::chrono::milliseconds(plan.delay_ms),
+             next_sequence_++, std::move(message), plan.piece_bytes, plan.piece_pause_ms});
     }
     wake_.notify_all();
 }

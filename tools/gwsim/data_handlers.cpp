@@ -152,8 +152,8 @@ std::vector<uint8_t> HandleSetRtuTime(GatewayState& state, const Request& reques
         return BuildReply(request, kResultRtuOffline, body);
     }
     const uint8_t* clock = request.bytes.data() + krogw::kGwBodyOffset + kRangeBodyBytes;
-    rtu->clock = RtuClock{1980 + clock[0], clock[1], clock[2], clock[3],
-                          clock[4],        clock[5], clock[6]};
+    rtu->clock =
+        RtuClock{1980 + clock[0], clock[1], clock[2], clock[3], clock[4], clock[5], clock[6]};
     return BuildReply(request, kResultOk, body);
 }
 

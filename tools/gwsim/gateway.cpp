@@ -45,11 +45,11 @@ std::string Describe(const std::vector<uint8_t>& message) {
     }
     const uint32_t type = krogw::GwMessageType(frame.command.opcode);
     char line[200];
-    std::snprintf(line, sizeof line,
-                  "%s%s (0x%X) channel 0x%04X status 0x%X result %u aux %u, %zu bytes",
-                  OpcodeName(type), (frame.command.opcode & krogw::kGwReplyBit) != 0 ? " reply" : "",
-                  frame.command.opcode, frame.header.channel_id, frame.header.status,
-                  frame.command.result_code, frame.command.aux_word, message.size());
+    std::snprintf(
+        line, sizeof line, "%s%s (0x%X) channel 0x%04X status 0x%X result %u aux %u, %zu bytes",
+        OpcodeName(type), (frame.command.opcode & krogw::kGwReplyBit) != 0 ? " reply" : "",
+        frame.command.opcode, frame.header.channel_id, frame.header.status,
+        frame.command.result_code, frame.command.aux_word, message.size());
     return line;
 }
 
@@ -77,7 +77,8 @@ Gateway::Gateway(Options options) : options_(std::move(options)) {
         [this](int connection) { OnClosed(connection); }, options_.log);
 }
 
-Gateway::Gateway(std::string address) : Gateway(Options{std::move(address), krogw::kGatewayPort, {}}) {}
+Gateway::Gateway(std::string address)
+    : Gateway(Options{std::move(address), krogw::kGatewayPort, {}}) {}
 
 Gateway::~Gateway() {
     Stop();
@@ -232,8 +233,7 @@ std::optional<RecordedRequest> Gateway::WaitForRequest(uint32_t opcode,
     return found;
 }
 
-bool Gateway::WaitForChannels(uint8_t type, size_t count,
-                              std::chrono::milliseconds timeout) const {
+bool Gateway::WaitForChannels(uint8_t type, size_t count, std::chrono::milliseconds timeout) const {
     std::unique_lock lock(mutex_);
     return changed_.wait_for(lock, timeout, [&] {
         size_t open = 0;

@@ -134,8 +134,7 @@ class Gateway {
     void OnClosed(int connection);
     // Applies the faults for the message's type and hands it to the connection.
     void Emit(int connection, std::vector<uint8_t> message);
-    int SendToBurstChannels(
-        const std::function<std::vector<uint8_t>(uint16_t channel_id)>& build);
+    int SendToBurstChannels(const std::function<std::vector<uint8_t>(uint16_t channel_id)>& build);
     void ScheduleLoop();
     void Log(const std::string& line) const;
 

@@ -125,9 +125,9 @@ uint8_t TableNumber(const std::string& text) {
 TimeStamp ParseTime(const std::string& text) {
     TimeStamp stamp;
     int consumed = 0;
-    const int fields = std::sscanf(text.c_str(), "%4d-%2d-%2dT%2d:%2d:%2d%n", &stamp.year,
-                                   &stamp.month, &stamp.day, &stamp.hour, &stamp.minute,
-                                   &stamp.second, &consumed);
+    const int fields =
+        std::sscanf(text.c_str(), "%4d-%2d-%2dT%2d:%2d:%2d%n", &stamp.year, &stamp.month,
+                    &stamp.day, &stamp.hour, &stamp.minute, &stamp.second, &consumed);
     std::string_view rest = std::string_view(text).substr(static_cast<size_t>(consumed));
     if (fields == 6 && rest.size() > 1 && rest[0] == '.') {
         stamp.millisecond = static_cast<int>(ParseNumber(rest.substr(1), 0, 999, "millisecond"));
@@ -268,10 +268,14 @@ void ParseBurstLine(Scenario& scenario, const Tokens& tokens) {
 void ParseStatement(Scenario& scenario, const Tokens& tokens) {
     using Parser = void (*)(Scenario&, const Tokens&);
     static const std::map<std::string, Parser, std::less<>> kStatements = {
-        {"tabletype", ParseTableTypeLine}, {"rtu", ParseRtuLine},
-        {"table", ParseTableLine},         {"set", ParseSetLine},
-        {"stamp", ParseStampLine},         {"status", ParseStatusLine},
-        {"channelstatus", ParseChannelStatusLine}, {"burst", ParseBurstLine},
+        {"tabletype", ParseTableTypeLine},
+        {"rtu", ParseRtuLine},
+        {"table", ParseTableLine},
+        {"set", ParseSetLine},
+        {"stamp", ParseStampLine},
+        {"status", ParseStatusLine},
+        {"channelstatus", ParseChannelStatusLine},
+        {"burst", ParseBurstLine},
     };
     const auto found = kStatements.find(tokens[0]);
     if (found == kStatements.end()) {

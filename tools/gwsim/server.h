@@ -21,8 +21,7 @@ namespace gwsim {
 class Server {
   public:
     Server(std::string address, uint16_t port, Faults& faults,
-           Connection::MessageHandler on_message, Connection::ClosedHandler on_closed,
-           LogSink log);
+           Connection::MessageHandler on_message, Connection::ClosedHandler on_closed, LogSink log);
     ~Server();
     Server(const Server&) = delete;
     Server& operator=(const Server&) = delete;

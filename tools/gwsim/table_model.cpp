@@ -23,8 +23,7 @@ TableType MakeTableType(std::vector<uint8_t> columns) {
     }
     for (const uint8_t type : columns) {
         if (type < kElementBit || type > kElementShortStamp) {
-            throw std::invalid_argument("element type " + std::to_string(type) +
-                                        " is not 1 to 5");
+            throw std::invalid_argument("element type " + std::to_string(type) + " is not 1 to 5");
         }
     }
     TableType table_type{std::move(columns)};
@@ -173,10 +172,10 @@ void TableModel::SetTimeStamp(uint16_t rtu, uint8_t table, int row, const TimeSt
                                     TableName(rtu, table));
     }
     const bool valid = stamp.year >= 1970 && stamp.year <= 2069 && stamp.month >= 1 &&
-                       stamp.month <= 12 && stamp.day >= 1 && stamp.day <= 31 &&
-                       stamp.hour >= 0 && stamp.hour <= 23 && stamp.minute >= 0 &&
-                       stamp.minute <= 59 && stamp.second >= 0 && stamp.second <= 59 &&
-                       stamp.millisecond >= 0 && stamp.millisecond <= 999;
+                       stamp.month <= 12 && stamp.day >= 1 && stamp.day <= 31 && stamp.hour >= 0 &&
+                       stamp.hour <= 23 && stamp.minute >= 0 && stamp.minute <= 59 &&
+                       stamp.second >= 0 && stamp.second <= 59 && stamp.millisecond >= 0 &&
+                       stamp.millisecond <= 999;
     if (!valid) {
         throw std::invalid_argument("time stamp out of range (years 1970 to 2069)");
     }

@@ -17,7 +17,8 @@ using LogSink = std::function<void(const std::string& line)>;
 inline constexpr uint32_t kResultOk = 0;
 inline constexpr uint32_t kResultUnknownOpcode = 1;
 inline constexpr uint32_t kResultBadRequest = 2;  // body too short, data not matching the column
-inline constexpr uint32_t kResultBadAddress = 3;  // no such table or channel, rows or column out of range
+inline constexpr uint32_t kResultBadAddress =
+    3;  // no such table or channel, rows or column out of range
 inline constexpr uint32_t kResultRtuOffline = 129;
 
 // Local time of an RTU's value; years 1970..2069 fit both time stamp forms.
@@ -36,8 +37,8 @@ struct TimeStamp {
 
 // What a set-RTU-time message told an RTU.
 struct RtuClock {
-    int year = 0;     // full year
-    int month = 0;    // 1..12
+    int year = 0;   // full year
+    int month = 0;  // 1..12
     int day = 0;
     int weekday = 0;  // 1 Sunday .. 7 Saturday
     int hour = 0;
