@@ -68,6 +68,12 @@ TEST_F(GwsimData, PollReplyEchoesTheRequestAndCarriesTheRows) {
     EXPECT_EQ(frame.header.total_length, reply->size());
     EXPECT_EQ(frame.command.data_length, reply->size() - 36);
     EXPECT_EQ(Bytes(reply->begin() + 36, reply->begin() + 52), RangeBody(1, 5, 2, 2, 0, 3));
+    const auto recorded = gw_->WaitForRequest(krogw::kOpPoll, 100ms);
+    ASSERT_TRUE(recorded);
+    EXPECT_EQ(recorded->channel_type, kBurstChannelType);
+    EXPECT_EQ(recorded->Rtu(), 1);
+    EXPECT_EQ(recorded->U8(38), 5);
+    EXPECT_EQ(recorded->U32(20), krogw::kOpPoll);
     EXPECT_EQ(Tail(*reply, 52), (Bytes{0x80, 0x12, 0x34, 0x12, 0x34, 0x56, 0x78,     // row 2
                                        0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x02}));  // row 3
 }
@@ -80,6 +86,14 @@ TEST_F(GwsimData, PollOfATimeStampedTableCarriesTheStamp) {
     ASSERT_TRUE(reply);
     EXPECT_EQ(Tail(*reply, 52),
               (Bytes{0x01, 0x02, 0x07, 0x0B, 0x04, 0x0E, 0x1E, 0x2D, 0x01, 0xF4}));
+
+    // A written value takes the time of the write as its stamp.
+    const TimeStamp before = TimeStamp::Now();
+    ASSERT_TRUE(Write(krogw::kOpSendCommand, 2, 6, 1, 1, 0, {0x03, 0x04}));
+    const TimeStamp written = gw_->GetTimeStamp(2, 6, 1);
+    EXPECT_EQ(gw_->Value(2, 6, 1, 0), 0x0304u);
+    EXPECT_NE(written, (TimeStamp{2004, 11, 7, 14, 30, 45, 500}));
+    EXPECT_GE(written.year, before.year);
 }
 
 TEST_F(GwsimData, RowListPollCarriesChangedRowsByNumberAndEndsWith255) {

@@ -38,7 +38,6 @@ class Connection {
     void Close();
     // The reader has ended: the peer closed, the socket failed or Close was called.
     bool finished() const { return reader_done_; }
-    int id() const { return id_; }
 
   private:
     struct Pending {

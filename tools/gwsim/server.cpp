@@ -72,15 +72,6 @@ void Server::CloseAll() {
     Log("closed every connection");
 }
 
-size_t Server::ConnectionCount() {
-    const std::lock_guard lock(mutex_);
-    size_t live = 0;
-    for (const auto& [id, connection] : connections_) {
-        live += connection->finished() ? 0U : 1U;
-    }
-    return live;
-}
-
 void Server::AcceptLoop() {
     while (Pause(0)) {
         Reap();

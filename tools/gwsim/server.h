@@ -34,7 +34,6 @@ class Server {
     // False when the connection is gone.
     bool Send(int connection, std::vector<uint8_t> message, const OutgoingPlan& plan);
     void CloseAll();
-    size_t ConnectionCount();
     uint16_t port() const { return port_; }
 
   private:
