@@ -1,0 +1,106 @@
+#include "tools/gwsim/row_encoding.h"
+
+#include <stdexcept>
+
+namespace gwsim {
+namespace {
+
+// Both forms keep only two digits of the year: 70..99 are 1970..1999, 00..69 2000..2069.
+uint8_t YearByte(int year) {
+    if (year < 1970 || year > 2069) {
+        throw std::invalid_argument("time stamp year " + std::to_string(year) +
+                                    " is not 1970 to 2069");
+    }
+    return static_cast<uint8_t>(year % 100);
+}
+
+void WriteElement(DataWriter& writer, uint8_t type, uint32_t value, bool packed_bits) {
+    switch (type) {
+        case kElementBit:
+            if (packed_bits) {
+                writer.Bit(value != 0);
+            } else {
+                writer.U8(static_cast<uint8_t>(value));
+            }
+            break;
+        case kElement16:
+            writer.U16(static_cast<uint16_t>(value));
+            break;
+        default:  // 32-bit values, and time stamp types outside column 1, take 4 bytes
+            writer.U32(value);
+            break;
+    }
+}
+
+void WriteRowElements(DataWriter& writer, const RtuTable& table, int row, bool packed_bits) {
+    const TableType& layout = table.layout;
+    for (size_t column = 0; column < layout.columns.size(); ++column) {
+        WriteElement(writer, layout.columns[column], table.At(row, static_cast<int>(column)),
+                     packed_bits);
+        if (column == 0 && layout.TimeStamped()) {
+            writer.Align();
+            WriteTimeStamp(writer, layout.StampType(), table.stamps[static_cast<size_t>(row)]);
+            return;
+        }
+    }
+}
+
+}  // namespace
+
+void DataWriter::Bit(bool set) {
+    if (mask_ == 0x80) {
+        out_.push_back(0);
+    }
+    if (set) {
+        out_.back() = static_cast<uint8_t>(out_.back() | mask_);
+    }
+    mask_ = static_cast<uint8_t>(mask_ >> 1);
+    if (mask_ == 0) {
+        mask_ = 0x80;
+    }
+}
+
+void DataWriter::U8(uint8_t value) {
+    Align();
+    out_.push_back(value);
+}
+
+void DataWriter::U16(uint16_t value) {
+    U8(static_cast<uint8_t>(value >> 8));
+    U8(static_cast<uint8_t>(value));
+}
+
+void DataWriter::U32(uint32_t value) {
+    U16(static_cast<uint16_t>(value >> 16));
+    U16(static_cast<uint16_t>(value));
+}
+
+void WritePollRow(DataWriter& writer, const RtuTable& table, int row) {
+    WriteRowElements(writer, table, row, true);
+}
+
+void WriteBurstRow(DataWriter& writer, uint8_t table_number, const RtuTable& table, int row) {
+    writer.U8(table_number);
+    writer.U8(static_cast<uint8_t>(row));
+    WriteRowElements(writer, table, row, false);
+}
+
+void WriteTimeStamp(DataWriter& writer, uint8_t stamp_type, const TimeStamp& stamp) {
+    const uint8_t year = YearByte(stamp.year);
+    if (stamp_type == kElementFullStamp) {
+        writer.U8(static_cast<uint8_t>(stamp.day));
+        writer.U8(static_cast<uint8_t>(stamp.month));
+        writer.U8(year);
+        writer.U8(static_cast<uint8_t>(stamp.hour));
+        writer.U8(static_cast<uint8_t>(stamp.minute));
+        writer.U8(static_cast<uint8_t>(stamp.second));
+        writer.U16(static_cast<uint16_t>(stamp.millisecond));
+        return;
+    }
+    writer.U16(static_cast<uint16_t>((stamp.month & 0x0F) | year << 4));
+    writer.U16(static_cast<uint16_t>((stamp.minute & 0x3F) | (stamp.hour & 0x1F) << 6 |
+                                     (stamp.day & 0x1F) << 11));
+    writer.U16(static_cast<uint16_t>((stamp.millisecond & 0x3FF) | (stamp.second & 0x3F) << 10));
+}
+
+}  // namespace gwsim

@@ -1,0 +1,37 @@
+// Table rows as the gateway puts them on the wire. In poll replies type-1 elements are
+// single bits packed from the most significant bit down, across columns and rows; every
+// other item starts on a byte boundary. Burst rows carry type-1 elements as whole bytes.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "tools/gwsim/table_model.h"
+
+namespace gwsim {
+
+class DataWriter {
+  public:
+    explicit DataWriter(std::vector<uint8_t>& out) : out_(out) {}
+
+    void Bit(bool set);
+    // Closes a partly filled byte, so the next item starts on a fresh one.
+    void Align() { mask_ = 0x80; }
+    void U8(uint8_t value);
+    void U16(uint16_t value);
+    void U32(uint32_t value);
+
+  private:
+    std::vector<uint8_t>& out_;
+    uint8_t mask_ = 0x80;  // 0x80: no byte is partly filled
+};
+
+// The elements of one row: in a time-stamped table column 0 and its time stamp only.
+void WritePollRow(DataWriter& writer, const RtuTable& table, int row);
+// Table number, row number and the row's elements at burst sizes.
+void WriteBurstRow(DataWriter& writer, uint8_t table_number, const RtuTable& table, int row);
+
+// 8 bytes for element type 4, 6 bytes for type 5.
+void WriteTimeStamp(DataWriter& writer, uint8_t stamp_type, const TimeStamp& stamp);
+
+}  // namespace gwsim

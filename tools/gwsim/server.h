@@ -1,0 +1,66 @@
+// The listening side of the simulated gateway: one IPv4 address and port, an accept
+// thread that obeys the connection faults (refused or slow accepts), and the set of
+// live connections, addressed by their number.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tools/gwsim/connection.h"
+#include "tools/gwsim/faults.h"
+#include "tools/gwsim/types.h"
+
+namespace gwsim {
+
+class Server {
+  public:
+    Server(std::string address, uint16_t port, Faults& faults,
+           Connection::MessageHandler on_message, Connection::ClosedHandler on_closed, LogSink log);
+    ~Server();
+    Server(const Server&) = delete;
+    Server& operator=(const Server&) = delete;
+
+    // Listens at once; throws std::runtime_error when the address cannot be bound.
+    void Start();
+    // Closes the listener and every connection and waits for their threads.
+    void Stop();
+
+    // False when the connection is gone.
+    bool Send(int connection, std::vector<uint8_t> message, const OutgoingPlan& plan);
+    void CloseAll();
+    uint16_t port() const { return port_; }
+
+  private:
+    void AcceptLoop();
+    void AcceptOne();
+    int OpenListener();
+    void CloseListener();
+    // Destroys the connections whose reader has ended.
+    void Reap();
+    // Sleeps unless stopped meanwhile; false when stopped.
+    bool Pause(int ms);
+    void Log(const std::string& line) const;
+
+    const std::string address_;
+    uint16_t port_;
+    Faults& faults_;
+    Connection::MessageHandler on_message_;
+    Connection::ClosedHandler on_closed_;
+    LogSink log_;
+
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    bool stopping_ = false;
+    std::map<int, std::unique_ptr<Connection>> connections_;
+    int next_connection_ = 1;
+    int listen_fd_ = -1;  // the accept thread's own after Start
+    std::thread acceptor_;
+};
+
+}  // namespace gwsim
