@@ -1,0 +1,201 @@
+// The driver's channel and status exchanges against the gateway simulator, over
+// real loopback connections on port 5001.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstring>
+#include <string>
+
+#include "gateway/channel.h"
+#include "gateway/requests.h"
+#include "gateway/status.h"
+#include "tests/gateway/gateway_fixture.h"
+#include "tools/gwsim/gwsim.h"
+
+namespace krogw::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr uint8_t kStatusOrSync = 0;
+constexpr uint8_t kBurst = 7;
+
+class GatewayExchangeTest : public GatewayFixture {
+  protected:
+    // Opens the three channels of the primary gateway the way start-up does.
+    bool OpenPrimaryChannels(const char* address) {
+        std::strcpy(context_->primary_address, address);
+        return OpenChannel(kStatusOrSync, context_->primary_status_socket, address,
+                           context_->primary_channel_id, *context_) &&
+               OpenChannel(kStatusOrSync, context_->primary_sync_socket, address,
+                           context_->primary_channel_id, *context_) &&
+               OpenChannel(kBurst, context_->primary_burst_socket, address,
+                           context_->primary_channel_id, *context_);
+    }
+
+    GateIoArguments StatusRead(int32_t unit) {
+        GateIoArguments request{};
+        request.address = GateAddress{unit, GatewayStatus, 0, kFixedWord, 32};
+        request.element_count = 1;
+        request.value_buffer = value_;
+        return request;
+    }
+
+    uint16_t ValueWord() const { return static_cast<uint16_t>(value_[2] | value_[3] << 8); }
+
+    uint8_t value_[16] = {};
+};
+
+TEST_F(GatewayExchangeTest, ThreeChannelsOpenAndCloseWithTheBurstChannelsId) {
+    gwsim::Gateway gateway("127.0.60.1");
+    gateway.Start();
+    ASSERT_TRUE(OpenPrimaryChannels("127.0.60.1")) << LogText();
+
+    ASSERT_TRUE(gateway.WaitForChannels(kBurst, 1, 2s));
+    const auto channels = gateway.Channels();
+    ASSERT_EQ(channels.size(), 3u);
+    EXPECT_NE(channels[0].id, channels[1].id);
+    EXPECT_NE(channels[1].id, channels[2].id);
+    EXPECT_EQ(context_->primary_channel_id, channels[2].id)
+        << "the last one opened names the gateway";
+
+    const auto open = gateway.WaitForRequest(kOpOpenChannel, 1s);
+    ASSERT_TRUE(open.has_value());
+    const std::string name(reinterpret_cast<const char*>(open->bytes.data() + 37));
+    EXPECT_EQ(name, "QIV_12_345");
+
+    ASSERT_TRUE(CloseChannel(context_->primary_channel_id, context_->primary_status_socket,
+                             context_->primary_sync_socket, context_->primary_burst_socket,
+                             *context_));
+    const auto close = gateway.WaitForRequest(kOpCloseChannel, 1s);
+    ASSERT_TRUE(close.has_value());
+    EXPECT_EQ(close->U16(36), context_->primary_channel_id.load());
+    EXPECT_EQ(Logged(kLogError, "kroGW : Close Channel Id " +
+                                    std::to_string(context_->primary_channel_id.load()) + " Pass"),
+              1);
+    EXPECT_EQ(context_->primary_status_socket, 0);
+    EXPECT_EQ(context_->primary_sync_socket, 0);
+    EXPECT_EQ(context_->primary_burst_socket, 0);
+}
+
+TEST_F(GatewayExchangeTest, RefusedOpenChannelIsLoggedWithItsCode) {
+    gwsim::Gateway gateway("127.0.60.2");
+    gateway.faults().OverrideResult(kOpOpenChannel, 5, 1);
+    gateway.Start();
+    EXPECT_FALSE(OpenChannel(kStatusOrSync, context_->primary_status_socket, "127.0.60.2",
+                             context_->primary_channel_id, *context_));
+    EXPECT_EQ(Logged(kLogError, "kroGW : Fail to recv Channel type msg (5)"), 1) << LogText();
+    EXPECT_NE(context_->primary_status_socket, 0) << "the caller closes a connected socket";
+}
+
+TEST_F(GatewayExchangeTest, RefusedConnectionsAreLoggedOncePerInstance) {
+    gwsim::Gateway gateway("127.0.60.3");
+    gateway.faults().RefuseConnections(true);
+    gateway.Start();
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        EXPECT_FALSE(OpenChannel(kStatusOrSync, context_->primary_status_socket, "127.0.60.3",
+                                 context_->primary_channel_id, *context_));
+    }
+    EXPECT_EQ(Logged(kLogError, "KroGW : Connection failed (Gateway 127.0.60.3)"), 1);
+    // The other gateway's failure is not logged again either.
+    context_->connecting_secondary = 1;
+    EXPECT_FALSE(OpenChannel(kStatusOrSync, context_->secondary_status_socket, "127.0.60.4",
+                             context_->secondary_channel_id, *context_));
+    EXPECT_EQ(Logged(kLogError, "KroGW : Connection failed (Gateway 127.0.60.4)"), 0);
+    EXPECT_EQ(context_->primary_status_socket, 0);
+
+    // Once the gateway accepts again, the instance connects (after its one held-off try).
+    gateway.faults().RefuseConnections(false);
+    context_->connecting_secondary = 0;
+    bool opened = false;
+    for (int attempt = 0; attempt < 5 && !opened; ++attempt) {
+        PlatformSleepMs(100);  // the simulator listens again within a moment
+        opened = OpenChannel(kStatusOrSync, context_->primary_status_socket, "127.0.60.3",
+                             context_->primary_channel_id, *context_);
+    }
+    EXPECT_TRUE(opened) << LogText();
+}
+
+TEST_F(GatewayExchangeTest, ModeFollowsSetModeUnlessTheHostIsStandby) {
+    gwsim::Gateway gateway("127.0.60.5");
+    gateway.Start();
+    ASSERT_TRUE(OpenPrimaryChannels("127.0.60.5"));
+    const PlatformSocket sync = context_->primary_sync_socket;
+    const uint16_t id = context_->primary_channel_id;
+
+    EXPECT_EQ(SetGatewayMode(*context_, id, sync, kGatewayModeSecondary), kExchangeDone);
+    EXPECT_EQ(gateway.mode(), gwsim::GatewayMode::kStandby);
+    EXPECT_EQ(gateway.StatusWord() & 5u, 5u);
+
+    hostsim::SetBackupMode(1);
+    gateway.ClearRequests();
+    EXPECT_EQ(SetGatewayMode(*context_, id, sync, kGatewayModePrimary), kExchangeDone);
+    EXPECT_FALSE(gateway.WaitForRequest(kOpSetMode, 200ms).has_value()) << "nothing is sent";
+    EXPECT_EQ(gateway.mode(), gwsim::GatewayMode::kStandby);
+
+    hostsim::SetBackupMode(0);
+    gateway.faults().OverrideResult(kOpSetMode, 9, 1);
+    EXPECT_EQ(SetGatewayMode(*context_, id, sync, kGatewayModePrimary), kExchangeRefused);
+    EXPECT_EQ(Logged(kLogError, "KroGW : Fail to send Mode cmd (9)"), 1);
+    gateway.faults().DropReply(kOpSetMode, 1);
+    context_->sync_reply_timeout = 300;
+    EXPECT_EQ(SetGatewayMode(*context_, id, sync, kGatewayModePrimary), kExchangeFailed);
+}
+
+TEST_F(GatewayExchangeTest, StatusWordsSetGatewayOkAndModeValues) {
+    gwsim::Gateway gateway("127.0.60.6");
+    gateway.Start();
+    ASSERT_TRUE(OpenPrimaryChannels("127.0.60.6"));
+    gateway.SetStatusWord(0x0007);
+
+    GateIoArguments primary = StatusRead(PrimaryGatewayUnit);
+    EXPECT_EQ(QueryGatewayStatus(*context_, primary), kExchangeDone);
+    EXPECT_EQ(ValueWord(), 7);
+    EXPECT_EQ(context_->gateway_ok, 1);
+    EXPECT_EQ(context_->primary_mode_value, 5);
+
+    // An RTU state read goes to the primary gateway and records nothing.
+    gateway.SetStatusWord(0x0001);
+    GateIoArguments rtu_state = StatusRead(RtuSpecialUnit);
+    context_->gateway_ok = 0;
+    EXPECT_EQ(QueryGatewayStatus(*context_, rtu_state), kExchangeDone);
+    EXPECT_EQ(ValueWord(), 1);
+    EXPECT_EQ(context_->gateway_ok, 0);
+    EXPECT_EQ(context_->primary_mode_value, 5);
+
+    gateway.faults().OverrideResult(kOpGatewayStatus, 4, 1);
+    EXPECT_EQ(QueryGatewayStatus(*context_, primary), kExchangeRefused);
+    EXPECT_EQ(Logged(kLogError, "KroGW : Fail to send GW status msg, rc = 4"), 1);
+
+    // The secondary was never opened: nothing can be sent to it.
+    GateIoArguments secondary = StatusRead(SecondaryGatewayUnit);
+    EXPECT_EQ(QueryGatewayStatus(*context_, secondary), kExchangeFailed);
+    EXPECT_EQ(Logged(kLogError, "KroGW : Fail to send status command (KRO#12)"), 1);
+}
+
+TEST_F(GatewayExchangeTest, RtuChannelStatusValuesComeFromTheActiveGateway) {
+    gwsim::Gateway gateway("127.0.60.7");
+    gateway.DefineRtu(42);
+    gateway.SetRtuChannelStatus(42, gwsim::RtuChannelStatus{{7, 0, 200}, false, true});
+    gateway.Start();
+    ASSERT_TRUE(OpenPrimaryChannels("127.0.60.7"));
+    context_->active_status_socket = context_->primary_status_socket.load();
+    context_->active_channel_id = context_->primary_channel_id.load();
+
+    GateIoArguments request{};
+    request.address = GateAddress{42, RtuChannelStatus, 1, kFixedWord, 16};
+    request.element_count = 5;
+    request.value_buffer = value_;
+    ASSERT_EQ(QueryRtuChannelStatus(*context_, request), kExchangeDone) << LogText();
+    const uint16_t expected[5] = {7, 0, 200, 0, 1};
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_EQ(value_[2 * i] | value_[2 * i + 1] << 8, expected[i]) << "value " << i + 1;
+    }
+    const auto sent = gateway.WaitForRequest(kOpRtuChannelStatus, 1s);
+    ASSERT_TRUE(sent.has_value());
+    EXPECT_EQ(sent->U16(36), 42);
+    EXPECT_EQ(sent->bytes.size(), 52u);
+}
+
+}  // namespace
+}  // namespace krogw::test
