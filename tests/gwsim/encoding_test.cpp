@@ -77,7 +77,7 @@ TEST(GwsimEncoding, TimeStampedRowsCarryColumnZeroAndItsStamp) {
 TEST(GwsimEncoding, ShortTimeStampMatchesTheWordLayout) {
     Bytes out;
     DataWriter writer(out);
-    WriteTimeStamp(writer, kElementShortStamp, {1975, 11, 7, 14, 30, 31, 300});
+    WriteTimeStamp(writer, krogw::kElementShortTimeStamp, {1975, 11, 7, 14, 30, 31, 300});
     EXPECT_EQ(out, (Bytes{0x04, 0xBB, 0x3B, 0x9E, 0x7D, 0x2C}));
 }
 

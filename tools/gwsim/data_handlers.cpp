@@ -49,9 +49,9 @@ void Note(const GatewayState& state, const std::string& line) {
 
 size_t WriteDataBytes(uint8_t element_type, int count) {
     switch (element_type) {
-        case kElementBit:
+        case krogw::kElement8Bit:
             return static_cast<size_t>((count + 7) / 8);
-        case kElement16:
+        case krogw::kElement16Bit:
             return 2 * static_cast<size_t>(count);
         default:
             return 4 * static_cast<size_t>(count);
@@ -61,9 +61,9 @@ size_t WriteDataBytes(uint8_t element_type, int count) {
 uint32_t ReadWrittenElement(uint8_t element_type, const uint8_t* data, int index) {
     const auto at = static_cast<size_t>(index);
     switch (element_type) {
-        case kElementBit:
+        case krogw::kElement8Bit:
             return (data[at / 8] & (0x80 >> (at % 8))) != 0 ? 1 : 0;
-        case kElement16:
+        case krogw::kElement16Bit:
             return krogw::GetU16(data + 2 * at);
         default:
             return krogw::GetU32(data + 4 * at);
@@ -125,7 +125,7 @@ std::vector<uint8_t> HandleWrite(GatewayState& state, const Request& request) {
     RtuTable& table = *state.model.FindTable(range.rtu, range.table);
     const std::vector<uint8_t>& columns = table.layout.columns;
     const auto column = static_cast<size_t>(range.column);
-    if (column >= columns.size() || columns[column] > kElement32 ||
+    if (column >= columns.size() || columns[column] > krogw::kElement32Bit ||
         (column > 0 && table.layout.TimeStamped())) {
         return BuildReply(request, kResultBadAddress, body);
     }

@@ -16,14 +16,14 @@ uint8_t YearByte(int year) {
 
 void WriteElement(DataWriter& writer, uint8_t type, uint32_t value, bool packed_bits) {
     switch (type) {
-        case kElementBit:
+        case krogw::kElement8Bit:
             if (packed_bits) {
                 writer.Bit(value != 0);
             } else {
                 writer.U8(static_cast<uint8_t>(value));
             }
             break;
-        case kElement16:
+        case krogw::kElement16Bit:
             writer.U16(static_cast<uint16_t>(value));
             break;
         default:  // 32-bit values, and time stamp types outside column 1, take 4 bytes
@@ -87,7 +87,7 @@ void WriteBurstRow(DataWriter& writer, uint8_t table_number, const RtuTable& tab
 
 void WriteTimeStamp(DataWriter& writer, uint8_t stamp_type, const TimeStamp& stamp) {
     const uint8_t year = YearByte(stamp.year);
-    if (stamp_type == kElementFullStamp) {
+    if (stamp_type == krogw::kElementTimeStamp) {
         writer.U8(static_cast<uint8_t>(stamp.day));
         writer.U8(static_cast<uint8_t>(stamp.month));
         writer.U8(year);

@@ -14,7 +14,7 @@ std::string TableName(uint16_t rtu, uint8_t table) {
 
 bool TableType::TimeStamped() const {
     return columns.size() > 1 &&
-           (columns[1] == kElementFullStamp || columns[1] == kElementShortStamp);
+           (columns[1] == krogw::kElementTimeStamp || columns[1] == krogw::kElementShortTimeStamp);
 }
 
 TableType MakeTableType(std::vector<uint8_t> columns) {
@@ -22,13 +22,13 @@ TableType MakeTableType(std::vector<uint8_t> columns) {
         throw std::invalid_argument("more than 8 columns");
     }
     for (const uint8_t type : columns) {
-        if (type < kElementBit || type > kElementShortStamp) {
+        if (type < krogw::kElement8Bit || type > krogw::kElementShortTimeStamp) {
             throw std::invalid_argument("element type " + std::to_string(type) + " is not 1 to 5");
         }
     }
     TableType table_type{std::move(columns)};
     if (table_type.TimeStamped()) {
-        const size_t needed = table_type.StampType() == kElementFullStamp ? 3 : 4;
+        const size_t needed = table_type.StampType() == krogw::kElementTimeStamp ? 3 : 4;
         if (table_type.columns.size() != needed) {
             throw std::invalid_argument("a time stamp of type " +
                                         std::to_string(table_type.StampType()) + " needs " +

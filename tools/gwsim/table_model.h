@@ -11,16 +11,10 @@
 #include <string_view>
 #include <vector>
 
+#include "config/table_layout.h"
 #include "tools/gwsim/types.h"
 
 namespace gwsim {
-
-// Element types of a table type's columns.
-inline constexpr uint8_t kElementBit = 1;
-inline constexpr uint8_t kElement16 = 2;
-inline constexpr uint8_t kElement32 = 3;
-inline constexpr uint8_t kElementFullStamp = 4;
-inline constexpr uint8_t kElementShortStamp = 5;
 
 struct TableType {
     std::vector<uint8_t> columns;  // element types 1..5, at most 8
