@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstring>
 #include <string>
 
 #include "gateway/channel.h"
@@ -24,7 +23,6 @@ class GatewayExchangeTest : public GatewayFixture {
   protected:
     // Opens the three channels of the primary gateway the way start-up does.
     bool OpenPrimaryChannels(const char* address) {
-        std::strcpy(context_->primary_address, address);
         return OpenChannel(kStatusOrSync, context_->primary_status_socket, address,
                            context_->primary_channel_id, *context_) &&
                OpenChannel(kStatusOrSync, context_->primary_sync_socket, address,
@@ -188,7 +186,7 @@ TEST_F(GatewayExchangeTest, RtuChannelStatusValuesComeFromTheActiveGateway) {
     request.value_buffer = value_;
     ASSERT_EQ(QueryRtuChannelStatus(*context_, request), kExchangeDone) << LogText();
     const uint16_t expected[5] = {7, 0, 200, 0, 1};
-    for (int i = 0; i < 5; ++i) {
+    for (size_t i = 0; i < 5; ++i) {
         EXPECT_EQ(value_[2 * i] | value_[2 * i + 1] << 8, expected[i]) << "value " << i + 1;
     }
     const auto sent = gateway.WaitForRequest(kOpRtuChannelStatus, 1s);
