@@ -3,7 +3,6 @@
 #include "address/address_check.h"
 #include "address/address_templates.h"
 #include "driver/handlers.h"
-#include "host/qivpro.h"
 
 namespace krogw {
 namespace {
@@ -15,14 +14,9 @@ constexpr int32_t kChannelStatusValues = 5;
 
 int32_t CheckAddress(HostRequest& request, AddressCheck& check) {
     auto& arguments = *static_cast<AddressCheckArguments*>(request.arguments);
-    if (!NormalizeAddress(arguments.address_text, check.field)) {
-        if (arguments.address_text != nullptr) {
-            err(kLogError, "kroGW : Address of more than 16 characters rejected: %.16s...",
-                arguments.address_text);
-        }
-        return kResultNotDone;
-    }
-    if (!MatchesAnyTemplate(check.field)) {
+    // Rejections are silent; only the duplicate test has something to tell.
+    if (!NormalizeAddress(arguments.address_text, check.field) ||
+        !MatchesAnyTemplate(check.field)) {
         return kResultNotDone;
     }
     GateAddress words{};

@@ -101,6 +101,8 @@ TEST_F(AddressFormTest, RejectedAddressesAreSilent) {
         "P00001005010102",
         std::string("\xE1") + "0001005010103",
         "0000100501010\x83",
+        "P0000100501010200",  // longer than the sixteen positions
+        std::string(5000, '0'),
     };
     for (const std::string& text : cases) {
         EXPECT_EQ(Check(text.c_str()).result, kResultNotDone) << '"' << text << '"';
@@ -115,16 +117,6 @@ TEST_F(AddressFormTest, SecondaryGatewayStatusNeedsASecondary) {
     EXPECT_EQ(outcome.result, kResultDone);
     EXPECT_EQ(outcome.words.kind, GatewayStatus);
     EXPECT_EQ(outcome.words.unit_id, SecondaryGatewayUnit);
-}
-
-TEST_F(AddressFormTest, TextLongerThanSixteenIsRejectedWithAMessage) {
-    EXPECT_EQ(Check("P0000100501010200").result, kResultNotDone);
-    EXPECT_EQ(Check(std::string(5000, '0').c_str()).result, kResultNotDone);
-    const auto lines = hostsim::LogLines();
-    ASSERT_EQ(lines.size(), 2u);
-    EXPECT_EQ(lines[0].level, 32);
-    EXPECT_EQ(lines[0].text,
-              "kroGW : Address of more than 16 characters rejected: P000010050101020...");
 }
 
 TEST_F(AddressFormTest, NoAddressTextIsRejected) {
