@@ -112,6 +112,21 @@ TEST_F(GwsimData, RowListPollCarriesChangedRowsByNumberAndEndsWith255) {
     const auto unchanged = Poll(krogw::kOpPollRowList, 1, 7, 3, 0, 8);
     ASSERT_TRUE(unchanged);
     EXPECT_EQ(Tail(*unchanged, 52), Bytes{0xFF});
+
+    // 255 rows of eight 32-bit values do not fit in a reply: refused, the rows stay changed.
+    gw_->DefineTableType(4, ParseTableType("3,3,3,3,3,3,3,3,0"));
+    gw_->DefineTable(1, 8, 4, 255);
+    const auto too_long = Poll(krogw::kOpPollRowList, 1, 8, 4, 0, 255, 8);
+    ASSERT_TRUE(too_long);
+    EXPECT_EQ(FrameOf(*too_long).command.result_code, kResultBadRequest);
+    const auto first_rows = Poll(krogw::kOpPollRowList, 1, 8, 4, 0, 2, 8);
+    ASSERT_TRUE(first_rows);
+    Bytes expected{0};
+    expected.resize(33, 0);
+    expected.push_back(1);
+    expected.resize(66, 0);
+    expected.push_back(0xFF);
+    EXPECT_EQ(Tail(*first_rows, 52), expected);
 }
 
 TEST_F(GwsimData, PollsThatCannotBeServedCarryTheirResultCode) {
