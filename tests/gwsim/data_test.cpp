@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <initializer_list>
 
 #include "tests/gwsim/gw_client.h"
 #include "tools/gwsim/gwsim.h"
@@ -10,6 +11,61 @@ namespace gwsim::test {
 namespace {
 
 using namespace std::chrono_literals;
+
+// Header and command block as the driver puts them on the wire, written out by hand:
+// message class and channel id 0x0102 least significant byte first, the rest in
+// network order, the table type in byte 34.
+Bytes WireHead(uint8_t message_class, uint16_t total, uint16_t opcode, uint8_t aux = 0) {
+    const auto data_length = static_cast<uint16_t>(total - 36);
+    auto hi = [](uint16_t v) { return static_cast<uint8_t>(v >> 8); };
+    auto lo = [](uint16_t v) { return static_cast<uint8_t>(v); };
+    return {0x00,
+            0x01,
+            0x00,
+            0x00,
+            message_class,
+            0x00,
+            0x00,
+            0x00,
+            0x02,
+            0x01,
+            0x00,
+            0x00,
+            0x00,
+            0x00,
+            0x00,
+            0x00,
+            hi(total),
+            lo(total),
+            0x00,
+            0x01,
+            0x00,
+            0x00,
+            hi(opcode),
+            lo(opcode),
+            0x00,
+            0x00,
+            0x00,
+            0x00,
+            0x00,
+            0x00,
+            0x00,
+            0x00,
+            hi(data_length),
+            lo(data_length),
+            aux,
+            0x00};
+}
+
+Bytes Join(std::initializer_list<Bytes> parts) {
+    Bytes joined;
+    for (const Bytes& part : parts) {
+        joined.insert(joined.end(), part.begin(), part.end());
+    }
+    return joined;
+}
+
+const Bytes kReserved(9, 0);
 
 // RTUs 1 and 2; table 5 of type 1 (bit, 16, 32), table 6 of type 2 (16-bit, full stamp),
 // table 7 of type 3 (three bits).
@@ -112,6 +168,21 @@ TEST_F(GwsimData, RowListPollCarriesChangedRowsByNumberAndEndsWith255) {
     const auto unchanged = Poll(krogw::kOpPollRowList, 1, 7, 3, 0, 8);
     ASSERT_TRUE(unchanged);
     EXPECT_EQ(Tail(*unchanged, 52), Bytes{0xFF});
+
+    // 255 rows of eight 32-bit values do not fit in a reply: refused, the rows stay changed.
+    gw_->DefineTableType(4, ParseTableType("3,3,3,3,3,3,3,3,0"));
+    gw_->DefineTable(1, 8, 4, 255);
+    const auto too_long = Poll(krogw::kOpPollRowList, 1, 8, 4, 0, 255, 8);
+    ASSERT_TRUE(too_long);
+    EXPECT_EQ(FrameOf(*too_long).command.result_code, kResultBadRequest);
+    const auto first_rows = Poll(krogw::kOpPollRowList, 1, 8, 4, 0, 2, 8);
+    ASSERT_TRUE(first_rows);
+    Bytes expected{0};
+    expected.resize(33, 0);
+    expected.push_back(1);
+    expected.resize(66, 0);
+    expected.push_back(0xFF);
+    EXPECT_EQ(Tail(*first_rows, 52), expected);
 }
 
 TEST_F(GwsimData, PollsThatCannotBeServedCarryTheirResultCode) {
@@ -204,12 +275,108 @@ TEST_F(GwsimData, WritesThatDoNotFitAreRefusedAndChangeNothing) {
     EXPECT_EQ(gw_->Value(2, 5, 0, 1), 0u);
 }
 
+TEST_F(GwsimData, WritesAsTheDriverSendsThemByteForByte) {
+    Serve("127.0.80.1");
+    // RTU 7, table 3: column 0 bits, column 1 32-bit, column 2 16-bit values.
+    gw_->DefineTableType(9, ParseTableType("1,3,2,0"));
+    gw_->DefineTable(7, 3, 9, 50);
+    struct Case {
+        const char* what;
+        Bytes message;
+        int column;
+        int first_row;
+        std::vector<uint32_t> values;
+    };
+    const Case cases[] = {
+        {"16-bit 0x1234 to column 2 row 40",
+         Join({WireHead(1, 54, 259),
+               {0x00, 0x07, 0x03, 0x28, 0x01, 0x02, 0x01},
+               kReserved,
+               {0x12, 0x34}}),
+         2,
+         40,
+         {0x1234}},
+        {"32-bit 0x12345678 to column 1 row 41",
+         Join({WireHead(1, 56, 259),
+               {0x00, 0x07, 0x03, 0x29, 0x01, 0x01, 0x01},
+               kReserved,
+               {0x12, 0x34, 0x56, 0x78}}),
+         1,
+         41,
+         {0x12345678}},
+        {"one true bit to column 0 row 12",
+         Join(
+             {WireHead(1, 53, 259), {0x00, 0x07, 0x03, 0x0C, 0x01, 0x00, 0x01}, kReserved, {0x80}}),
+         0,
+         12,
+         {1}},
+        {"ten bits 1,0,1,1,0,0,0,0,1,1 to column 0 rows 0-9",
+         Join({WireHead(1, 54, 258),
+               {0x00, 0x07, 0x03, 0x00, 0x0A, 0x00, 0x01},
+               kReserved,
+               {0xB0, 0xC0}}),
+         0,
+         0,
+         {1, 0, 1, 1, 0, 0, 0, 0, 1, 1}},
+        {"three 16-bit values to column 2 rows 20-22",
+         Join({WireHead(1, 58, 258),
+               {0x00, 0x07, 0x03, 0x14, 0x03, 0x02, 0x01},
+               kReserved,
+               {0x00, 0x0A, 0xFF, 0xFE, 0x12, 0x34}}),
+         2,
+         20,
+         {0x000A, 0xFFFE, 0x1234}},
+    };
+    for (const Case& c : cases) {
+        const auto reply = client_->Exchange(c.message);
+        ASSERT_TRUE(reply) << c.what;
+        const krogw::GwFrame frame = FrameOf(*reply);
+        EXPECT_EQ(frame.command.opcode, krogw::GetU32(c.message.data() + 20) | krogw::kGwReplyBit)
+            << c.what;
+        EXPECT_EQ(frame.command.result_code, kResultOk) << c.what;
+        EXPECT_EQ(Bytes(reply->begin() + 36, reply->begin() + 39), (Bytes{0x00, 0x07, 0x03}))
+            << c.what << ": RTU and table back for the late-reply log";
+        for (size_t i = 0; i < c.values.size(); ++i) {
+            EXPECT_EQ(gw_->Value(7, 3, c.first_row + static_cast<int>(i), c.column), c.values[i])
+                << c.what << ", element " << i;
+        }
+    }
+}
+
+TEST_F(GwsimData, PollAsTheDriverSendsItIsAnsweredByteForByte) {
+    Serve("127.0.80.2");
+    // RTU 12, table 5 of table type 3 with six columns: a 16-bit value and five bits.
+    gw_->DefineTableType(3, ParseTableType("2,1,1,1,1,1,0"));
+    gw_->DefineTable(12, 5, 3, 14);
+    const uint32_t row_10[] = {0x1234, 1, 0, 1, 0, 1};
+    const uint32_t row_11[] = {0xABCD, 1, 1, 1, 1, 1};
+    for (int column = 0; column < 6; ++column) {
+        gw_->SetValue(12, 5, 10, column, row_10[column]);
+        gw_->SetValue(12, 5, 11, column, row_11[column]);
+    }
+    const Bytes poll =
+        Join({WireHead(3, 52, 257, 3), {0x00, 0x0C, 0x05, 0x0A, 0x04, 0x00, 0x06}, kReserved});
+    const auto reply = client_->Exchange(poll);
+    ASSERT_TRUE(reply);
+    const Bytes expected = Join({
+        {0x00, 0x01, 0x00, 0x00, 0x03, 0x00, 0x00, 0x00, 0x02, 0x01, 0x00, 0x00},
+        {0x00, 0x00, 0x00, 0x01},  // status: a normal message
+        {0x00, 0x40, 0x00, 0x01},  // 64 bytes
+        {0x80, 0x00, 0x01, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00},
+        {0x00, 0x1C, 0x03, 0x00},  // data_length 28, the table type back
+        {0x00, 0x0C, 0x05, 0x0A, 0x04, 0x00, 0x06},
+        kReserved,
+        {0x12, 0x34, 0xA8, 0xAB, 0xCD, 0xF8, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00},  // rows 10-13
+    });
+    EXPECT_EQ(*reply, expected);
+}
+
 TEST_F(GwsimData, SetTimeAndSetCallAreRecorded) {
     Serve("127.0.50.26");
     Bytes clock_body(16, 0);
     krogw::PutU16(clock_body.data(), 1);
     clock_body.insert(clock_body.end(), {0x18, 0x0B, 0x07, 0x01, 0x0E, 0x1E, 0x2D});
-    const auto clock = client_->Exchange(Message(krogw::kOpSetRtuTime, burst_id_, clock_body));
+    const auto clock = client_->Exchange(Join({WireHead(1, 59, 1028), clock_body}));
     ASSERT_TRUE(clock);
     EXPECT_EQ(FrameOf(*clock).command.opcode, 0x80000404u);
     EXPECT_EQ(FrameOf(*clock).command.result_code, kResultOk);
@@ -225,7 +392,7 @@ TEST_F(GwsimData, SetTimeAndSetCallAreRecorded) {
     Bytes setcall(16, 0);
     krogw::PutU16(setcall.data(), 300);
     setcall.insert(setcall.end(), {0x02, 0x03, 0xE8, 0x03, 0x04, 0x00, 0x3C});
-    const auto reply = client_->Exchange(Message(krogw::kOpSetCall, burst_id_, setcall));
+    const auto reply = client_->Exchange(Join({WireHead(1, 59, 513), setcall}));
     ASSERT_TRUE(reply);
     EXPECT_EQ(FrameOf(*reply).command.result_code, kResultOk);
     ASSERT_EQ(gw_->SetCalls().size(), 1u);

@@ -1,5 +1,6 @@
 // Polls answered from the table model, writes applied to it, RTU clocks and SetCall.
 #include <string>
+#include <vector>
 
 #include "tools/gwsim/connection.h"
 #include "tools/gwsim/handlers.h"
@@ -93,13 +94,14 @@ std::vector<uint8_t> HandlePoll(GatewayState& state, const Request& request) {
     RtuTable& table = *state.model.FindTable(range.rtu, range.table);
     DataWriter writer(body);
     const bool row_list = request.type() == krogw::kOpPollRowList;
+    std::vector<int> sent_rows;
     for (int row = range.first_row; row < range.first_row + range.rows; ++row) {
         if (row_list) {
             if (!table.changed[static_cast<size_t>(row)]) {
                 continue;
             }
             writer.U8(static_cast<uint8_t>(row));
-            table.changed[static_cast<size_t>(row)] = false;
+            sent_rows.push_back(row);
         }
         WritePollRow(writer, table, row);
     }
@@ -107,7 +109,11 @@ std::vector<uint8_t> HandlePoll(GatewayState& state, const Request& request) {
         writer.U8(kEndOfRows);
     }
     if (krogw::kGwBodyOffset + body.size() > kMaxMessageBytes) {
+        // Refused: the rows stay changed for the next row-list poll.
         return BuildReply(request, kResultBadRequest, EchoBody(request, kRangeBodyBytes));
+    }
+    for (const int row : sent_rows) {
+        table.changed[static_cast<size_t>(row)] = false;
     }
     return BuildReply(request, kResultOk, body);
 }
