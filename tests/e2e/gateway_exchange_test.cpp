@@ -76,7 +76,7 @@ TEST_F(GatewayExchangeTest, ThreeChannelsOpenAndCloseWithTheBurstChannelsId) {
     EXPECT_EQ(context_->primary_burst_socket, 0);
 }
 
-TEST_F(GatewayExchangeTest, RefusedOpenChannelIsLoggedWithItsCode) {
+TEST_F(GatewayExchangeTest, RefusedOrMismatchedOpenChannelFails) {
     gwsim::Gateway gateway("127.0.60.2");
     gateway.faults().OverrideResult(kOpOpenChannel, 5, 1);
     gateway.Start();
@@ -84,6 +84,13 @@ TEST_F(GatewayExchangeTest, RefusedOpenChannelIsLoggedWithItsCode) {
                              context_->primary_channel_id, *context_));
     EXPECT_EQ(Logged(kLogError, "kroGW : Fail to recv Channel type msg (5)"), 1) << LogText();
     EXPECT_NE(context_->primary_status_socket, 0) << "the caller closes a connected socket";
+
+    // A burst channel answered as if it were a status channel.
+    gateway.faults().OverrideByte(kOpOpenChannel, 38, 0, 1);
+    EXPECT_FALSE(OpenChannel(kBurst, context_->primary_burst_socket, "127.0.60.2",
+                             context_->primary_channel_id, *context_));
+    EXPECT_EQ(Logged(kLogError, "kroGW : Recv Ch Id 0 - not match"), 1) << LogText();
+    EXPECT_EQ(context_->primary_channel_id, 0) << "no channel id is taken from a refused reply";
 }
 
 TEST_F(GatewayExchangeTest, RefusedConnectionsAreLoggedOncePerInstance) {
@@ -114,61 +121,38 @@ TEST_F(GatewayExchangeTest, RefusedConnectionsAreLoggedOncePerInstance) {
     EXPECT_TRUE(opened) << LogText();
 }
 
-TEST_F(GatewayExchangeTest, ModeFollowsSetModeUnlessTheHostIsStandby) {
+// The mode the driver sets comes back in the bits 0 and 2 of the status word, which
+// become the gateway's mode value.
+TEST_F(GatewayExchangeTest, SetModeShowsInTheStatusWordUnlessTheHostIsStandby) {
     gwsim::Gateway gateway("127.0.60.5");
     gateway.Start();
     ASSERT_TRUE(OpenPrimaryChannels("127.0.60.5"));
     const PlatformSocket sync = context_->primary_sync_socket;
     const uint16_t id = context_->primary_channel_id;
+    GateIoArguments primary = StatusRead(PrimaryGatewayUnit);
 
     EXPECT_EQ(SetGatewayMode(*context_, id, sync, kGatewayModeSecondary), kExchangeDone);
     EXPECT_EQ(gateway.mode(), gwsim::GatewayMode::kStandby);
-    EXPECT_EQ(gateway.StatusWord() & 5u, 5u);
+    EXPECT_EQ(QueryGatewayStatus(*context_, primary), kExchangeDone) << LogText();
+    EXPECT_EQ(ValueWord() & 5, 5);
+    EXPECT_EQ(context_->primary_mode_value, 5);
+    EXPECT_EQ(context_->gateway_ok, 1);
+
+    EXPECT_EQ(SetGatewayMode(*context_, id, sync, kGatewayModePrimary), kExchangeDone);
+    EXPECT_EQ(QueryGatewayStatus(*context_, primary), kExchangeDone);
+    EXPECT_EQ(context_->primary_mode_value, 1);
+
+    // Other status bits pass to the value word; only bits 0 and 2 make the mode value.
+    gateway.SetStatusWord(0x0007);
+    EXPECT_EQ(QueryGatewayStatus(*context_, primary), kExchangeDone);
+    EXPECT_EQ(ValueWord(), 7);
+    EXPECT_EQ(context_->primary_mode_value, 5);
 
     hostsim::SetBackupMode(1);
     gateway.ClearRequests();
-    EXPECT_EQ(SetGatewayMode(*context_, id, sync, kGatewayModePrimary), kExchangeDone);
+    EXPECT_EQ(SetGatewayMode(*context_, id, sync, kGatewayModeSecondary), kExchangeDone);
     EXPECT_FALSE(gateway.WaitForRequest(kOpSetMode, 200ms).has_value()) << "nothing is sent";
-    EXPECT_EQ(gateway.mode(), gwsim::GatewayMode::kStandby);
-
-    hostsim::SetBackupMode(0);
-    gateway.faults().OverrideResult(kOpSetMode, 9, 1);
-    EXPECT_EQ(SetGatewayMode(*context_, id, sync, kGatewayModePrimary), kExchangeRefused);
-    EXPECT_EQ(Logged(kLogError, "KroGW : Fail to send Mode cmd (9)"), 1);
-    gateway.faults().DropReply(kOpSetMode, 1);
-    context_->sync_reply_timeout = 300;
-    EXPECT_EQ(SetGatewayMode(*context_, id, sync, kGatewayModePrimary), kExchangeFailed);
-}
-
-TEST_F(GatewayExchangeTest, StatusWordsSetGatewayOkAndModeValues) {
-    gwsim::Gateway gateway("127.0.60.6");
-    gateway.Start();
-    ASSERT_TRUE(OpenPrimaryChannels("127.0.60.6"));
-    gateway.SetStatusWord(0x0007);
-
-    GateIoArguments primary = StatusRead(PrimaryGatewayUnit);
-    EXPECT_EQ(QueryGatewayStatus(*context_, primary), kExchangeDone);
-    EXPECT_EQ(ValueWord(), 7);
-    EXPECT_EQ(context_->gateway_ok, 1);
-    EXPECT_EQ(context_->primary_mode_value, 5);
-
-    // An RTU state read goes to the primary gateway and records nothing.
-    gateway.SetStatusWord(0x0001);
-    GateIoArguments rtu_state = StatusRead(RtuSpecialUnit);
-    context_->gateway_ok = 0;
-    EXPECT_EQ(QueryGatewayStatus(*context_, rtu_state), kExchangeDone);
-    EXPECT_EQ(ValueWord(), 1);
-    EXPECT_EQ(context_->gateway_ok, 0);
-    EXPECT_EQ(context_->primary_mode_value, 5);
-
-    gateway.faults().OverrideResult(kOpGatewayStatus, 4, 1);
-    EXPECT_EQ(QueryGatewayStatus(*context_, primary), kExchangeRefused);
-    EXPECT_EQ(Logged(kLogError, "KroGW : Fail to send GW status msg, rc = 4"), 1);
-
-    // The secondary was never opened: nothing can be sent to it.
-    GateIoArguments secondary = StatusRead(SecondaryGatewayUnit);
-    EXPECT_EQ(QueryGatewayStatus(*context_, secondary), kExchangeFailed);
-    EXPECT_EQ(Logged(kLogError, "KroGW : Fail to send status command (KRO#12)"), 1);
+    EXPECT_EQ(gateway.mode(), gwsim::GatewayMode::kActive);
 }
 
 TEST_F(GatewayExchangeTest, RtuChannelStatusValuesComeFromTheActiveGateway) {

@@ -23,6 +23,10 @@ void Faults::SplitMessage(uint32_t type, size_t piece_bytes, int pause_ms, int t
         {times, static_cast<uint32_t>(piece_bytes == 0 ? 1 : piece_bytes), pause_ms});
 }
 
+void Faults::OverrideByte(uint32_t type, size_t offset, uint8_t value, int times) {
+    Set(Kind::kByte, type, {times, static_cast<uint32_t>(offset), 0, value});
+}
+
 void Faults::RefuseConnections(bool refuse) {
     const std::lock_guard lock(mutex_);
     refuse_ = refuse;
@@ -58,6 +62,9 @@ OutgoingPlan Faults::PlanFor(uint32_t type) {
     if (const auto split = Take(Kind::kSplit, type)) {
         plan.piece_bytes = split->value;
         plan.piece_pause_ms = split->pause_ms;
+    }
+    if (const auto byte = Take(Kind::kByte, type)) {
+        plan.byte_override = std::make_pair(static_cast<size_t>(byte->value), byte->byte);
     }
     return plan;
 }

@@ -22,6 +22,7 @@ struct OutgoingPlan {
     std::optional<uint32_t> status;
     size_t piece_bytes = 0;  // 0: the message goes out in one piece
     int piece_pause_ms = 0;
+    std::optional<std::pair<size_t, uint8_t>> byte_override;  // offset, value
 };
 
 class Faults {
@@ -37,6 +38,9 @@ class Faults {
     void SetStatus(uint32_t type, uint32_t status, int times = kAlways);
     // The message goes out in pieces of `piece_bytes`, `pause_ms` apart.
     void SplitMessage(uint32_t type, size_t piece_bytes, int pause_ms, int times = kAlways);
+    // The byte at `offset` goes out as `value` (when the message is that long), e.g. a
+    // wrong channel type at 38 of an open-channel reply.
+    void OverrideByte(uint32_t type, size_t offset, uint8_t value, int times = kAlways);
 
     // New connections are refused (the listening socket is closed meanwhile).
     void RefuseConnections(bool refuse);
@@ -53,11 +57,12 @@ class Faults {
     int accept_delay_ms() const;
 
   private:
-    enum class Kind { kDelay, kDrop, kResult, kStatus, kSplit };
+    enum class Kind { kDelay, kDrop, kResult, kStatus, kSplit, kByte };
     struct Rule {
         int times = kAlways;
-        uint32_t value = 0;  // delay, result code, status or piece size
-        int pause_ms = 0;
+        uint32_t value = 0;  // delay, result code, status, piece size or byte offset
+        int pause_ms = 0;    // between pieces
+        uint8_t byte = 0;    // the overriding byte
     };
 
     void Set(Kind kind, uint32_t type, Rule rule);

@@ -332,6 +332,9 @@ void Gateway::Emit(int connection, std::vector<uint8_t> message) {
     if (plan.status) {
         krogw::PutU32(message.data() + krogw::kGwStatusOffset, *plan.status);
     }
+    if (plan.byte_override && plan.byte_override->first < message.size()) {
+        message[plan.byte_override->first] = plan.byte_override->second;
+    }
     Log(prefix + Describe(message) + PlanNotes(plan));
     if (!server_->Send(connection, std::move(message), plan)) {
         Log(prefix + "not sent, the connection is gone");
