@@ -1,71 +1,10 @@
-#include <algorithm>
-#include <cstdio>
+#include <stdexcept>
 #include <utility>
 
+#include "tools/gwsim/describe.h"
 #include "tools/gwsim/gwsim.h"
 
 namespace gwsim {
-namespace {
-
-const char* OpcodeName(uint32_t type) {
-    switch (type) {
-        case krogw::kOpOpenChannel:
-            return "open channel";
-        case krogw::kOpCloseChannel:
-            return "close channel";
-        case krogw::kOpSetMode:
-            return "set mode";
-        case krogw::kOpGatewayStatus:
-            return "gateway status";
-        case krogw::kOpRtuChannelStatus:
-            return "RTU channel status";
-        case krogw::kOpPoll:
-            return "poll";
-        case krogw::kOpSendData:
-            return "send data";
-        case krogw::kOpSendCommand:
-            return "send command";
-        case krogw::kOpPollRowList:
-            return "poll row-list";
-        case krogw::kOpSetCall:
-            return "SetCall";
-        case krogw::kOpSetRtuTime:
-            return "set RTU time";
-        case krogw::kOpBurstReport:
-            return "burst report";
-        default:
-            return "unknown";
-    }
-}
-
-std::string Describe(const std::vector<uint8_t>& message) {
-    krogw::GwFrame frame{};
-    if (!krogw::ReadGwFrame(message.data(), message.size(), &frame)) {
-        return std::to_string(message.size()) + " bytes without a command block";
-    }
-    const uint32_t type = krogw::GwMessageType(frame.command.opcode);
-    char line[200];
-    std::snprintf(
-        line, sizeof line, "%s%s (0x%X) channel 0x%04X status 0x%X result %u aux %u, %zu bytes",
-        OpcodeName(type), (frame.command.opcode & krogw::kGwReplyBit) != 0 ? " reply" : "",
-        frame.command.opcode, frame.header.channel_id, frame.header.status,
-        frame.command.result_code, frame.command.aux_word, message.size());
-    return line;
-}
-
-std::string PlanNotes(const OutgoingPlan& plan) {
-    std::string notes;
-    if (plan.delay_ms > 0) {
-        notes += " [delayed " + std::to_string(plan.delay_ms) + " ms]";
-    }
-    if (plan.piece_bytes > 0) {
-        notes += " [in pieces of " + std::to_string(plan.piece_bytes) + " bytes, " +
-                 std::to_string(plan.piece_pause_ms) + " ms apart]";
-    }
-    return notes;
-}
-
-}  // namespace
 
 Gateway::Gateway(Options options) : options_(std::move(options)) {
     state_.log = options_.log;
@@ -249,37 +188,6 @@ void Gateway::ClearRequests() {
     state_.requests.clear();
 }
 
-int Gateway::SendBurst(const BurstReport& report) {
-    {
-        const std::lock_guard lock(mutex_);
-        CheckBurstReport(state_.model, report);
-    }
-    return SendToBurstChannels(
-        [&](uint16_t channel_id) { return BuildBurstReport(state_.model, report, channel_id); });
-}
-
-void Gateway::ScheduleBurst(const BurstReport& report, std::chrono::milliseconds period) {
-    if (period.count() <= 0) {
-        throw std::invalid_argument("a burst period must be positive");
-    }
-    {
-        const std::lock_guard lock(mutex_);
-        CheckBurstReport(state_.model, report);
-        schedule_.push_back({report, period, std::chrono::steady_clock::now() + period});
-    }
-    changed_.notify_all();
-}
-
-void Gateway::ClearBurstSchedule() {
-    const std::lock_guard lock(mutex_);
-    schedule_.clear();
-}
-
-int Gateway::SendUnknownMessage(uint32_t opcode) {
-    return SendToBurstChannels(
-        [opcode](uint16_t channel_id) { return BuildUnknownMessage(opcode, channel_id); });
-}
-
 void Gateway::CloseAllConnections() {
     server_->CloseAll();
 }
@@ -338,65 +246,6 @@ void Gateway::Emit(int connection, std::vector<uint8_t> message) {
     Log(prefix + Describe(message) + PlanNotes(plan));
     if (!server_->Send(connection, std::move(message), plan)) {
         Log(prefix + "not sent, the connection is gone");
-    }
-}
-
-int Gateway::SendToBurstChannels(
-    const std::function<std::vector<uint8_t>(uint16_t channel_id)>& build) {
-    std::vector<std::pair<int, std::vector<uint8_t>>> messages;
-    {
-        const std::lock_guard lock(mutex_);
-        for (const ChannelInfo& channel : state_.channels) {
-            if (channel.open && channel.type == kBurstChannelType) {
-                std::vector<uint8_t> message = build(channel.id);
-                if (!message.empty()) {
-                    messages.emplace_back(channel.connection, std::move(message));
-                }
-            }
-        }
-    }
-    for (auto& [connection, message] : messages) {
-        Emit(connection, std::move(message));
-    }
-    return static_cast<int>(messages.size());
-}
-
-void Gateway::ScheduleLoop() {
-    std::unique_lock lock(mutex_);
-    while (running_) {
-        const auto now = std::chrono::steady_clock::now();
-        auto next = std::chrono::steady_clock::time_point::max();
-        std::vector<BurstReport> due;
-        for (ScheduledReport& entry : schedule_) {
-            if (entry.next <= now) {
-                due.push_back(entry.report);
-                entry.next += entry.period;
-                if (entry.next <= now) {
-                    entry.next = now + entry.period;  // fell behind: skip, do not catch up
-                }
-            }
-            next = std::min(next, entry.next);
-        }
-        if (due.empty()) {
-            if (next == std::chrono::steady_clock::time_point::max()) {
-                changed_.wait(lock);
-            } else {
-                changed_.wait_until(lock, next);
-            }
-            continue;
-        }
-        const bool active = state_.mode == GatewayMode::kActive;
-        lock.unlock();
-        for (const BurstReport& report : due) {
-            try {
-                if (active) {
-                    SendBurst(report);
-                }
-            } catch (const std::invalid_argument& error) {
-                Log(std::string("scheduled burst not sent: ") + error.what());
-            }
-        }
-        lock.lock();
     }
 }
 
