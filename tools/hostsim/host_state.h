@@ -1,0 +1,52 @@
+// The state of the stand-in host runtime, shared by its C++ API and the operations
+// the driver calls.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "tools/hostsim/hostsim.h"
+
+namespace hostsim {
+
+inline constexpr size_t kMaxLogLines = 100000;
+inline constexpr int kMaxClients = 255;
+
+using GateKey = std::tuple<int32_t, int32_t, int32_t, int32_t, int32_t>;
+
+struct Gate {
+    Cooking cooking;
+    std::optional<GateValue> value;
+};
+
+struct Client {
+    std::string name;
+    bool ending = false;
+};
+
+struct State {
+    std::mutex mutex;
+    std::map<GateKey, int32_t> gate_ids;
+    std::map<int32_t, Gate> gates;
+    int32_t next_gate_id = 1;
+    std::map<uint8_t, Client> clients;
+    int32_t backup_mode = 0;
+    int32_t serial_number = 1;
+    std::vector<RtuFailure> rtu_failures;
+    std::deque<LogLine> log;
+    int log_filter = 0;
+    bool log_echo = false;
+};
+
+// The one host of the process, behind its mutex.
+State& Host();
+// The gate with this id, or nullptr; the caller holds the mutex.
+Gate* FindGate(State& host, int32_t gate_id);
+
+}  // namespace hostsim
