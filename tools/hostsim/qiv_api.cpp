@@ -157,7 +157,7 @@ int err(int level, const char* format, ...) {
     char line[1024];
     va_list arguments;
     va_start(arguments, format);
-    const int length = std::vsnprintf(line, sizeof line, format, arguments);
+    const int length = vsnprintf(line, sizeof line, format, arguments);
     va_end(arguments);
     std::string text(length > 0 ? line : "");
 
