@@ -46,6 +46,14 @@ class GatewayFixture : public ::testing::Test {
         return count;
     }
 
+    // The log holds exactly this one error line, or nothing when `line` is empty.
+    static void ExpectOnlyLogged(const std::string& line, const char* what) {
+        EXPECT_EQ(hostsim::LogLines().size(), line.empty() ? 0u : 1u) << what << LogText();
+        if (!line.empty()) {
+            EXPECT_EQ(Logged(kLogError, line), 1) << what << LogText();
+        }
+    }
+
     static std::string LogText() {
         std::string text;
         for (const hostsim::LogLine& line : hostsim::LogLines()) {

@@ -70,10 +70,7 @@ TEST_F(StatusTest, SetModeResults) {
         gateway.Answer(c.reply);
         EXPECT_EQ(SetGatewayMode(*context_, 0x0102, socket, kGatewayModeSecondary), c.result)
             << c.what;
-        EXPECT_EQ(hostsim::LogLines().size(), c.line.empty() ? 0u : 1u) << c.what << LogText();
-        if (!c.line.empty()) {
-            EXPECT_EQ(Logged(kLogError, c.line), 1) << c.what << LogText();
-        }
+        ExpectOnlyLogged(c.line, c.what);
     }
     const auto requests = gateway.Requests();
     ASSERT_EQ(requests.size(), 4u);
@@ -169,10 +166,7 @@ TEST_F(StatusTest, FailedStatusQueriesLeaveTheValueAlone) {
         EXPECT_EQ(QueryGatewayStatus(*context_, request), c.result) << c.what;
         EXPECT_EQ(values_, std::vector<uint8_t>(16, kUntouched)) << c.what;
         EXPECT_EQ(context_->gateway_ok.load(), 0) << c.what;
-        EXPECT_EQ(hostsim::LogLines().size(), c.line.empty() ? 0u : 1u) << c.what << LogText();
-        if (!c.line.empty()) {
-            EXPECT_EQ(Logged(kLogError, c.line), 1) << c.what << LogText();
-        }
+        ExpectOnlyLogged(c.line, c.what);
     }
     hostsim::ClearLog();
     const GateIoArguments request = ReadRequest(SecondaryGatewayUnit);
@@ -235,10 +229,7 @@ TEST_F(StatusTest, FailedRtuChannelStatus) {
         const GateIoArguments request = ReadRequest(300, 5);
         EXPECT_EQ(QueryRtuChannelStatus(*context_, request), c.result) << c.what;
         EXPECT_EQ(values_, std::vector<uint8_t>(16, kUntouched)) << c.what;
-        EXPECT_EQ(hostsim::LogLines().size(), c.line.empty() ? 0u : 1u) << c.what << LogText();
-        if (!c.line.empty()) {
-            EXPECT_EQ(Logged(kLogError, c.line), 1) << c.what << LogText();
-        }
+        ExpectOnlyLogged(c.line, c.what);
     }
     hostsim::ClearLog();
     CloseSocketSlot(*context_, context_->active_status_socket);
