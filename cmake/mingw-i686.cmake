@@ -1,14 +1,5 @@
-# 32-bit Windows cross build; the posix thread model gives std::mutex to the tools,
-# and every runtime library is linked statically.
-set(CMAKE_SYSTEM_NAME Windows)
+# 32-bit Windows, the host's own platform; its programs run under the 32-bit wine.
 set(CMAKE_SYSTEM_PROCESSOR i686)
-set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER i686-w64-mingw32-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
-set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static")
-set(CMAKE_CROSSCOMPILING_EMULATOR wine)
+set(KROGW_MINGW_TRIPLET i686-w64-mingw32)
+set(KROGW_WINE wine)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)

@@ -175,6 +175,16 @@ static_assert(offsetof(DriverInfo, info_flag) == 16);
 static_assert(offsetof(DriverInfo, host_owned) == 20);
 static_assert(offsetof(DriverInfo, info_mode) == 28);
 static_assert(sizeof(DriverInfo) == 32);
+#elif UINTPTR_MAX == UINT64_MAX
+// 64-bit builds, Linux and Windows alike: the same fields, naturally aligned.
+static_assert(offsetof(HostRequest, function_code) == 8);
+static_assert(offsetof(HostRequest, arguments) == 24);
+static_assert(sizeof(HostRequest) == 32);
+static_assert(offsetof(AddressCheckArguments, address) == 20);
+static_assert(offsetof(GateIoArguments, value_buffer) == 40);
+static_assert(offsetof(DriverInfo, banner) == 16);
+static_assert(offsetof(DriverInfo, info_mode) == 40);
+static_assert(sizeof(DriverInfo) == 48);
 #endif
 
 static_assert(sizeof(GateAddress) == 20);

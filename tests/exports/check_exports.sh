@@ -4,6 +4,7 @@
 set -euo pipefail
 library=$1
 kind=$2
+objdump=${3:-objdump}
 
 fail() { echo "FAIL: $*"; exit 1; }
 
@@ -12,7 +13,7 @@ if [ "$kind" = linux ]; then
   echo "exported: $exported"
   [ "$exported" = KroMain ] || fail "libkrogw.so exports: $exported"
 else
-  dump=$(i686-w64-mingw32-objdump -p "$library")
+  dump=$("$objdump" -p "$library")
   exported=$(echo "$dump" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' | tail -n +2 \
              | grep -o '\] .*' | cut -c3- | sort)
   echo "exported: $exported"
