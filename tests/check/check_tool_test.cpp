@@ -74,7 +74,7 @@ TEST(CheckToolTest, SamplesAreAcceptedWithEveryAddressDecoded) {
         ++addresses;
         int elements = 0;
         if (words >> elements) {
-            address += "[" + std::to_string(elements) + "]";
+            address.append("[").append(std::to_string(elements)).append("]");
         }
         EXPECT_EQ(LineFor(run.output, address).rfind("  accepted", 0), 0u) << address;
     }

@@ -100,7 +100,9 @@ bool CheckAddresses(const char* path, krogw::DriverContext& context) {
         const bool ok = KroMain(&request) == krogw::kResultDone;
         std::string shown = line.text;
         if (line.is_array) {
-            shown += "[" + std::to_string(line.element_count) + "]";
+            // Appended piece by piece: GCC 12 at -O3 flags "[" + std::string with a
+            // false -Wrestrict.
+            shown.append("[").append(std::to_string(line.element_count)).append("]");
         }
         char decision[48];
         std::snprintf(decision, sizeof decision, "  %-8s %-21s", ok ? "accepted" : "REJECTED",
