@@ -69,6 +69,9 @@ TEST(GwsimScenario, BadLinesAreRefusedWithTheirLineAndReason) {
         {"burst rtu=1 table=5 rows=0", "burst needs every="},
         {"burst every=100 rtu=1 table=5 rows=12", "burst row 12 is outside RTU 1 table 5"},
         {"channelstatus rtu=1 values=1,2", "values needs 3 values"},
+        {"stop at=100", "stop needs for="},
+        {"stop at=100 for=0", "for '0' is not a number from 1"},
+        {"stop at=100 for=50 gateway=3", "gateway '3' is not a number from 1 to 2"},
         {"frobnicate", "unknown statement 'frobnicate'"},
     };
     for (const Case& c : cases) {
@@ -95,6 +98,30 @@ TEST(GwsimScenario, StampTimesNeedTheWholeFormat) {
     std::istringstream good(preamble + "stamp rtu=1 table=6 row=0-1 time=2069-01-02T03:04:05\n");
     EXPECT_EQ(ParseScenario(good).model.GetTable(1, 6).stamps[1],
               (TimeStamp{2069, 1, 2, 3, 4, 5, 0}));
+}
+
+TEST(GwsimScenario, OverlappingStopsOfAGatewayJoinAndOthersStayApart) {
+    std::istringstream file(
+        "stop at=1000 for=2000\n"
+        "stop gateway=1 at=1500 for=500   # inside the first: no start at 2000\n"
+        "stop gateway=2 at=2500 for=1000\n");
+    const std::vector<ScheduledStop> stops = ParseScenario(file).stops;
+    ASSERT_EQ(stops.size(), 3u);
+    struct Moment {
+        int ms;
+        bool first_stopped;
+        bool second_stopped;
+        int next_change_ms;
+    };
+    for (const Moment m : {Moment{0, false, false, 1000}, Moment{1000, true, false, 1500},
+                           Moment{2000, true, false, 2500}, Moment{2999, true, true, 3000},
+                           Moment{3000, false, true, 3500}}) {
+        const std::chrono::milliseconds at(m.ms);
+        EXPECT_EQ(IsStoppedAt(stops, 1, at), m.first_stopped) << m.ms;
+        EXPECT_EQ(IsStoppedAt(stops, 2, at), m.second_stopped) << m.ms;
+        EXPECT_EQ(NextStopChange(stops, at), std::chrono::milliseconds(m.next_change_ms)) << m.ms;
+    }
+    EXPECT_FALSE(NextStopChange(stops, 3500ms));
 }
 
 TEST(GwsimScenario, MissingFileIsReported) {

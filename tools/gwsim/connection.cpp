@@ -60,6 +60,12 @@ void Connection::Close() {
     ::shutdown(fd_, SHUT_RDWR);
 }
 
+void Connection::Reset() {
+    const linger abort{1, 0};
+    ::setsockopt(fd_, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+    Close();
+}
+
 void Connection::ReadLoop() {
     std::vector<uint8_t> message;
     while (true) {

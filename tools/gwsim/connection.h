@@ -36,6 +36,9 @@ class Connection {
     void Send(std::vector<uint8_t> message, const OutgoingPlan& plan);
     // Shuts the socket down; both threads end soon after.
     void Close();
+    // Close, and the socket's final close resets the connection (linger 0), as a gateway
+    // whose service ended would.
+    void Reset();
     // The reader has ended: the peer closed, the socket failed or Close was called.
     bool finished() const { return reader_done_; }
 

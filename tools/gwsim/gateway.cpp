@@ -24,6 +24,10 @@ Gateway::~Gateway() {
 }
 
 void Gateway::Start() {
+    const std::lock_guard serving(lifecycle_);
+    if (scheduler_.joinable()) {
+        return;
+    }
     server_->Start();
     const std::lock_guard lock(mutex_);
     running_ = true;
@@ -31,6 +35,7 @@ void Gateway::Start() {
 }
 
 void Gateway::Stop() {
+    const std::lock_guard serving(lifecycle_);
     {
         const std::lock_guard lock(mutex_);
         running_ = false;
@@ -40,6 +45,11 @@ void Gateway::Stop() {
         scheduler_.join();
     }
     server_->Stop();
+}
+
+bool Gateway::serving() const {
+    const std::lock_guard lock(mutex_);
+    return running_;
 }
 
 uint16_t Gateway::port() const {

@@ -30,6 +30,8 @@
 //   answer 2. Replies go back on the connection of the request.
 // - Every message the gateway sends carries status 1 unless a fault says otherwise.
 // - Every whole message received is recorded, in order, before it is answered.
+// - A primary and a secondary gateway are two Gateway objects on two addresses, each with
+//   its own channels, mode, status word and RTU tables (load the same scenario into both).
 // All methods may be called from any thread; model setters throw std::invalid_argument
 // for what is not defined. Waits end at their time-out.
 #pragma once
@@ -69,9 +71,13 @@ class Gateway {
     Gateway& operator=(const Gateway&) = delete;
 
     // Listens (throws std::runtime_error when the address cannot be bound) and starts the
-    // burst schedule. Stop closes every connection; the model and records stay.
+    // burst schedule; does nothing while serving.
     void Start();
+    // The stopped gateway, also a fault: it stops listening, so connects are refused, and
+    // resets every open connection before it returns. The model, mode, status word and
+    // records stay, and Start serves again.
     void Stop();
+    bool serving() const;
     uint16_t port() const;
 
     // --- The RTU tables -------------------------------------------------------------
@@ -145,6 +151,7 @@ class Gateway {
     GatewayState state_;
     std::vector<ScheduledReport> schedule_;
     bool running_ = false;
+    std::mutex lifecycle_;  // Start and Stop, one at a time
     std::thread scheduler_;
     std::unique_ptr<Server> server_;
 };

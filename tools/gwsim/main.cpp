@@ -1,7 +1,7 @@
-// krogw-gwsim: a gateway for trying the driver by hand.
-//   krogw-gwsim [--address A] [--port P] [--scenario FILE] [--duration SECONDS]
-// Logs every connection, request, reply and burst on stdout; ends on SIGINT or SIGTERM,
-// or after the duration.
+// krogw-gwsim: a gateway, or a primary and a secondary, for trying the driver by hand.
+//   krogw-gwsim [--address A [--address B]] [--port P] [--scenario FILE] [--duration SECONDS]
+// Logs every connection, request, reply and burst on stdout; stops and starts the gateways
+// as the scenario's stop statements say; ends on SIGINT or SIGTERM, or after the duration.
 #include <pthread.h>
 #include <signal.h>
 
@@ -9,23 +9,30 @@
 #include <cstring>
 #include <ctime>
 #include <iostream>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "tools/gwsim/gwsim.h"
 
 namespace {
 
+using Milliseconds = std::chrono::milliseconds;
+using Clock = std::chrono::steady_clock;
+
 struct CommandLine {
-    gwsim::Options options;
+    std::vector<std::string> addresses;  // gateway 1, then gateway 2
+    uint16_t port = krogw::kGatewayPort;
     std::optional<std::string> scenario;
     std::optional<int> duration_s;
 };
 
 const char kUsage[] =
-    "usage: krogw-gwsim [--address A] [--port P] [--scenario FILE] [--duration SECONDS]\n";
+    "usage: krogw-gwsim [--address A [--address B]] [--port P] [--scenario FILE]"
+    " [--duration SECONDS]\n";
 
 int Number(const std::string& text, int min, int max, const char* what) {
     size_t used = 0;
@@ -44,7 +51,6 @@ int Number(const std::string& text, int min, int max, const char* what) {
 
 CommandLine ParseArguments(int argc, char** argv) {
     CommandLine line;
-    line.options.address = "0.0.0.0";
     for (int at = 1; at < argc; ++at) {
         const std::string option = argv[at];
         if (at + 1 >= argc) {
@@ -52,9 +58,9 @@ CommandLine ParseArguments(int argc, char** argv) {
         }
         const std::string value = argv[++at];
         if (option == "--address") {
-            line.options.address = value;
+            line.addresses.push_back(value);
         } else if (option == "--port") {
-            line.options.port = static_cast<uint16_t>(Number(value, 1, 65535, "port"));
+            line.port = static_cast<uint16_t>(Number(value, 1, 65535, "port"));
         } else if (option == "--scenario") {
             line.scenario = value;
         } else if (option == "--duration") {
@@ -63,13 +69,19 @@ CommandLine ParseArguments(int argc, char** argv) {
             throw std::invalid_argument("unknown option " + option);
         }
     }
+    if (line.addresses.size() > 2) {
+        throw std::invalid_argument("at most two --address: a primary and a secondary");
+    }
+    if (line.addresses.empty()) {
+        line.addresses.push_back("0.0.0.0");
+    }
     return line;
 }
 
-// Lines come from several threads; each gets a time of day and stays whole.
-gwsim::LogSink StdoutLog() {
+// Lines come from several threads; each gets a time of day, the prefix and stays whole.
+gwsim::LogSink StdoutLog(const std::string& prefix) {
     static std::mutex mutex;
-    return [](const std::string& text) {
+    return [prefix](const std::string& text) {
         const auto now = std::chrono::system_clock::now();
         const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
         const auto millis =
@@ -81,20 +93,46 @@ gwsim::LogSink StdoutLog() {
         std::strftime(stamp, sizeof stamp, "%H:%M:%S", &local);
         const std::lock_guard lock(mutex);
         std::cout << stamp << '.' << (millis < 100 ? (millis < 10 ? "00" : "0") : "") << millis
-                  << ' ' << text << std::endl;
+                  << ' ' << prefix << text << std::endl;
     };
 }
 
-// Waits for SIGINT or SIGTERM, at most the duration; the signals are blocked in every
-// thread so that only this wait takes them.
-void WaitForEnd(const sigset_t& signals, std::optional<int> duration_s) {
-    if (!duration_s) {
-        int received = 0;
-        sigwait(&signals, &received);
-        return;
+// Stops and starts the gateways as the stop schedule says until SIGINT or SIGTERM, or
+// the end of the duration; the signals are blocked in every thread so that only this
+// wait takes them.
+void Run(const std::vector<std::unique_ptr<gwsim::Gateway>>& gateways,
+         const std::vector<gwsim::ScheduledStop>& stops, const sigset_t& signals,
+         std::optional<int> duration_s) {
+    const auto start = Clock::now();
+    const auto end =
+        duration_s ? start + std::chrono::seconds(*duration_s) : Clock::time_point::max();
+    while (true) {
+        const auto elapsed = std::chrono::duration_cast<Milliseconds>(Clock::now() - start);
+        for (size_t at = 0; at < gateways.size(); ++at) {
+            const bool stopped = gwsim::IsStoppedAt(stops, static_cast<int>(at) + 1, elapsed);
+            if (stopped == gateways[at]->serving()) {
+                if (stopped) {
+                    gateways[at]->Stop();
+                } else {
+                    gateways[at]->Start();
+                }
+            }
+        }
+        const auto change = gwsim::NextStopChange(stops, elapsed);
+        const auto wake = change ? std::min(start + *change, end) : end;
+        if (wake == Clock::time_point::max()) {
+            int received = 0;
+            sigwait(&signals, &received);
+            return;
+        }
+        const auto wait = std::chrono::duration_cast<std::chrono::nanoseconds>(
+            std::max(wake - Clock::now(), Clock::duration::zero()));
+        const timespec limit{static_cast<time_t>(wait.count() / 1000000000),
+                             static_cast<long>(wait.count() % 1000000000)};
+        if (sigtimedwait(&signals, nullptr, &limit) > 0 || Clock::now() >= end) {
+            return;
+        }
     }
-    const timespec limit{*duration_s, 0};
-    sigtimedwait(&signals, nullptr, &limit);
 }
 
 }  // namespace
@@ -107,29 +145,39 @@ int main(int argc, char** argv) {
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
     CommandLine line;
-    std::optional<gwsim::Scenario> scenario;
+    gwsim::Scenario scenario;
     try {
         line = ParseArguments(argc, argv);
         if (line.scenario) {
             scenario = gwsim::LoadScenarioFile(*line.scenario);
         }
+        for (const gwsim::ScheduledStop& stop : scenario.stops) {
+            if (stop.gateway > static_cast<int>(line.addresses.size())) {
+                throw std::invalid_argument("a stop of gateway " + std::to_string(stop.gateway) +
+                                            " needs a second --address");
+            }
+        }
     } catch (const std::exception& error) {
         std::cerr << "krogw-gwsim: " << error.what() << '\n' << kUsage;
         return 2;
     }
-    line.options.log = StdoutLog();
+    const bool two = line.addresses.size() > 1;
+    const gwsim::LogSink log = StdoutLog("");
     try {
-        gwsim::Gateway gateway(line.options);
-        if (scenario) {
-            gateway.LoadScenario(*scenario);
-            line.options.log("scenario " + *line.scenario + ": " +
-                             std::to_string(scenario->model.rtus().size()) + " RTUs, " +
-                             std::to_string(scenario->bursts.size()) + " scheduled bursts");
+        std::vector<std::unique_ptr<gwsim::Gateway>> gateways;
+        for (size_t at = 0; at < line.addresses.size(); ++at) {
+            const std::string prefix = two ? "gw" + std::to_string(at + 1) + " " : "";
+            gateways.push_back(std::make_unique<gwsim::Gateway>(
+                gwsim::Options{line.addresses[at], line.port, StdoutLog(prefix)}));
+            gateways.back()->LoadScenario(scenario);
         }
-        gateway.Start();
-        WaitForEnd(signals, line.duration_s);
-        line.options.log("stopping");
-        gateway.Stop();
+        if (line.scenario) {
+            log("scenario " + *line.scenario + ": " + std::to_string(scenario.model.rtus().size()) +
+                " RTUs, " + std::to_string(scenario.bursts.size()) + " scheduled bursts, " +
+                std::to_string(scenario.stops.size()) + " stops");
+        }
+        Run(gateways, scenario.stops, signals, line.duration_s);
+        log("stopping");
     } catch (const std::exception& error) {
         std::cerr << "krogw-gwsim: " << error.what() << '\n';
         return 1;

@@ -265,6 +265,18 @@ void ParseBurstLine(Scenario& scenario, const Tokens& tokens) {
     scenario.bursts.push_back(std::move(burst));
 }
 
+// stop at=MS for=MS [gateway=1|2]
+void ParseStopLine(Scenario& scenario, const Tokens& tokens) {
+    const KeyValues keys(tokens, {"at", "for", "gateway"});
+    ScheduledStop stop;
+    stop.at = std::chrono::milliseconds(ParseNumber(keys.Required("at"), 0, 86400000, "at"));
+    stop.length = std::chrono::milliseconds(ParseNumber(keys.Required("for"), 1, 86400000, "for"));
+    if (keys.Has("gateway")) {
+        stop.gateway = static_cast<int>(ParseNumber(keys.Required("gateway"), 1, 2, "gateway"));
+    }
+    scenario.stops.push_back(stop);
+}
+
 void ParseStatement(Scenario& scenario, const Tokens& tokens) {
     using Parser = void (*)(Scenario&, const Tokens&);
     static const std::map<std::string, Parser, std::less<>> kStatements = {
@@ -276,6 +288,7 @@ void ParseStatement(Scenario& scenario, const Tokens& tokens) {
         {"status", ParseStatusLine},
         {"channelstatus", ParseChannelStatusLine},
         {"burst", ParseBurstLine},
+        {"stop", ParseStopLine},
     };
     const auto found = kStatements.find(tokens[0]);
     if (found == kStatements.end()) {

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/gwsim/stop_schedule.h"
 #include "tools/gwsim/table_model.h"
 #include "tools/gwsim/types.h"
 
@@ -24,6 +25,7 @@ struct Scenario {
     TableModel model;
     std::vector<ScheduledBurst> bursts;
     std::optional<uint32_t> status_word;
+    std::vector<ScheduledStop> stops;  // carried out by the command, not by Gateway
 };
 
 // "line 7: table type 9 is not defined"

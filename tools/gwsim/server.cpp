@@ -42,16 +42,22 @@ void Server::Stop() {
         stopping_ = true;
     }
     wake_.notify_all();
-    if (acceptor_.joinable()) {
-        acceptor_.join();
+    if (!acceptor_.joinable()) {
+        return;
     }
+    acceptor_.join();
     CloseListener();
     std::map<int, std::unique_ptr<Connection>> ending;
     {
         const std::lock_guard lock(mutex_);
         ending.swap(connections_);
     }
+    for (auto& [id, connection] : ending) {
+        connection->Reset();
+    }
+    const size_t reset = ending.size();
     ending.clear();  // outside the lock: their readers may be calling Send
+    Log("stopped: not listening, " + std::to_string(reset) + " connections reset");
 }
 
 bool Server::Send(int connection, std::vector<uint8_t> message, const OutgoingPlan& plan) {

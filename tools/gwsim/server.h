@@ -28,7 +28,8 @@ class Server {
 
     // Listens at once; throws std::runtime_error when the address cannot be bound.
     void Start();
-    // Closes the listener and every connection and waits for their threads.
+    // Closes the listener, resets every connection and waits for their threads; Start
+    // listens again on the same address and port.
     void Stop();
 
     // False when the connection is gone.
