@@ -3,7 +3,7 @@
 # Quiet and quick when everything is already there.
 set -euo pipefail
 
-packages=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev googletest
+packages=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev googletest tshark
           libbenchmark-dev binutils g++-mingw-w64-i686 g++-mingw-w64-x86-64-posix
           wine wine32:i386 wine64)
 
