@@ -756,6 +756,7 @@ end
 local function dissect_message(tvb, pinfo, tree, id)
     local msg = { tvb = tvb, id = id, result = 0, opcode = nil, is_reply = false }
     local msg_tree = tree:add(krogw, tvb())
+    msg.tree = msg_tree
     add_header(msg, msg_tree, pinfo)
     if tvb:len() < BODY_OFFSET then
         msg_tree:add_proto_expert_info(E.truncated, string.format(
