@@ -4,6 +4,7 @@
 #
 # Case file lines:
 #   # ...                      comment
+#   port N                     the gateway's port in the capture (default 5001)
 #   prefs NAME:VALUE ...       tshark preferences; @CASES@ stands for the cases folder
 #   fields FIELD ...           fields printed after frame.number, separated by "|"
 #   h[@S.mmm] HEX...           one TCP segment from the host to the gateway (blanks allowed)
@@ -27,6 +28,7 @@ cases_dir=$(cd "$(dirname "$case_file")" && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
+port=5001
 prefs=()
 fields=()
 : >"$work/segments"
@@ -40,6 +42,7 @@ while IFS= read -r line || [ -n "$line" ]; do
   read -r word rest <<<"$line" || true
   case "$word" in
     '' | '#'*) ;;
+    port) port=$rest ;;
     prefs) for pref in $rest; do prefs+=(-o "${pref//@CASES@/$cases_dir}"); done ;;
     fields) for field in $rest; do fields+=(-e "$field"); done ;;
     expect) in_expect=1 ;;
@@ -56,7 +59,7 @@ while IFS= read -r line || [ -n "$line" ]; do
 done <"$case_file"
 echo >>"$work/segments"
 
-text2pcap -q -t '%H:%M:%S.%f' -T 40001,5001 -4 127.0.0.1,127.0.0.2 \
+text2pcap -q -t '%H:%M:%S.%f' -T 40001,"$port" -4 127.0.0.1,127.0.0.2 \
   -r '^(?<dir>[<>]) (?<time>[0-9:.]+) (?<data>[0-9a-fA-F]+)$' \
   "$work/segments" "$work/capture.pcapng" >"$work/text2pcap.log" 2>&1 || {
   cat "$work/text2pcap.log"
