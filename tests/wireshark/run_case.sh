@@ -67,7 +67,7 @@ text2pcap -q -t '%H:%M:%S.%f' -T 40001,"$port" -4 127.0.0.1,127.0.0.2 \
 }
 
 run_tshark() {
-  tshark -r "$work/capture.pcapng" -X lua_script:"$dissector" -o tcp.analyze_sequence_numbers:FALSE \
+  tshark -2 -r "$work/capture.pcapng" -X lua_script:"$dissector" -o tcp.analyze_sequence_numbers:FALSE \
     "${prefs[@]}" "$@" 2>"$work/stderr"
   if grep -qi 'lua' "$work/stderr"; then
     cat "$work/stderr" >&2

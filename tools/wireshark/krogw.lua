@@ -246,8 +246,7 @@ local function reset_state()
     state.replies = {}        -- [message id] = its request, or false when none matched
     state.reply_frame = {}    -- [request message id] = frame of its reply
     state.learned_types = {}  -- ["rtu/table"] = table type, from polls
-    state.frame = -1
-    state.index = 0
+    state.first_in_frame = {} -- [frame] = id of its first message, which sets the Info column
 end
 reset_state()
 
@@ -790,9 +789,6 @@ end
 -- The TCP stream: messages cut by total_length, reassembled across segments
 
 function krogw.dissector(tvb, pinfo, tree)
-    if pinfo.number ~= state.frame then
-        state.frame, state.index = pinfo.number, 0
-    end
     local offset = 0
     local available = tvb:len()
     while offset < available do
@@ -820,11 +816,13 @@ function krogw.dissector(tvb, pinfo, tree)
             pinfo.desegment_len = total - left
             return available
         end
-        state.index = state.index + 1
-        local summary = dissect_message(tvb(offset, total):tvb(), pinfo, tree,
-            pinfo.number .. ":" .. state.index)
+        -- The same id on every pass over the frame: a reassembled buffer and the frame's own
+        -- bytes have different raw offsets.
+        local id = string.format("%d:%d:%d", pinfo.number, tvb:offset(), offset)
+        local summary = dissect_message(tvb(offset, total):tvb(), pinfo, tree, id)
         pinfo.cols.protocol = krogw.name
-        if state.index == 1 then
+        state.first_in_frame[pinfo.number] = state.first_in_frame[pinfo.number] or id
+        if state.first_in_frame[pinfo.number] == id then
             pinfo.cols.info:set(summary)
         else
             pinfo.cols.info:append(" | " .. summary)
