@@ -699,7 +699,7 @@ end
 ---------------------------------------------------------------------------------------------
 -- Header and command block
 
-local function add_header(msg, tree, pinfo)
+local function add_header(msg, tree)
     local tvb = msg.tvb
     local header = tree:add(krogw, tvb(0, HEADER_BYTES), "Header")
     local mark = header:add(F.head_mark, tvb(0, 2))
@@ -728,6 +728,9 @@ local function add_command_block(msg, tree)
     command:add(F.opcode, tvb(20, 4))
     block:add(F.reserved, tvb(24, 4))
     local result_item = block:add(F.result, tvb(28, 4))
+    if msg.result ~= 0 and msg.result ~= RESULT_RTU_FAILED then
+        result_item:set_text(string.format("Result code: gateway error code %d", msg.result))
+    end
     if msg.result ~= 0 then
         result_item:add_proto_expert_info(E.result, msg.result == RESULT_RTU_FAILED
             and "Result 129: communication with the RTU failed"
@@ -756,7 +759,7 @@ local function dissect_message(tvb, pinfo, tree, id)
     local msg = { tvb = tvb, id = id, result = 0, opcode = nil, is_reply = false }
     local msg_tree = tree:add(krogw, tvb())
     msg.tree = msg_tree
-    add_header(msg, msg_tree, pinfo)
+    add_header(msg, msg_tree)
     if tvb:len() < BODY_OFFSET then
         msg_tree:add_proto_expert_info(E.truncated, string.format(
             "Message of %d bytes has no command block", tvb:len()))
