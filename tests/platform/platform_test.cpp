@@ -185,29 +185,28 @@ TEST_F(PlatformTest, BrokenConnectionsEndWaitsAndTransfersAtOnce) {
 void IgnoreSignal(int /*signal*/) {}
 
 // Interrupts the waiting thread with SIGUSR1 every few milliseconds until stopped.
+// The handler stays installed: a sanitizer may deliver a signal late.
 class SignalRain {
   public:
-    explicit SignalRain(pthread_t target)
-        : thread_([this, target] {
-              while (!stop_.load()) {
-                  pthread_kill(target, SIGUSR1);
-                  PlatformSleepMs(5);
-              }
-          }) {
+    explicit SignalRain(pthread_t target) {
         struct sigaction action {};
         action.sa_handler = IgnoreSignal;  // no SA_RESTART: poll() returns EINTR
-        sigaction(SIGUSR1, &action, &saved_);
+        sigaction(SIGUSR1, &action, nullptr);
+        thread_ = std::thread([this, target] {
+            while (!stop_.load()) {
+                pthread_kill(target, SIGUSR1);
+                PlatformSleepMs(5);
+            }
+        });
     }
     ~SignalRain() {
         stop_ = true;
         thread_.join();
-        sigaction(SIGUSR1, &saved_, nullptr);
     }
     SignalRain(const SignalRain&) = delete;
     SignalRain& operator=(const SignalRain&) = delete;
 
   private:
-    struct sigaction saved_ {};
     std::atomic<bool> stop_{false};
     std::thread thread_;
 };
