@@ -147,17 +147,17 @@ TEST_F(SocketIoTest, RemainderLaterThanThePieceWaitFailsTheReadAndIsSkipped) {
     }
 }
 
-// One byte every 30 ms keeps every piece within its wait; the read still ends at
+// One byte every 10 ms keeps every piece within its wait; the read still ends at
 // the reply time-out instead of lasting as long as the peer likes.
 TEST_F(SocketIoTest, DribbledReplyEndsAtTheTimeOut) {
     Link link("127.0.88.10");
     context_->sync_reply_timeout = 300;
-    const Bytes reply = GwMessage(kGwReplyBit | kOpPoll, 0, Pattern(164));
+    const Bytes reply = GwMessage(kGwReplyBit | kOpPoll, 0, Pattern(380));
     std::vector<size_t> cuts;
     for (size_t at = kGwHeaderBytes; at < reply.size(); ++at) {
         cuts.push_back(at);
     }
-    Sender sender(link.peer, {reply, cuts, 30});
+    Sender sender(link.peer, {reply, cuts, 10});
     Bytes buffer(kRequestBufferBytes);
     const int64_t start = PlatformMonotonicMs();
     EXPECT_FALSE(Read(Kind::Reply, link.driver, buffer.data(), buffer.size()));
