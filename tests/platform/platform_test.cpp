@@ -114,7 +114,7 @@ TEST_F(PlatformTest, SocketHandleIsNeverZero) {
 #if defined(_WIN32)
 constexpr size_t kProbeStackBytes = 16384;
 #else
-constexpr size_t kProbeStackBytes = 160 * 1024;
+constexpr size_t kProbeStackBytes = size_t{160} * 1024;
 #endif
 
 struct ThreadProbe {
