@@ -6,6 +6,7 @@
 #include "config/table_layout.h"
 #include "driver/decimal_text.h"
 #include "host/qivpro.h"
+#include "platform/ipv4_text.h"
 
 namespace krogw {
 namespace {
@@ -20,7 +21,8 @@ struct ConfigKey {
 
 // The value begins after the key and one separator character. A line that ends
 // before that has an empty value. A value that does not fit the field is refused
-// whole: a cut address would name another gateway.
+// whole: a cut address would name another gateway. So is one that is not strict
+// dotted decimal, which platforms would otherwise read differently or not at all.
 bool StoreGatewayAddress(const char* at_key, size_t key_length, const char* line, ConfigSeen& seen,
                          char (&field)[kAddressTextBytes]) {
     const size_t skip = key_length + 1;
@@ -29,6 +31,12 @@ bool StoreGatewayAddress(const char* at_key, size_t key_length, const char* line
     if (length == 0 || length >= sizeof field) {
         err(kLogError, "kroGW : GateWay address must have 1..15 characters, line refused: %s",
             line);
+        ++seen.refused_lines;
+        return false;
+    }
+    uint32_t address = 0;
+    if (!ParseIpv4Text(value, &address)) {
+        err(kLogError, "kroGW : GateWay address is not dotted decimal, line refused: %s", line);
         ++seen.refused_lines;
         return false;
     }

@@ -2,6 +2,7 @@
 #include "driver/context.h"
 #include "driver/handlers.h"
 #include "driver/reply_timeout.h"
+#include "host/qivpro.h"
 
 namespace krogw {
 
@@ -11,10 +12,17 @@ int32_t Unsupported(HostRequest& /*request*/) {
 
 int32_t SetReplyTimeout(HostRequest& request) {
     const auto& arguments = *static_cast<const ReplyTimeoutArguments*>(request.arguments);
+    const int32_t units = arguments.reply_timeout_10ms;
+    // A negative time-out would make every wait 0 ms; like other values out of
+    // range, it is logged and the current one kept.
+    if (units < 0) {
+        err(kLogError, "KroGW : Illegal reply time out %d, kept %d ms", units,
+            request.context->sync_reply_timeout.load());
+        return kResultDone;
+    }
     // Unlike start-up, no floor: the host may ask for very short waits.
-    if (arguments.reply_timeout_10ms != 0) {
-        request.context->sync_reply_timeout =
-            MillisecondsFrom10msUnits(arguments.reply_timeout_10ms);
+    if (units != 0) {
+        request.context->sync_reply_timeout = MillisecondsFrom10msUnits(units);
     }
     return kResultDone;
 }

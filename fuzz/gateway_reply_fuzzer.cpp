@@ -1,15 +1,28 @@
 // Feeds arbitrary bytes, as a gateway might send them, to the frame parser and to
-// every reply judge. The input is the buffer: nothing may be read past its end, and
-// whatever a judge accepts must lie inside the message.
+// every reply judge: nothing may be read past the input, and whatever a judge
+// accepts must lie inside the message. Then reads the same input as a stream of
+// messages and garbage, cut into pieces that arrive late or early: no read may hand
+// over a message whose header is not sound, and a stream of sound messages whose
+// pieces come in time is read back message for message.
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <initializer_list>
+#include <vector>
 
+#include "driver/context.h"
 #include "gateway/frame.h"
+#include "gateway/message_reader.h"
 #include "gateway/replies.h"
+#include "gateway/socket_io.h"
 
 namespace {
+
+using krogw::kGwHeaderBytes;
+using Bytes = std::vector<uint8_t>;
 
 void Require(bool condition) {
     if (!condition) {
@@ -17,9 +30,7 @@ void Require(bool condition) {
     }
 }
 
-}  // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+void CheckJudges(const uint8_t* data, size_t size) {
     using namespace krogw;
     GwFrame frame{};
     Require(ReadGwFrame(data, size, &frame) == (size >= kGwBodyOffset));
@@ -45,5 +56,139 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (rtu.judgement.verdict == ReplyVerdict::Accepted) {
         Require(message >= 60 && rtu.values[3] <= 1 && rtu.values[4] <= 1);
     }
+}
+
+// A byte stream in which every byte has its arrival time, read on a clock that
+// moves only while the reader waits.
+class ScriptedLink {
+  public:
+    ScriptedLink(const Bytes& bytes, const std::vector<int64_t>& arrival)
+        : bytes_(bytes), arrival_(arrival) {}
+
+    int Receive(uint8_t* at, size_t count) {
+        size_t taken = 0;
+        while (taken < count && position_ < bytes_.size() && arrival_[position_] <= now_) {
+            at[taken++] = bytes_[position_++];
+        }
+        return taken > 0 ? static_cast<int>(taken) : krogw::kSocketWouldBlock;
+    }
+    int WaitReadable(int32_t ms) {
+        Require(ms >= 0);
+        if (position_ < bytes_.size() && arrival_[position_] <= now_ + ms) {
+            now_ = std::max(now_, arrival_[position_]);
+            return 1;
+        }
+        now_ += ms;
+        return 0;
+    }
+    int64_t NowMs() const { return now_; }
+    bool Exhausted() const { return position_ == bytes_.size(); }
+
+  private:
+    const Bytes& bytes_;
+    const std::vector<int64_t>& arrival_;
+    size_t position_ = 0;
+    int64_t now_ = 0;
+};
+
+struct Stream {
+    Bytes bytes;
+    std::vector<int64_t> arrival;
+    std::vector<Bytes> messages;  // the sound messages, in order
+    bool clean = true;            // only sound messages that fit, pieces in time
+};
+
+// A message with head_mark 1 and its own length in total_length; the rest from the
+// input. Shorter than a header when the input ran out.
+Bytes SoundMessage(FuzzedDataProvider& input) {
+    const auto length = input.ConsumeIntegralInRange<size_t>(kGwHeaderBytes, 600);
+    Bytes message = input.ConsumeBytes<uint8_t>(length);
+    if (message.size() >= kGwHeaderBytes) {
+        krogw::PutU16(message.data(), krogw::kGwHeadMark);
+        krogw::PutU16(message.data() + krogw::kGwTotalLengthOffset,
+                      static_cast<uint16_t>(message.size()));
+    }
+    return message;
+}
+
+Stream BuildStream(FuzzedDataProvider& input, size_t capacity) {
+    constexpr size_t kStreamLimit = 20000;
+    Stream stream;
+    int64_t clock = 0;
+    while (input.remaining_bytes() > 0 && stream.bytes.size() < kStreamLimit) {
+        clock += input.ConsumeIntegralInRange<int64_t>(0, 200);
+        Bytes piece;
+        if (input.ConsumeBool()) {
+            piece = SoundMessage(input);
+            const bool sound = piece.size() >= kGwHeaderBytes && piece.size() <= capacity;
+            stream.clean = stream.clean && sound;
+            if (sound) {
+                stream.messages.push_back(piece);
+            }
+        } else {
+            piece = input.ConsumeBytes<uint8_t>(input.ConsumeIntegralInRange<size_t>(1, 64));
+            stream.clean = false;
+        }
+        const auto cut = input.ConsumeIntegralInRange<size_t>(0, piece.size());
+        const auto late_by = input.ConsumeIntegralInRange<int64_t>(0, 120);
+        if (cut > 0 && cut < piece.size() && late_by >= krogw::kPieceWaitMs) {
+            stream.clean = false;
+        }
+        for (size_t index = 0; index < piece.size(); ++index) {
+            stream.bytes.push_back(piece[index]);
+            stream.arrival.push_back(index < cut ? clock : clock + late_by);
+        }
+        clock += late_by;
+    }
+    return stream;
+}
+
+void CheckStream(const uint8_t* data, size_t size) {
+    using namespace krogw;
+    FuzzedDataProvider input(data, size);
+    const size_t capacity = input.PickValueInArray<size_t>(
+        {kRequestBufferBytes, kThreadBufferBytes, kGwHeaderBytes, kGwBodyOffset, 64, 300});
+    const Stream stream = BuildStream(input, capacity);
+    ScriptedLink link(stream.bytes, stream.arrival);
+    Bytes buffer(capacity);  // exactly the capacity: a write past it is caught
+    size_t next = 0;
+    // Every read either takes a byte or moves the clock on by its wait.
+    const int64_t last_arrival = stream.arrival.empty() ? 0 : stream.arrival.back();
+    const size_t read_limit =
+        stream.bytes.size() + static_cast<size_t>(last_arrival / kUnsolicitedWaitMs) + 2;
+    size_t reads = 0;
+    for (; reads < read_limit; ++reads) {
+        const int64_t wait_until = link.NowMs() + kUnsolicitedWaitMs;
+        const MessageRead read = ReadGwMessage(link, buffer.data(), capacity, wait_until,
+                                               wait_until + kUnsolicitedMessageBoundMs);
+        if (!read.arrived) {
+            if (link.Exhausted()) {
+                break;
+            }
+            continue;
+        }
+        if (read.fault != ReadFault::None) {
+            Require(!stream.clean);
+            continue;
+        }
+        Require(GetU16(buffer.data()) == kGwHeadMark);
+        Require(read.total >= kGwHeaderBytes && read.total <= capacity);
+        Require(GetU16(buffer.data() + kGwTotalLengthOffset) == read.total);
+        if (stream.clean) {
+            Require(next < stream.messages.size());
+            const Bytes& sent = stream.messages[next++];
+            Require(sent.size() == read.total &&
+                    std::equal(sent.begin(), sent.end(), buffer.begin()));
+        }
+    }
+    Require(reads < read_limit);
+    Require(!stream.clean || next == stream.messages.size());
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    CheckJudges(data, size);
+    CheckStream(data, size);
     return 0;
 }

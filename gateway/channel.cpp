@@ -33,7 +33,7 @@ void LogConnectFailureOnce(DriverContext& context, const char* address_text) {
 
 // Sends the open-channel request on the connected socket and judges the reply.
 bool Announce(PlatformSocket socket, uint8_t channel_type, std::atomic<uint16_t>& channel_id_slot,
-              const DriverContext& context) {
+              DriverContext& context) {
     char name[kInstanceNameBytes];
     InstanceName(context, name);
     uint8_t message[kRequestBufferBytes];
@@ -42,7 +42,7 @@ bool Announce(PlatformSocket socket, uint8_t channel_type, std::atomic<uint16_t>
         err(kLogError, "kroGW : Fail to send Channel type msg");
         return false;
     }
-    if (!GwRecvReply(socket, message, sizeof message, context)) {
+    if (!GwRecvReply(socket, message, sizeof message, context, kOpOpenChannel)) {
         err(kLogError, "kroGW : Fail to recv Channel type msg (KRO#%d)", context.driver_number);
         return false;
     }
@@ -101,13 +101,14 @@ bool CloseChannel(uint16_t channel_id, SocketSlot& status_slot, SocketSlot& sync
     char name[kInstanceNameBytes];
     InstanceName(context, name);
     uint8_t message[kRequestBufferBytes];
-    BuildCloseChannelRequest(channel_id, name, message, sizeof message);
     const PlatformSocket sync_socket = sync_slot.load();
+    GwDiscardReadable(sync_socket, message, sizeof message);
+    BuildCloseChannelRequest(channel_id, name, message, sizeof message);
     if (!GwSend(sync_socket, message, sizeof message, context)) {
         err(kLogTrace, "kroGW : Fail to send Close type msg");
         return false;
     }
-    if (!GwRecvReply(sync_socket, message, sizeof message, context)) {
+    if (!GwRecvReply(sync_socket, message, sizeof message, context, kOpCloseChannel)) {
         err(kLogTrace, "kroGW : Fail to Close Channel Id %d", channel_id);
     } else {
         const ReplyJudgement reply = JudgeCloseChannelReply(message, sizeof message);

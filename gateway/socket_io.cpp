@@ -4,164 +4,164 @@
 
 #include "driver/context.h"
 #include "gateway/frame.h"
+#include "gateway/socket_slot.h"
 #include "host/qivpro.h"
 
 namespace krogw {
 namespace {
 
-enum class ReadKind { Reply, Unsolicited };
+// A channel's socket as the message reader sees it.
+struct SocketLink {
+    PlatformSocket socket;
 
-// The outcome of receiving a given number of bytes.
-struct Received {
-    int failed_result;  // the failing receive's result: 0 peer closed, -1 nothing in time
-    size_t missing;     // bytes not received; 0 when all arrived
+    int Receive(uint8_t* at, size_t count) const {
+        return PlatformSocketRecv(socket, at, static_cast<int>(std::min<size_t>(count, INT32_MAX)));
+    }
+    int WaitReadable(int32_t ms) const { return PlatformSocketWaitReadable(socket, ms); }
+    static int64_t NowMs() { return PlatformMonotonicMs(); }
 };
 
-// One receive of up to `count` bytes. When nothing is there yet it waits for the
-// socket until the deadline and tries again.
-int ReceivePiece(PlatformSocket socket, uint8_t* at, size_t count, int64_t deadline_ms) {
-    int result = PlatformSocketRecv(socket, at, static_cast<int>(count));
-    while (result < 0) {
-        const int64_t left = deadline_ms - PlatformMonotonicMs();
-        if (left <= 0 || PlatformSocketWaitReadable(socket, static_cast<int32_t>(left)) < 0) {
+enum class ReadKind { Reply, Unsolicited };
+
+// Logs a failed read; true when the read holds a message.
+bool Report(const MessageRead& read, ReadKind kind, size_t capacity) {
+    const bool reply = kind == ReadKind::Reply;
+    const int missing = static_cast<int>(read.missing);
+    const int total = static_cast<int>(read.total);
+    switch (read.fault) {
+        case ReadFault::None:
             break;
-        }
-        result = PlatformSocketRecv(socket, at, static_cast<int>(count));
+        case ReadFault::HeaderShort:
+            err(kLogTrace, reply ? "KroGW : Fail to recv normal header"
+                                 : "KroGW : Fail to recv Unsol header ");
+            break;
+        case ReadFault::BadHeadMark:
+            err(kLogTrace, "KroGW : Bad msg head mark, msg refused");
+            break;
+        case ReadFault::BadLength:
+            err(kLogTrace, "KroGW : Bad msg length %d", total);
+            break;
+        case ReadFault::TooLong:
+            err(kLogTrace, "KroGW : Msg of %d bytes refused, buffer holds %d", total,
+                static_cast<int>(capacity));
+            break;
+        case ReadFault::BodyShort:
+            err(kLogTrace,
+                reply ? "KroGW : Fail to recv ALL msg,rc=%d,len=%d"
+                      : "KroGW : Fail to recv all msg,rc=%d,len=%d",
+                read.failed_result, missing);
+            break;
     }
-    return result;
+    if (read.drained > 0) {
+        err(kLogTrace, "KroGW : Channel out of step, %d bytes discarded",
+            static_cast<int>(read.drained));
+    }
+    return read.arrived && read.fault == ReadFault::None;
 }
 
-// TCP may hand a message over in pieces; each further piece is waited for up to
-// kPieceWaitMs after the one before.
-Received ReceiveExactly(PlatformSocket socket, uint8_t* at, size_t count) {
-    size_t done = 0;
-    while (done < count) {
-        const int64_t deadline = PlatformMonotonicMs() + kPieceWaitMs;
-        const int result = ReceivePiece(socket, at + done, count - done, deadline);
-        if (result <= 0) {
-            return {result, count - done};
-        }
-        done += static_cast<size_t>(result);
+// A message that answers another request than the one waited for.
+bool AnswersAnotherRequest(const uint8_t* message, size_t length, uint32_t expected_reply) {
+    if (length < kGwOpcodeOffset + 4) {
+        return false;
     }
-    return {0, 0};
+    const uint32_t opcode = GetU32(message + kGwOpcodeOffset);
+    return (opcode & kGwReplyBit) != 0 && opcode != expected_reply;
 }
 
-// Reads `count` bytes off the socket through the scratch buffer.
-void Discard(PlatformSocket socket, uint8_t* scratch, size_t scratch_bytes, size_t count) {
-    while (count > 0) {
-        const size_t piece = std::min(count, scratch_bytes);
-        if (ReceiveExactly(socket, scratch, piece).missing != 0) {
-            return;
-        }
-        count -= piece;
-    }
-}
-
-void LogHeaderFailure(ReadKind kind) {
-    if (kind == ReadKind::Reply) {
-        err(kLogTrace, "KroGW : Fail to recv normal header");
-    } else {
-        err(kLogTrace, "KroGW : Fail to recv Unsol header ");
-    }
-}
-
-void LogBodyFailure(ReadKind kind, const Received& body) {
-    const int missing = static_cast<int>(body.missing);
-    if (kind == ReadKind::Reply) {
-        err(kLogTrace, "KroGW : Fail to recv ALL msg,rc=%d,len=%d", body.failed_result, missing);
-    } else {
-        err(kLogTrace, "KroGW : Fail to recv all msg,rc=%d,len=%d", body.failed_result, missing);
-    }
-}
-
-bool ReceiveMessage(PlatformSocket socket, uint8_t* buffer, size_t capacity, int32_t wait_ms,
-                    ReadKind kind) {
-    if (socket == 0 || buffer == nullptr || capacity < kGwHeaderBytes) {
-        return false;
-    }
-    if (PlatformSocketWaitReadable(socket, wait_ms) != 1) {
-        return false;
-    }
-    if (ReceiveExactly(socket, buffer, kGwHeaderBytes).missing != 0) {
-        LogHeaderFailure(kind);
-        return false;
-    }
-    const size_t total = GetU16(buffer + kGwTotalLengthOffset);
-    if (total < kGwHeaderBytes) {
-        err(kLogTrace, "KroGW : Bad msg length %d", static_cast<int>(total));
-        return false;
-    }
-    if (total > capacity) {
-        err(kLogTrace, "KroGW : Msg of %d bytes refused, buffer holds %d", static_cast<int>(total),
-            static_cast<int>(capacity));
-        Discard(socket, buffer, capacity, total - kGwHeaderBytes);
-        return false;
-    }
-    const Received body = ReceiveExactly(socket, buffer + kGwHeaderBytes, total - kGwHeaderBytes);
-    if (body.missing != 0) {
-        LogBodyFailure(kind, body);
-        return false;
-    }
-    return true;
-}
-
-// Sends the rest of a message the socket took only in part, until the deadline.
-bool CompleteSend(PlatformSocket socket, const uint8_t* message, size_t total, size_t sent,
-                  int64_t deadline_ms) {
+// Sends until the whole message is out, the deadline passes or the link breaks;
+// returns the bytes sent.
+size_t SendUntil(PlatformSocket socket, const uint8_t* message, size_t total, int64_t deadline_ms) {
+    size_t sent = 0;
     while (sent < total) {
-        const int64_t left = deadline_ms - PlatformMonotonicMs();
-        if (left <= 0 || PlatformSocketWaitWritable(socket, static_cast<int32_t>(left)) != 1) {
-            return false;
-        }
         const int result =
             PlatformSocketSend(socket, message + sent, static_cast<int>(total - sent));
-        if (result < 0) {
-            return false;
+        if (result > 0) {
+            sent += static_cast<size_t>(result);
+            continue;
         }
-        sent += static_cast<size_t>(result);
+        const int64_t left = deadline_ms - PlatformMonotonicMs();
+        if (result == kSocketError || left <= 0 ||
+            PlatformSocketWaitWritable(socket, static_cast<int32_t>(left)) != 1) {
+            break;
+        }
     }
-    return true;
+    return sent;
 }
 
 }  // namespace
 
 bool GwSend(PlatformSocket socket, const uint8_t* message, size_t capacity,
-            const DriverContext& context) {
+            DriverContext& context) {
     if (socket == 0) {
         return false;
     }
     const int64_t deadline = PlatformMonotonicMs() + context.sync_reply_timeout.load();
     const size_t total = GwMessageLength(message, capacity);
-    bool sent_whole = false;
-    if (total != 0) {
-        const int result = PlatformSocketSend(socket, message, static_cast<int>(total));
-        sent_whole = result >= 0 &&
-                     CompleteSend(socket, message, total, static_cast<size_t>(result), deadline);
+    const size_t sent = total == 0 ? 0 : SendUntil(socket, message, total, deadline);
+    if (total != 0 && sent == total) {
+        return true;
     }
-    if (!sent_whole) {
-        const uint32_t opcode =
-            message != nullptr && capacity >= kGwBodyOffset ? GetU32(message + kGwOpcodeOffset) : 0;
-        err(kLogTrace, "KroGW : Fail to send command %X", opcode);
+    const uint32_t opcode =
+        message != nullptr && capacity >= kGwBodyOffset ? GetU32(message + kGwOpcodeOffset) : 0;
+    err(kLogTrace, "KroGW : Fail to send command %X", opcode);
+    if (sent != 0) {
+        err(kLogTrace, "KroGW : Channel closed, %d of %d bytes sent", static_cast<int>(sent),
+            static_cast<int>(total));
+        CloseChannelSocket(context, socket);
     }
-    return sent_whole;
+    return false;
 }
 
 bool GwRecvReply(PlatformSocket socket, uint8_t* buffer, size_t capacity,
-                 const DriverContext& context) {
-    return ReceiveMessage(socket, buffer, capacity, context.sync_reply_timeout.load(),
-                          ReadKind::Reply);
+                 const DriverContext& context, uint32_t request_opcode) {
+    if (socket == 0 || buffer == nullptr) {
+        return false;
+    }
+    SocketLink link{socket};
+    const int64_t deadline = PlatformMonotonicMs() + context.sync_reply_timeout.load();
+    const uint32_t expected = request_opcode | kGwReplyBit;
+    for (;;) {
+        const MessageRead read = ReadGwMessage(link, buffer, capacity, deadline, deadline);
+        if (!Report(read, ReadKind::Reply, capacity)) {
+            return false;
+        }
+        if (!AnswersAnotherRequest(buffer, read.total, expected)) {
+            return true;
+        }
+        err(kLogTrace, "KroGW : Discard reply %X, waiting for %X", GetU32(buffer + kGwOpcodeOffset),
+            expected);
+    }
 }
 
 bool GwRecvUnsolicited(PlatformSocket socket, uint8_t* buffer, size_t capacity) {
-    return ReceiveMessage(socket, buffer, capacity, kUnsolicitedWaitMs, ReadKind::Unsolicited);
+    if (socket == 0 || buffer == nullptr) {
+        return false;
+    }
+    SocketLink link{socket};
+    const int64_t wait_until = PlatformMonotonicMs() + kUnsolicitedWaitMs;
+    const MessageRead read =
+        ReadGwMessage(link, buffer, capacity, wait_until, wait_until + kUnsolicitedMessageBoundMs);
+    return Report(read, ReadKind::Unsolicited, capacity);
 }
 
-void GwFlush(PlatformSocket socket) {
-    if (socket == 0 || PlatformSocketWaitReadable(socket, kFlushWaitMs) != 1) {
+void GwDiscardReadable(PlatformSocket socket, uint8_t* scratch, size_t capacity) {
+    if (socket == 0 || scratch == nullptr || capacity == 0) {
         return;
     }
-    uint8_t discarded[kFlushBufferBytes];
-    PlatformSocketRecv(socket, discarded, sizeof discarded);
+    SocketLink link{socket};
+    const size_t discarded = DiscardReadable(link, scratch, capacity);
+    if (discarded > 0) {
+        err(kLogTrace, "KroGW : %d stale bytes discarded before the request",
+            static_cast<int>(discarded));
+    }
+}
+
+void GwFlush(PlatformSocket socket, uint8_t* scratch, size_t capacity) {
+    if (socket == 0 || scratch == nullptr ||
+        PlatformSocketWaitReadable(socket, kFlushWaitMs) != 1) {
+        return;
+    }
+    PlatformSocketRecv(socket, scratch, static_cast<int>(std::min(capacity, kFlushBufferBytes)));
 }
 
 }  // namespace krogw

@@ -1,14 +1,10 @@
 #include "gateway/socket_slot.h"
 
-#include "platform/platform.h"
-
 namespace krogw {
+namespace {
 
-void CloseSocketSlot(DriverContext& context, SocketSlot& slot) {
-    const PlatformSocket socket = slot.exchange(0);
-    if (socket == 0) {
-        return;
-    }
+// Clears every channel slot that holds the handle; true when this call cleared one.
+bool ClearSlotsHolding(DriverContext& context, PlatformSocket socket) {
     SocketSlot* const channel_slots[] = {
         &context.active_status_socket,    &context.active_sync_socket,
         &context.active_burst_socket,     &context.primary_status_socket,
@@ -16,12 +12,34 @@ void CloseSocketSlot(DriverContext& context, SocketSlot& slot) {
         &context.secondary_status_socket, &context.secondary_sync_socket,
         &context.secondary_burst_socket,
     };
-    for (SocketSlot* other : channel_slots) {
+    bool cleared = false;
+    for (SocketSlot* slot : channel_slots) {
         int32_t expected = socket;
-        other->compare_exchange_strong(expected, 0);
+        cleared = slot->compare_exchange_strong(expected, 0) || cleared;
     }
+    return cleared;
+}
+
+void ShutAndClose(PlatformSocket socket) {
     PlatformSocketShutdown(socket);
     PlatformSocketClose(socket);
+}
+
+}  // namespace
+
+void CloseSocketSlot(DriverContext& context, SocketSlot& slot) {
+    const PlatformSocket socket = slot.exchange(0);
+    if (socket == 0) {
+        return;
+    }
+    ClearSlotsHolding(context, socket);
+    ShutAndClose(socket);
+}
+
+void CloseChannelSocket(DriverContext& context, PlatformSocket socket) {
+    if (socket != 0 && ClearSlotsHolding(context, socket)) {
+        ShutAndClose(socket);
+    }
 }
 
 }  // namespace krogw

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "gateway/frame.h"
 #include "gateway/replies.h"
 #include "gateway/requests.h"
 #include "gateway/socket_io.h"
@@ -32,12 +33,13 @@ ExchangeResult SetGatewayMode(DriverContext& context, uint16_t channel_id, Platf
         return kExchangeDone;
     }
     uint8_t* const message = context.mode_message;
+    GwDiscardReadable(socket, message, sizeof context.mode_message);
     BuildSetModeRequest(channel_id, mode, message, sizeof context.mode_message);
     if (!GwSend(socket, message, sizeof context.mode_message, context)) {
         err(kLogError, "KroGW : Fail to change the GateWay Mode");
         return kExchangeFailed;
     }
-    if (!GwRecvReply(socket, message, sizeof context.mode_message, context)) {
+    if (!GwRecvReply(socket, message, sizeof context.mode_message, context, kOpSetMode)) {
         err(kLogError, "KroGW : Fail to read gateway status (KRO #%d)", context.driver_number);
         return kExchangeFailed;
     }
@@ -57,12 +59,13 @@ ExchangeResult QueryGatewayStatus(DriverContext& context, const GateIoArguments&
         secondary ? context.secondary_channel_id.load() : context.primary_channel_id.load();
 
     uint8_t message[kRequestBufferBytes];
+    GwDiscardReadable(socket, message, sizeof message);
     BuildGatewayStatusRequest(channel_id, message, sizeof message);
     if (!GwSend(socket, message, sizeof message, context)) {
         err(kLogError, "KroGW : Fail to send status command (KRO#%d)", context.driver_number);
         return kExchangeFailed;
     }
-    if (!GwRecvReply(socket, message, sizeof message, context)) {
+    if (!GwRecvReply(socket, message, sizeof message, context, kOpGatewayStatus)) {
         err(kLogError, "KroGW : Fail to read gateway status (KRO #%d)", context.driver_number);
         return kExchangeFailed;
     }
@@ -90,6 +93,7 @@ ExchangeResult QueryGatewayStatus(DriverContext& context, const GateIoArguments&
 ExchangeResult QueryRtuChannelStatus(DriverContext& context, const GateIoArguments& request) {
     const PlatformSocket socket = context.active_status_socket.load();
     uint8_t message[kRequestBufferBytes];
+    GwDiscardReadable(socket, message, sizeof message);
     BuildRtuChannelStatusRequest(context.active_channel_id.load(),
                                  static_cast<uint16_t>(request.address.unit_id), message,
                                  sizeof message);
@@ -97,7 +101,7 @@ ExchangeResult QueryRtuChannelStatus(DriverContext& context, const GateIoArgumen
         err(kLogError, "KroGW : Fail to send Get CH Status command");
         return kExchangeFailed;
     }
-    if (!GwRecvReply(socket, message, sizeof message, context)) {
+    if (!GwRecvReply(socket, message, sizeof message, context, kOpRtuChannelStatus)) {
         err(kLogError, "KroGW : Fail to read RTU CH status");
         return kExchangeFailed;
     }

@@ -16,7 +16,7 @@ inline constexpr PlatformSocket kInvalidSocket = -1;
 int PlatformNetStart();
 int PlatformNetCleanup();
 
-// A TCP/IPv4 stream socket, or kInvalidSocket.
+// A TCP/IPv4 stream socket, or kInvalidSocket. Child processes do not inherit it.
 PlatformSocket PlatformSocketOpen();
 bool PlatformSocketSetLingerZero(PlatformSocket socket);
 bool PlatformSocketSetNonBlocking(PlatformSocket socket);
@@ -26,21 +26,28 @@ enum class ConnectOutcome {
     AlreadyConnected,  // an earlier call established it (WSAEISCONN / EISCONN)
     Failed,            // still in progress, refused, or the address text is not dotted IPv4
 };
+// The address text must pass ParseIpv4Text (platform/ipv4_text.h).
 ConnectOutcome PlatformSocketConnect(PlatformSocket socket, const char* ipv4_text, uint16_t port);
 
-// Bytes sent or received; -1 on error or, for a non-blocking socket, when nothing can
-// be moved yet. A receive returns 0 when the peer has closed the connection.
+// Bytes sent or received; kSocketWouldBlock when a non-blocking socket cannot move
+// anything yet, kSocketError when the connection is broken. A receive returns 0 when
+// the peer has closed the connection.
+inline constexpr int kSocketWouldBlock = -1;
+inline constexpr int kSocketError = -2;
 int PlatformSocketSend(PlatformSocket socket, const void* data, int length);
 int PlatformSocketRecv(PlatformSocket socket, void* data, int length);
 
-// 1 when the socket is ready, 0 after the time-out, -1 on error.
+// 1 when the socket is ready, 0 after the time-out, -1 when it is in error or hung
+// up (a receive or send will then not wait). A signal does not cut the wait short.
 int PlatformSocketWaitReadable(PlatformSocket socket, int32_t timeout_ms);
 int PlatformSocketWaitWritable(PlatformSocket socket, int32_t timeout_ms);
 
 void PlatformSocketShutdown(PlatformSocket socket);  // both directions
 void PlatformSocketClose(PlatformSocket socket);
 
-// Starts a detached thread running body(arg) on a stack of the given size.
+// Starts a detached thread running body(arg). On Windows stack_bytes is a reservation
+// that grows on demand; on POSIX it would be the whole stack, so it is raised to
+// kPosixThreadStackFloor (platform/stack_size.h) there.
 using PlatformThreadBody = void (*)(void* arg);
 bool PlatformThreadStart(PlatformThreadBody body, void* arg, size_t stack_bytes);
 

@@ -6,6 +6,7 @@
 #include <unistd.h>
 #include <cerrno>
 
+#include "platform/ipv4_text.h"
 #include "platform/platform.h"
 
 namespace krogw {
@@ -21,13 +22,35 @@ int AvoidZero(int fd) {
     return moved;
 }
 
+// A signal interrupting poll() is no answer: wait again for the time that is left.
+// An error, a hang-up or a bad descriptor ends the wait at once; poll() reports
+// them whatever was asked, and a caller that took them for readiness would spin.
 int WaitFor(PlatformSocket socket, short events, int32_t timeout_ms) {
-    pollfd entry{socket, events, 0};
-    const int result = poll(&entry, 1, timeout_ms < 0 ? 0 : timeout_ms);
-    if (result < 0) {
+    const int64_t deadline = PlatformMonotonicMs() + (timeout_ms < 0 ? 0 : timeout_ms);
+    for (;;) {
+        pollfd entry{socket, events, 0};
+        const int64_t left = deadline - PlatformMonotonicMs();
+        const int result = poll(&entry, 1, left < 0 ? 0 : static_cast<int>(left));
+        if (result < 0 && errno == EINTR) {
+            continue;
+        }
+        if (result < 0) {
+            return -1;
+        }
+        if (result == 0) {
+            return 0;
+        }
+        if ((entry.revents & events) != 0) {
+            return 1;  // data or end of stream first; a hang-up shows on the receive
+        }
         return -1;
     }
-    return result > 0 ? 1 : 0;
+}
+
+// The result of a send or receive that moved nothing.
+int FailureOfTransfer() {
+    return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR ? kSocketWouldBlock
+                                                                     : kSocketError;
 }
 
 }  // namespace
@@ -58,9 +81,11 @@ ConnectOutcome PlatformSocketConnect(PlatformSocket socket, const char* ipv4_tex
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(port);
-    if (ipv4_text == nullptr || inet_pton(AF_INET, ipv4_text, &address.sin_addr) != 1) {
+    uint32_t host = 0;
+    if (!ParseIpv4Text(ipv4_text, &host)) {
         return ConnectOutcome::Failed;
     }
+    address.sin_addr.s_addr = htonl(host);
     if (connect(socket, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
         return ConnectOutcome::Connected;
     }
@@ -69,18 +94,18 @@ ConnectOutcome PlatformSocketConnect(PlatformSocket socket, const char* ipv4_tex
 
 int PlatformSocketSend(PlatformSocket socket, const void* data, int length) {
     if (length < 0) {
-        return -1;
+        return kSocketError;
     }
     const ssize_t sent = send(socket, data, static_cast<size_t>(length), MSG_NOSIGNAL);
-    return sent < 0 ? -1 : static_cast<int>(sent);
+    return sent < 0 ? FailureOfTransfer() : static_cast<int>(sent);
 }
 
 int PlatformSocketRecv(PlatformSocket socket, void* data, int length) {
     if (length < 0) {
-        return -1;
+        return kSocketError;
     }
     const ssize_t received = recv(socket, data, static_cast<size_t>(length), 0);
-    return received < 0 ? -1 : static_cast<int>(received);
+    return received < 0 ? FailureOfTransfer() : static_cast<int>(received);
 }
 
 int PlatformSocketWaitReadable(PlatformSocket socket, int32_t timeout_ms) {

@@ -1,3 +1,4 @@
+#include <limits.h>
 #include <pthread.h>
 
 #include <cerrno>
@@ -33,8 +34,11 @@ bool PlatformThreadStart(PlatformThreadBody body, void* arg, size_t stack_bytes)
     pthread_attr_init(&attributes);
     pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED);
     pthread_t thread;
+    const auto system_minimum = static_cast<size_t>(PTHREAD_STACK_MIN);
+    const size_t floor =
+        kPosixThreadStackFloor > system_minimum ? kPosixThreadStackFloor : system_minimum;
     const bool started =
-        pthread_attr_setstacksize(&attributes, EffectiveStackBytes(stack_bytes)) == 0 &&
+        pthread_attr_setstacksize(&attributes, EffectiveStackBytes(stack_bytes, floor)) == 0 &&
         pthread_create(&thread, &attributes, RunThread, start) == 0;
     pthread_attr_destroy(&attributes);
     if (!started) {

@@ -1,5 +1,6 @@
 #include <winsock2.h>
 
+#include "platform/ipv4_text.h"
 #include "platform/platform.h"
 #include "platform/wait_split.h"
 
@@ -26,6 +27,13 @@ int WaitFor(PlatformSocket socket, bool for_writing, int32_t timeout_ms) {
     return result > 0 ? 1 : 0;
 }
 
+// The result of a send or receive that moved nothing. select() reports a reset or
+// closed connection as ready; the transfer then tells it apart from "not yet".
+int FailureOfTransfer() {
+    const int error = WSAGetLastError();
+    return error == WSAEWOULDBLOCK || error == WSAEINTR ? kSocketWouldBlock : kSocketError;
+}
+
 }  // namespace
 
 int PlatformNetStart() {
@@ -42,6 +50,9 @@ PlatformSocket PlatformSocketOpen() {
     if (handle == INVALID_SOCKET || handle == 0) {
         return kInvalidSocket;
     }
+    // Like close-on-exec on POSIX: a child process of the host must not hold the
+    // gateway's connections open.
+    SetHandleInformation(reinterpret_cast<HANDLE>(handle), HANDLE_FLAG_INHERIT, 0);
     return static_cast<PlatformSocket>(handle);
 }
 
@@ -57,17 +68,14 @@ bool PlatformSocketSetNonBlocking(PlatformSocket socket) {
 }
 
 ConnectOutcome PlatformSocketConnect(PlatformSocket socket, const char* ipv4_text, uint16_t port) {
-    if (ipv4_text == nullptr) {
-        return ConnectOutcome::Failed;
-    }
-    const unsigned long host = inet_addr(ipv4_text);
-    if (host == INADDR_NONE) {
+    uint32_t host = 0;
+    if (!ParseIpv4Text(ipv4_text, &host)) {
         return ConnectOutcome::Failed;
     }
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(port);
-    address.sin_addr.s_addr = host;
+    address.sin_addr.s_addr = htonl(host);
     if (connect(ToSocket(socket), reinterpret_cast<const sockaddr*>(&address), sizeof address) ==
         0) {
         return ConnectOutcome::Connected;
@@ -77,13 +85,19 @@ ConnectOutcome PlatformSocketConnect(PlatformSocket socket, const char* ipv4_tex
 }
 
 int PlatformSocketSend(PlatformSocket socket, const void* data, int length) {
+    if (length < 0) {
+        return kSocketError;
+    }
     const int sent = send(ToSocket(socket), static_cast<const char*>(data), length, 0);
-    return sent == SOCKET_ERROR ? -1 : sent;
+    return sent == SOCKET_ERROR ? FailureOfTransfer() : sent;
 }
 
 int PlatformSocketRecv(PlatformSocket socket, void* data, int length) {
+    if (length < 0) {
+        return kSocketError;
+    }
     const int received = recv(ToSocket(socket), static_cast<char*>(data), length, 0);
-    return received == SOCKET_ERROR ? -1 : received;
+    return received == SOCKET_ERROR ? FailureOfTransfer() : received;
 }
 
 int PlatformSocketWaitReadable(PlatformSocket socket, int32_t timeout_ms) {

@@ -27,7 +27,7 @@ bool PlatformThreadStart(PlatformThreadBody body, void* arg, size_t stack_bytes)
     if (start == nullptr) {
         return false;
     }
-    HANDLE thread = CreateThread(nullptr, EffectiveStackBytes(stack_bytes), RunThread, start,
+    HANDLE thread = CreateThread(nullptr, EffectiveStackBytes(stack_bytes, 0), RunThread, start,
                                  STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
     if (thread == nullptr) {
         delete start;

@@ -113,6 +113,7 @@ TEST_F(ConfigKeyTest, EachKeyStoresItsValueOrRefusesIt) {
     const std::string illegal_time = "KroGW : Illegal value for command time out(50..30000)";
     const std::string bad_address =
         "kroGW : GateWay address must have 1..15 characters, line refused: ";
+    const std::string not_decimal = "kroGW : GateWay address is not dotted decimal, line refused: ";
 
     const std::vector<KeyCase> cases = {
         {"PRIMARY=10.1.1.5", {"kroGW : Primary GateWay address 10.1.1.5"}, primary("10.1.1.5")},
@@ -133,6 +134,11 @@ TEST_F(ConfigKeyTest, EachKeyStoresItsValueOrRefusesIt) {
         {"SECONDARY=1234567890123456",
          {bad_address + "SECONDARY=1234567890123456"},
          ExpectDefaults},
+        // Read as 192.168.1.8 by one C library and refused by another.
+        {"PRIMARY=192.168.001.010", {not_decimal + "PRIMARY=192.168.001.010"}, ExpectDefaults},
+        {"SECONDARY=10.1", {not_decimal + "SECONDARY=10.1"}, ExpectDefaults},
+        {"SECONDARY=256.1.1.1", {not_decimal + "SECONDARY=256.1.1.1"}, ExpectDefaults},
+        {"PRIMARY=1.2.3.4.5", {not_decimal + "PRIMARY=1.2.3.4.5"}, ExpectDefaults},
         {"SIGN_RTU=NO",
          {"kroGW : Sign RTU ON FAIL = NO"},
          [](const DriverContext& c) { EXPECT_EQ(c.sign_rtu_on_fail, 0); }},

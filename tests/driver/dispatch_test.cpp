@@ -10,7 +10,9 @@
 #include <vector>
 
 #include "driver/context.h"
+#include "host/qivpro.h"
 #include "include/krogw/abi.h"
+#include "tools/hostsim/hostsim.h"
 
 namespace krogw {
 namespace {
@@ -60,7 +62,7 @@ TEST_F(DispatchTest, UnsupportedCodesAnswerTwoAndTouchNothing) {
     EXPECT_EQ(context_->sync_reply_timeout, 4321);
 }
 
-TEST_F(DispatchTest, ReplyTimeoutZeroKeepsOthersScaleWithoutFloor) {
+TEST_F(DispatchTest, ReplyTimeoutZeroOrNegativeKeepsOthersScaleWithoutFloor) {
     struct Case {
         int32_t units;
         int32_t expected_ms;
@@ -71,12 +73,24 @@ TEST_F(DispatchTest, ReplyTimeoutZeroKeepsOthersScaleWithoutFloor) {
         {299, 2990},         //
         {301, 3010},         //
         {INT_MAX, INT_MAX},  // saturates instead of wrapping negative
+        {-1, 4321},          // negative: kept, and logged
+        {INT_MIN, 4321},
     };
     for (const Case& c : cases) {
+        hostsim::ClearLog();
         context_->sync_reply_timeout = 4321;
         ReplyTimeoutArguments arguments{{0, 0, 0}, c.units};
         EXPECT_EQ(Call(kSetReplyTimeout, &arguments), kResultDone);
         EXPECT_EQ(context_->sync_reply_timeout, c.expected_ms) << "units " << c.units;
+        const auto log = hostsim::LogLines();
+        if (c.units < 0) {
+            ASSERT_EQ(log.size(), 1u) << c.units;
+            EXPECT_EQ(log[0].level, kLogError);
+            EXPECT_EQ(log[0].text, "KroGW : Illegal reply time out " + std::to_string(c.units) +
+                                       ", kept 4321 ms");
+        } else {
+            EXPECT_TRUE(log.empty()) << c.units;
+        }
     }
 }
 

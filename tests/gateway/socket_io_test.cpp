@@ -72,7 +72,7 @@ class SocketIoTest : public test::GatewayFixture {
     enum class Kind { Reply, Unsolicited };
 
     bool Read(Kind kind, PlatformSocket socket, uint8_t* buffer, size_t capacity) {
-        return kind == Kind::Reply ? GwRecvReply(socket, buffer, capacity, *context_)
+        return kind == Kind::Reply ? GwRecvReply(socket, buffer, capacity, *context_, kOpPoll)
                                    : GwRecvUnsolicited(socket, buffer, capacity);
     }
 
@@ -123,7 +123,9 @@ TEST_F(SocketIoTest, PiecesWithinTheWaitMakeOneMessage) {
     }
 }
 
-TEST_F(SocketIoTest, RemainderLaterThanTheWaitFailsTheRead) {
+// The rest of the late message is taken off the channel, and the message after it is
+// read as sent, not read from the middle of the first.
+TEST_F(SocketIoTest, RemainderLaterThanThePieceWaitFailsTheReadAndIsSkipped) {
     const struct {
         Kind kind;
         const char* address;
@@ -135,28 +137,67 @@ TEST_F(SocketIoTest, RemainderLaterThanTheWaitFailsTheRead) {
     for (const auto& c : cases) {
         hostsim::ClearLog();
         Link link(c.address);
-        Sender sender(link.peer, {kSound, {30}, 4 * kPieceWaitMs});
+        Bytes late_then_sound = kSound;
+        late_then_sound.insert(late_then_sound.end(), kSound.begin(), kSound.end());
+        Sender sender(link.peer, {late_then_sound, {30}, 4 * kPieceWaitMs});
         Bytes buffer(kRequestBufferBytes);
         EXPECT_FALSE(Read(c.kind, link.driver, buffer.data(), buffer.size()));
         EXPECT_EQ(Logged(kLogTrace, c.line), 1) << LogText();
+        ExpectSound(c.kind, link.driver);
     }
 }
 
-TEST_F(SocketIoTest, PeerClosingFailsTheHeader) {
+// One byte every 10 ms keeps every piece within its wait; the read still ends at
+// the reply time-out instead of lasting as long as the peer likes.
+TEST_F(SocketIoTest, DribbledReplyEndsAtTheTimeOut) {
+    Link link("127.0.88.10");
+    context_->sync_reply_timeout = 300;
+    const Bytes reply = GwMessage(kGwReplyBit | kOpPoll, 0, Pattern(380));
+    std::vector<size_t> cuts;
+    for (size_t at = kGwHeaderBytes; at < reply.size(); ++at) {
+        cuts.push_back(at);
+    }
+    Sender sender(link.peer, {reply, cuts, 10});
+    Bytes buffer(kRequestBufferBytes);
+    const int64_t start = PlatformMonotonicMs();
+    EXPECT_FALSE(Read(Kind::Reply, link.driver, buffer.data(), buffer.size()));
+    const int64_t waited = PlatformMonotonicMs() - start;
+    EXPECT_GE(waited, 290);
+    EXPECT_LT(waited, 2000);
+    EXPECT_NE(LogText().find("8 KroGW : Fail to recv ALL msg,rc=-1,len="), std::string::npos)
+        << LogText();
+    // The driver gives the channel up; the peer's delivery then fails and ends.
+    PlatformSocketClose(link.driver);
+    link.driver = 0;
+}
+
+// Closed or reset, the read ends at once rather than at the reply time-out.
+TEST_F(SocketIoTest, PeerClosingOrResettingFailsTheHeader) {
     const struct {
         Kind kind;
         const char* address;
+        bool reset;
         const char* line;
     } cases[] = {
-        {Kind::Reply, "127.0.41.5", "KroGW : Fail to recv normal header"},
-        {Kind::Unsolicited, "127.0.41.6", "KroGW : Fail to recv Unsol header "},
+        {Kind::Reply, "127.0.41.5", false, "KroGW : Fail to recv normal header"},
+        {Kind::Unsolicited, "127.0.41.6", false, "KroGW : Fail to recv Unsol header "},
+        {Kind::Reply, "127.0.88.12", true, "KroGW : Fail to recv normal header"},
     };
+    context_->sync_reply_timeout = 5000;
     for (const auto& c : cases) {
         hostsim::ClearLog();
         Link link(c.address);
-        PlatformSocketShutdown(link.peer);
+        if (c.reset) {
+            PlatformSocketSetLingerZero(link.peer);
+            PlatformSocketClose(link.peer);
+            link.peer = 0;
+        } else {
+            PlatformSocketShutdown(link.peer);
+        }
         Bytes buffer(kRequestBufferBytes);
+        const int64_t start = PlatformMonotonicMs();
         EXPECT_FALSE(Read(c.kind, link.driver, buffer.data(), buffer.size()));
+        EXPECT_LT(PlatformMonotonicMs() - start, 2500);
         EXPECT_EQ(Logged(kLogTrace, c.line), 1) << LogText();
     }
 }
@@ -189,20 +230,47 @@ TEST_F(SocketIoTest, OversizedMessageIsReadOffAndRefused) {
     }
 }
 
-TEST_F(SocketIoTest, LengthBelowAHeaderFailsAndTheNextMessageIsSound) {
+// A header that cannot start a message leaves the channel out of step: what it
+// holds is drained, and the next message sent is read whole.
+TEST_F(SocketIoTest, UnsoundHeaderIsRefusedAndTheChannelDrained) {
     Link link("127.0.41.8");
-    for (const uint16_t total : {uint16_t{0}, uint16_t{1}, uint16_t{19}}) {
+    const struct {
+        uint16_t head_mark;
+        uint16_t total;
+        std::string line;
+    } cases[] = {
+        {1, 0, "KroGW : Bad msg length 0"},
+        {1, 19, "KroGW : Bad msg length 19"},
+        {0, 48, "KroGW : Bad msg head mark, msg refused"},
+        {0x0101, 36, "KroGW : Bad msg head mark, msg refused"},
+    };
+    for (const auto& c : cases) {
         hostsim::ClearLog();
-        Bytes malformed = GwMessage(kOpBurstReport, 0);
-        malformed.resize(kGwHeaderBytes);
-        PutU16(malformed.data() + kGwTotalLengthOffset, total);
-        malformed.insert(malformed.end(), kSound.begin(), kSound.end());
-        ASSERT_TRUE(test::Deliver(link.peer, {malformed, {}, 0}));
+        Bytes unsound = GwMessage(kOpBurstReport, 0, Pattern(12));
+        PutU16(unsound.data(), c.head_mark);
+        PutU16(unsound.data() + kGwTotalLengthOffset, c.total);
+        unsound.insert(unsound.end(), kSound.begin(), kSound.end());
+        ASSERT_TRUE(test::Deliver(link.peer, {unsound, {}, 0}));
+        ASSERT_EQ(PlatformSocketWaitReadable(link.driver, 2000), 1);
+        PlatformSleepMs(20);  // all of it has arrived
         Bytes buffer(kRequestBufferBytes);
-        EXPECT_FALSE(GwRecvReply(link.driver, buffer.data(), buffer.size(), *context_));
-        EXPECT_EQ(Logged(kLogTrace, "KroGW : Bad msg length " + std::to_string(total)), 1);
+        EXPECT_FALSE(GwRecvReply(link.driver, buffer.data(), buffer.size(), *context_, kOpPoll));
+        EXPECT_EQ(Logged(kLogTrace, c.line), 1) << LogText();
+        EXPECT_EQ(PlatformSocketWaitReadable(link.driver, 0), 0) << "drained";
+        ASSERT_TRUE(test::Deliver(link.peer, {kSound, {}, 0}));
         ExpectSound(Kind::Reply, link.driver);
     }
+}
+
+// A reply to another request is a late one; the wait for this one goes on.
+TEST_F(SocketIoTest, ReplyToAnotherRequestIsDiscarded) {
+    Link link("127.0.88.11");
+    Bytes stale_then_sound = GwMessage(kGwReplyBit | kOpGatewayStatus, 0, {0, 0, 0, 5});
+    stale_then_sound.insert(stale_then_sound.end(), kSound.begin(), kSound.end());
+    Sender sender(link.peer, {stale_then_sound, {40}, 100});
+    ExpectSound(Kind::Reply, link.driver);
+    EXPECT_EQ(Logged(kLogTrace, "KroGW : Discard reply 80000009, waiting for 80000101"), 1)
+        << LogText();
 }
 
 TEST_F(SocketIoTest, WaitsEndSilently) {
@@ -210,7 +278,7 @@ TEST_F(SocketIoTest, WaitsEndSilently) {
     Bytes buffer(kRequestBufferBytes);
     context_->sync_reply_timeout = 300;
     int64_t start = PlatformMonotonicMs();
-    EXPECT_FALSE(GwRecvReply(link.driver, buffer.data(), buffer.size(), *context_));
+    EXPECT_FALSE(GwRecvReply(link.driver, buffer.data(), buffer.size(), *context_, kOpPoll));
     int64_t waited = PlatformMonotonicMs() - start;
     EXPECT_GE(waited, 290);
     EXPECT_LT(waited, 2000);
@@ -222,14 +290,14 @@ TEST_F(SocketIoTest, WaitsEndSilently) {
     EXPECT_LT(waited, 1000);
 
     start = PlatformMonotonicMs();
-    GwFlush(link.driver);
+    GwFlush(link.driver, buffer.data(), buffer.size());
     EXPECT_LT(PlatformMonotonicMs() - start, 500);
     EXPECT_TRUE(hostsim::LogLines().empty()) << LogText();
 
     // A handle of 0 is a channel that is not open.
-    EXPECT_FALSE(GwRecvReply(0, buffer.data(), buffer.size(), *context_));
+    EXPECT_FALSE(GwRecvReply(0, buffer.data(), buffer.size(), *context_, kOpPoll));
     EXPECT_FALSE(GwRecvUnsolicited(0, buffer.data(), buffer.size()));
-    GwFlush(0);
+    GwFlush(0, buffer.data(), buffer.size());
     EXPECT_TRUE(hostsim::LogLines().empty()) << LogText();
 }
 
@@ -260,7 +328,8 @@ TEST_F(SocketIoTest, FlushDiscardsWhatIsWaiting) {
     ASSERT_TRUE(test::Deliver(link.peer, {Pattern(100), {}, 0}));
     ASSERT_EQ(PlatformSocketWaitReadable(link.driver, 2000), 1);
     PlatformSleepMs(20);
-    GwFlush(link.driver);
+    Bytes scratch(kFlushBufferBytes);
+    GwFlush(link.driver, scratch.data(), scratch.size());
     ASSERT_TRUE(test::Deliver(link.peer, {kSound, {}, 0}));
     ExpectSound(Kind::Unsolicited, link.driver);
 }
@@ -316,15 +385,44 @@ TEST_F(SocketIoTest, SendTakenInPartIsCompleted) {
     EXPECT_EQ(arrived, kLargeRequest);
 }
 
-TEST_F(SocketIoTest, SendThatCannotCompleteFailsAfterTheReplyTimeOut) {
+// Half a request on the wire would make the gateway read the next one as its rest:
+// the channel is closed instead, and the next exchange on it fails cleanly.
+TEST_F(SocketIoTest, SendThatCannotCompleteClosesTheChannel) {
     Link link("127.0.41.14", kSmallKernelBuffer);
     context_->sync_reply_timeout = 300;
+    context_->primary_sync_socket = link.driver;
+    context_->active_sync_socket = link.driver;
     const int64_t start = PlatformMonotonicMs();
     EXPECT_FALSE(GwSend(link.driver, kLargeRequest.data(), kLargeRequest.size(), *context_));
     const int64_t waited = PlatformMonotonicMs() - start;
     EXPECT_GE(waited, 290);
     EXPECT_LT(waited, 3000);
     EXPECT_EQ(Logged(kLogTrace, "KroGW : Fail to send command 102"), 1) << LogText();
+    EXPECT_EQ(context_->primary_sync_socket.load(), 0);
+    EXPECT_EQ(context_->active_sync_socket.load(), 0);
+    link.driver = 0;  // closed with the channel
+
+    hostsim::ClearLog();
+    const Bytes request = GwMessage(kOpSendCommand, 0, Pattern(8));
+    EXPECT_FALSE(
+        GwSend(context_->active_sync_socket.load(), request.data(), request.size(), *context_));
+    EXPECT_TRUE(hostsim::LogLines().empty()) << LogText();
+    // The gateway sees the part that went out, then the connection's end: nothing
+    // that a later request could complete.
+    const Bytes arrived = ReadSlowly(link.peer, kLargeRequest.size());
+    EXPECT_LT(arrived.size(), kLargeRequest.size());
+    EXPECT_EQ(arrived, Bytes(kLargeRequest.begin(),
+                             kLargeRequest.begin() + static_cast<long>(arrived.size())));
+}
+
+// A peer that resets the connection fails a scripted delivery, soon.
+TEST_F(SocketIoTest, DeliveryToAResetPeerFails) {
+    Link link("127.0.88.13", kSmallKernelBuffer);
+    PlatformSocketClose(link.driver);
+    link.driver = 0;
+    const int64_t start = PlatformMonotonicMs();
+    EXPECT_FALSE(test::Deliver(link.peer, {kLargeRequest, {100}, 10}));
+    EXPECT_LT(PlatformMonotonicMs() - start, 5000);
 }
 
 }  // namespace

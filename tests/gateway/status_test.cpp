@@ -61,7 +61,7 @@ TEST_F(StatusTest, SetModeResults) {
         {"accepted", GwMessage(0x80000008, 0), kExchangeDone, ""},
         {"error code", GwMessage(0x80000008, 3), kExchangeRefused,
          "KroGW : Fail to send Mode cmd (3)"},
-        {"another reply", GwMessage(0x80000009, 0), kExchangeRefused, ""},
+        {"not a reply", GwMessage(kOpSetMode, 0), kExchangeRefused, ""},
         {"no answer", {}, kExchangeFailed, "KroGW : Fail to read gateway status (KRO #12)"},
     };
     const PlatformSocket socket = context_->primary_status_socket.load();
@@ -154,7 +154,7 @@ TEST_F(StatusTest, FailedStatusQueriesLeaveTheValueAlone) {
     } cases[] = {
         {"error code", GwMessage(0x80000009, 4, {0, 0, 0, 1}), kExchangeRefused,
          "KroGW : Fail to send GW status msg, rc = 4"},
-        {"another reply", GwMessage(0x80000008, 0, {0, 0, 0, 1}), kExchangeRefused, ""},
+        {"not a reply", GwMessage(kOpGatewayStatus, 0, {0, 0, 0, 1}), kExchangeRefused, ""},
         {"no status word", GwMessage(0x80000009, 0), kExchangeRefused, ""},
         {"no answer", {}, kExchangeFailed, "KroGW : Fail to read gateway status (KRO #12)"},
     };
@@ -172,6 +172,47 @@ TEST_F(StatusTest, FailedStatusQueriesLeaveTheValueAlone) {
     const GateIoArguments request = ReadRequest(SecondaryGatewayUnit);
     EXPECT_EQ(QueryGatewayStatus(*context_, request), kExchangeFailed);
     EXPECT_EQ(Logged(kLogError, "KroGW : Fail to send status command (KRO#12)"), 1) << LogText();
+}
+
+Bytes StatusReply(uint32_t word) {
+    return GwMessage(0x80000009, 0,
+                     {static_cast<uint8_t>(word >> 24), static_cast<uint8_t>(word >> 16),
+                      static_cast<uint8_t>(word >> 8), static_cast<uint8_t>(word)});
+}
+
+// A reply that comes after its query gave up is not the next query's answer: equal
+// mode values taken from a stale reply would force a switch-over.
+TEST_F(StatusTest, LateReplyIsNotTakenByTheNextQuery) {
+    ScriptedGateway gateway("127.0.88.20");
+    Connect(gateway, context_->primary_status_socket);
+    context_->sync_reply_timeout = 300;
+    gateway.Answer(test::Delivery{StatusReply(5), {0}, 500});
+    const GateIoArguments first = ReadRequest(PrimaryGatewayUnit);
+    EXPECT_EQ(QueryGatewayStatus(*context_, first), kExchangeFailed);
+    ASSERT_EQ(PlatformSocketWaitReadable(context_->primary_status_socket.load(), 2000), 1);
+    PlatformSleepMs(20);  // the late reply has arrived whole
+
+    hostsim::ClearLog();
+    gateway.Answer(StatusReply(1));
+    const GateIoArguments second = ReadRequest(PrimaryGatewayUnit);
+    EXPECT_EQ(QueryGatewayStatus(*context_, second), kExchangeDone) << LogText();
+    EXPECT_EQ(values_[2], 1);
+    EXPECT_EQ(context_->primary_mode_value.load(), 1);
+    EXPECT_EQ(Logged(kLogTrace, "KroGW : 40 stale bytes discarded before the request"), 1)
+        << LogText();
+
+    // A reply to another request that arrives during the wait is passed over.
+    hostsim::ClearLog();
+    Bytes other_then_own = GwMessage(0x8000000A, 0, Bytes(24));
+    const Bytes own = StatusReply(0x0105);
+    other_then_own.insert(other_then_own.end(), own.begin(), own.end());
+    gateway.Answer(test::Delivery{other_then_own, {60}, 100});
+    const GateIoArguments third = ReadRequest(PrimaryGatewayUnit);
+    EXPECT_EQ(QueryGatewayStatus(*context_, third), kExchangeDone) << LogText();
+    EXPECT_EQ(values_[2], 5);
+    EXPECT_EQ(values_[3], 1);
+    EXPECT_EQ(Logged(kLogTrace, "KroGW : Discard reply 8000000A, waiting for 80000009"), 1)
+        << LogText();
 }
 
 Bytes RtuStatusReply(uint8_t flags) {
@@ -220,7 +261,7 @@ TEST_F(StatusTest, FailedRtuChannelStatus) {
     } cases[] = {
         {"error code", GwMessage(0x8000000A, 6), kExchangeRefused,
          "KroGW : Fail to send RTU CH status msg, rc = 6"},
-        {"another reply", GwMessage(0x80000009, 0, Bytes(24)), kExchangeRefused, ""},
+        {"not a reply", GwMessage(kOpRtuChannelStatus, 0, Bytes(24)), kExchangeRefused, ""},
         {"no answer", {}, kExchangeFailed, "KroGW : Fail to read RTU CH status"},
     };
     for (const auto& c : cases) {

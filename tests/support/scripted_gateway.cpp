@@ -33,6 +33,28 @@ bool ReceiveAll(PlatformSocket socket, uint8_t* at, size_t count, int64_t deadli
     return true;
 }
 
+// Sends bytes [start, end). Fails once the connection is broken or when nothing more
+// goes out for kRequestReadMs: a peer that stopped reading must not hold a test.
+bool SendAll(PlatformSocket socket, const uint8_t* bytes, size_t start, size_t end) {
+    int64_t deadline = PlatformMonotonicMs() + kRequestReadMs;
+    while (start < end) {
+        const int sent = PlatformSocketSend(socket, bytes + start, static_cast<int>(end - start));
+        if (sent == kSocketError) {
+            return false;
+        }
+        if (sent > 0) {
+            start += static_cast<size_t>(sent);
+            deadline = PlatformMonotonicMs() + kRequestReadMs;
+            continue;
+        }
+        const int64_t left = deadline - PlatformMonotonicMs();
+        if (left <= 0 || PlatformSocketWaitWritable(socket, static_cast<int32_t>(left)) < 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 Bytes GwMessage(uint32_t opcode, uint32_t result_code, const Bytes& body) {
@@ -53,14 +75,10 @@ bool Deliver(PlatformSocket socket, const Delivery& delivery) {
         if (piece != 0) {
             PlatformSleepMs(static_cast<uint32_t>(delivery.pause_ms));
         }
-        while (start < end) {
-            const int sent = PlatformSocketSend(socket, delivery.bytes.data() + start,
-                                                static_cast<int>(end - start));
-            if (sent < 0 && PlatformSocketWaitWritable(socket, kRequestReadMs) != 1) {
-                return false;
-            }
-            start += sent > 0 ? static_cast<size_t>(sent) : 0;
+        if (!SendAll(socket, delivery.bytes.data(), start, end)) {
+            return false;
         }
+        start = end;
     }
     return true;
 }

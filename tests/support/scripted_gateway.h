@@ -29,7 +29,7 @@ struct Delivery {
 // block laid out by the frame codec, total_length and data_length filled in.
 Bytes GwMessage(uint32_t opcode, uint32_t result_code, const Bytes& body = {});
 
-// Sends the delivery on a socket; false when a piece did not go out.
+// Sends the delivery on a socket; false, soon, when a piece cannot go out.
 bool Deliver(PlatformSocket socket, const Delivery& delivery);
 
 // Reads one whole gateway message (header, then the rest of total_length); empty when
