@@ -166,11 +166,13 @@ TEST_F(PlatformTest, BrokenConnectionsEndWaitsAndTransfersAtOnce) {
     EXPECT_EQ(PlatformSocketRecv(client, buffer, sizeof buffer), kSocketWouldBlock);
 
     // The peer resets the connection (linger 0): readiness is reported, and the
-    // receive says the connection is broken rather than "nothing yet".
+    // receive says the connection has ended rather than "nothing yet" (a reset, or
+    // under wine an end of stream).
     ASSERT_TRUE(PlatformSocketSetLingerZero(server));
     PlatformSocketClose(server);
     ASSERT_NE(PlatformSocketWaitReadable(client, 2000), 0);
-    EXPECT_EQ(PlatformSocketRecv(client, buffer, sizeof buffer), kSocketError);
+    const int received = PlatformSocketRecv(client, buffer, sizeof buffer);
+    EXPECT_TRUE(received == kSocketError || received == 0) << received;
     PlatformSocketSend(client, "x", 1);
     EXPECT_EQ(PlatformSocketSend(client, "x", 1), kSocketError);
     PlatformSocketClose(client);
