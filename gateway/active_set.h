@@ -6,11 +6,12 @@
 // - Read the active set afresh for every exchange, and hold the socket only through a
 //   SocketLease for that one exchange (one read of the burst thread, one command and
 //   its reply); let go before sleeping, and before closing or switching anything.
-// - A lease takes no lock: the writers (start-up, reconnect, switch-over) never wait
-//   for a thread's exchange, and no thread waits for theirs. Closing a slot shuts its
-//   socket down at once, so an exchange on it fails quickly; the handle itself is
-//   closed by the last lease to let go, so no thread ever uses a closed handle or a
-//   new socket that the system gave the same number.
+// - A lease takes no lock, and no lock is held across an exchange. Closing a slot
+//   takes the handle out of every slot and shuts the socket down, so an exchange on it
+//   fails at once; the closer then waits for the leases on it to let go before it
+//   closes the handle. So no thread ever uses a closed handle, or a new socket that the
+//   system gave the same number. A thread that closed a slot it holds a lease on would
+//   wait for itself: it lets go first.
 // - A slot of 0 is a channel that is not open: the burst thread sleeps while the
 //   active burst socket is 0, and both threads sleep while hot_backup_running is 1.
 // - Reconnects and switch-overs run one at a time (gateway_change_running); one that
