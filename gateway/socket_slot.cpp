@@ -41,6 +41,14 @@ class SlotChangeLock {
     ByteFlag& flag_;
 };
 
+// Never below 0: a start request resets the counts under threads that still hold a
+// lease, and their letting go must not leave a count that no closer sees fall to 0.
+void LetGo(std::atomic<uint8_t>& users) {
+    uint8_t count = users.load();
+    while (count != 0 && !users.compare_exchange_weak(count, static_cast<uint8_t>(count - 1))) {
+    }
+}
+
 }  // namespace
 
 void CloseSocketSlot(DriverContext& context, SocketSlot& slot) {
@@ -98,13 +106,13 @@ SocketLease::SocketLease(DriverContext& context, const SocketSlot& slot) : conte
             socket_ = socket;
             return;
         }
-        users.fetch_sub(1);
+        LetGo(users);
     }
 }
 
 SocketLease::~SocketLease() {
     if (cell_ >= 0) {
-        context_.socket_users[cell_].fetch_sub(1);
+        LetGo(context_.socket_users[cell_]);
     }
 }
 
