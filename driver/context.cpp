@@ -30,6 +30,8 @@ void ResetContext(uint8_t driver_number, DriverContext& context) {
     context.primary_channel_id = 0;
     context.secondary_channel_id = 0;
     context.active_gateway = 1;
+    context.gateway_change_running = 0;
+    context.slot_change_lock = 0;
     context.command_busy = 0;
     context.command_queue_lock = 0;
     context.poll_queue_lock = 0;
@@ -51,6 +53,9 @@ void ResetContext(uint8_t driver_number, DriverContext& context) {
     context.primary_mode_value = 1;
     context.secondary_mode_value = 5;
     context.poll_result_on_write = 1;
+    for (auto& users : context.socket_users) {
+        users.store(0);
+    }
 }
 
 }  // namespace krogw

@@ -47,6 +47,10 @@ using SocketSlot = std::atomic<int32_t>;  // 0: not open
 using ByteFlag = std::atomic<uint8_t>;
 using Counter = std::atomic<uint16_t>;
 
+// The gateway socket slots in the order of socket_users: primary status, sync, burst,
+// then the secondary's.
+inline constexpr int kGatewaySocketSlots = 6;
+
 // Fields shared between the host's thread, the burst thread and the command thread
 // are atomics: byte flags taken by exchange, counters changed indivisibly, and
 // single-byte states where the last write wins.
@@ -65,6 +69,8 @@ struct DriverContext {
     int32_t cmd_response_time;
     char primary_address[kAddressTextBytes];
     char secondary_address[kAddressTextBytes];
+    // The active set: copies of the active gateway's slots. Threads take them only
+    // through a SocketLease (gateway/active_set.h).
     SocketSlot active_status_socket;
     SocketSlot active_sync_socket;
     SocketSlot active_burst_socket;
@@ -78,11 +84,14 @@ struct DriverContext {
     SocketSlot secondary_burst_socket;
     std::atomic<uint16_t> secondary_channel_id;
     std::atomic<uint8_t> active_gateway;  // 1 primary, 2 secondary
+    // Held only while a handle leaves the slots or the active set is copied.
+    ByteFlag slot_change_lock;
     SocketSlot pending_primary_socket;
     SocketSlot pending_secondary_socket;
     ByteFlag command_busy;
     ByteFlag command_queue_lock;
     ByteFlag poll_queue_lock;
+    ByteFlag gateway_change_running;  // 1 while a reconnect or a switch-over runs
     Counter polls_in_flight;
     Counter poll_queue_count;
     Counter commands_in_flight;
@@ -104,6 +113,9 @@ struct DriverContext {
     std::atomic<int32_t> primary_mode_value;
     std::atomic<int32_t> secondary_mode_value;
     int32_t poll_result_on_write;
+    // How many threads hold a lease on the socket of each gateway slot
+    // (gateway/socket_slot.h).
+    std::atomic<uint8_t> socket_users[kGatewaySocketSlots];
 };
 
 static_assert(sizeof(DriverContext) <= kContextSize,

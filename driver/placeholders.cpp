@@ -7,9 +7,6 @@ namespace krogw {
 int32_t StartInstance(HostRequest& /*request*/) {
     return kResultNotDone;
 }
-int32_t ReconnectGateway(HostRequest& /*request*/) {
-    return kResultNotDone;
-}
 int32_t ReadGate(HostRequest& /*request*/) {
     return kResultNotDone;
 }

@@ -1,6 +1,7 @@
 #include "gateway/channel.h"
 
 #include "gateway/frame.h"
+#include "gateway/pauses.h"
 #include "gateway/replies.h"
 #include "gateway/requests.h"
 #include "gateway/socket_io.h"
@@ -21,7 +22,7 @@ void InstanceName(const DriverContext& context, char (&name)[kInstanceNameBytes]
 // A non-blocking connect only starts; the second one tells whether it was made.
 bool Connect(PlatformSocket socket, const char* address_text) {
     PlatformSocketConnect(socket, address_text, kGatewayPort);
-    PlatformSleepMs(kConnectSettleMs);
+    PlatformSleepMs(CurrentGatewayPauses().connect_settle_ms);
     return PlatformSocketConnect(socket, address_text, kGatewayPort) != ConnectOutcome::Failed;
 }
 

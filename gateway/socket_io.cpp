@@ -91,7 +91,7 @@ size_t SendUntil(PlatformSocket socket, const uint8_t* message, size_t total, in
 }  // namespace
 
 bool GwSend(PlatformSocket socket, const uint8_t* message, size_t capacity,
-            DriverContext& context) {
+            const DriverContext& context) {
     if (socket == 0) {
         return false;
     }
@@ -105,9 +105,12 @@ bool GwSend(PlatformSocket socket, const uint8_t* message, size_t capacity,
         message != nullptr && capacity >= kGwBodyOffset ? GetU32(message + kGwOpcodeOffset) : 0;
     err(kLogTrace, "KroGW : Fail to send command %X", opcode);
     if (sent != 0) {
-        err(kLogTrace, "KroGW : Channel closed, %d of %d bytes sent", static_cast<int>(sent),
+        // Ending the connection keeps the gateway from reading the next request as the
+        // rest of this one; the handle stays in its slots until its owner closes it,
+        // as for any broken channel, since a thread may hold a lease on it right now.
+        err(kLogTrace, "KroGW : Channel shut down, %d of %d bytes sent", static_cast<int>(sent),
             static_cast<int>(total));
-        CloseChannelSocket(context, socket);
+        PlatformSocketShutdown(socket);
     }
     return false;
 }

@@ -11,9 +11,10 @@
 //   a sound one (head_mark 1, total_length at least a header), the channel is
 //   drained of what it holds, and the next read refuses whatever half message
 //   comes after, until a sound header starts a message again;
-// - a send that put part of a message on the wire cannot be taken back: the channel
-//   is closed (CloseChannelSocket), so that the gateway never reads the next
-//   request as the rest of this one and the owner reopens the channel.
+// - a send that put part of a message on the wire cannot be taken back: the
+//   connection is shut down, so that the gateway never reads the next request as
+//   the rest of this one, and every later exchange on it fails at once until the
+//   owner closes the channel and reopens it (reconnect or switch-over).
 #pragma once
 
 #include <cstddef>
@@ -36,8 +37,9 @@ inline constexpr size_t kFlushBufferBytes = 8256;
 // Sends the message at the start of `message` (total_length bytes, read from its
 // header), completing a partial send within the context's reply time-out. False on
 // handle 0 (silently) or when the message does not go out whole; a channel left
-// with part of the message sent is closed.
-bool GwSend(PlatformSocket socket, const uint8_t* message, size_t capacity, DriverContext& context);
+// with part of the message sent is shut down.
+bool GwSend(PlatformSocket socket, const uint8_t* message, size_t capacity,
+            const DriverContext& context);
 
 // Reads the reply to the request with request_opcode into the buffer, waiting up to
 // the context's sync_reply_timeout for all of it. A reply to another request (bit 31

@@ -1,44 +1,118 @@
 #include "gateway/socket_slot.h"
 
+#include <array>
+
 namespace krogw {
 namespace {
 
-// Clears every channel slot that holds the handle; true when this call cleared one.
-bool ClearSlotsHolding(DriverContext& context, PlatformSocket socket) {
-    SocketSlot* const channel_slots[] = {
-        &context.active_status_socket,    &context.active_sync_socket,
-        &context.active_burst_socket,     &context.primary_status_socket,
-        &context.primary_sync_socket,     &context.primary_burst_socket,
-        &context.secondary_status_socket, &context.secondary_sync_socket,
-        &context.secondary_burst_socket,
-    };
-    bool cleared = false;
-    for (SocketSlot* slot : channel_slots) {
-        int32_t expected = socket;
-        cleared = slot->compare_exchange_strong(expected, 0) || cleared;
-    }
-    return cleared;
+constexpr uint32_t kWaitMs = 1;
+
+std::array<SocketSlot*, kGatewaySocketSlots> GatewaySlots(DriverContext& context) {
+    return {&context.primary_status_socket, &context.primary_sync_socket,
+            &context.primary_burst_socket,  &context.secondary_status_socket,
+            &context.secondary_sync_socket, &context.secondary_burst_socket};
 }
 
-void ShutAndClose(PlatformSocket socket) {
-    PlatformSocketShutdown(socket);
-    PlatformSocketClose(socket);
+// The gateway slot that holds the handle, or -1.
+int CellHolding(DriverContext& context, PlatformSocket socket) {
+    const auto slots = GatewaySlots(context);
+    for (size_t index = 0; index < slots.size(); ++index) {
+        if (slots[index]->load() == socket) {
+            return static_cast<int>(index);
+        }
+    }
+    return -1;
+}
+
+// Held only while handles move between slots, never across a call that may wait, so
+// that two closers never both take the same handle and a copy never outlives it.
+class SlotChangeLock {
+  public:
+    explicit SlotChangeLock(DriverContext& context) : flag_(context.slot_change_lock) {
+        while (flag_.exchange(1) != 0) {
+            PlatformSleepMs(kWaitMs);
+        }
+    }
+    ~SlotChangeLock() { flag_.store(0); }
+    SlotChangeLock(const SlotChangeLock&) = delete;
+    SlotChangeLock& operator=(const SlotChangeLock&) = delete;
+
+  private:
+    ByteFlag& flag_;
+};
+
+// Never below 0: a start request resets the counts under threads that still hold a
+// lease, and their letting go must not leave a count that no closer sees fall to 0.
+void LetGo(std::atomic<uint8_t>& users) {
+    uint8_t count = users.load();
+    while (count != 0 && !users.compare_exchange_weak(count, static_cast<uint8_t>(count - 1))) {
+    }
 }
 
 }  // namespace
 
 void CloseSocketSlot(DriverContext& context, SocketSlot& slot) {
-    const PlatformSocket socket = slot.exchange(0);
-    if (socket == 0) {
-        return;
+    PlatformSocket socket = 0;
+    int cell = -1;
+    {
+        const SlotChangeLock lock(context);
+        socket = slot.load();
+        if (socket == 0) {
+            return;
+        }
+        cell = CellHolding(context, socket);
+        for (SocketSlot* other : {&context.active_status_socket, &context.active_sync_socket,
+                                  &context.active_burst_socket, &context.primary_status_socket,
+                                  &context.primary_sync_socket, &context.primary_burst_socket,
+                                  &context.secondary_status_socket, &context.secondary_sync_socket,
+                                  &context.secondary_burst_socket, &slot}) {
+            PlatformSocket expected = socket;
+            other->compare_exchange_strong(expected, 0);
+        }
     }
-    ClearSlotsHolding(context, socket);
-    ShutAndClose(socket);
+    PlatformSocketShutdown(socket);
+    // A lease taken from now on finds the slots cleared and lets go at once, so once
+    // the count is 0 nobody can use the handle any more.
+    if (cell >= 0) {
+        while (context.socket_users[cell].load() != 0) {
+            PlatformSleepMs(kWaitMs);
+        }
+    }
+    PlatformSocketClose(socket);
 }
 
-void CloseChannelSocket(DriverContext& context, PlatformSocket socket) {
-    if (socket != 0 && ClearSlotsHolding(context, socket)) {
-        ShutAndClose(socket);
+void CopySocketSlot(DriverContext& context, SocketSlot& copy, const SocketSlot& source) {
+    const SlotChangeLock lock(context);
+    copy.store(source.load());
+}
+
+SocketLease::SocketLease(DriverContext& context, const SocketSlot& slot) : context_(context) {
+    for (;;) {
+        const PlatformSocket socket = slot.load();
+        if (socket == 0) {
+            return;
+        }
+        const int cell = CellHolding(context, socket);
+        if (cell < 0) {
+            return;  // on its way to being closed
+        }
+        std::atomic<uint8_t>& users = context.socket_users[cell];
+        users.fetch_add(1);
+        // A closer clears the slots before it looks at the users: either it sees us,
+        // or we see a cleared slot.
+        const SocketSlot& owner = *GatewaySlots(context)[static_cast<size_t>(cell)];
+        if (slot.load() == socket && owner.load() == socket) {
+            cell_ = cell;
+            socket_ = socket;
+            return;
+        }
+        LetGo(users);
+    }
+}
+
+SocketLease::~SocketLease() {
+    if (cell_ >= 0) {
+        LetGo(context_.socket_users[cell_]);
     }
 }
 

@@ -1,0 +1,40 @@
+#include "gateway/active_set.h"
+
+namespace krogw {
+const SocketSlot& ActiveSlot(const DriverContext& context, ActiveChannel channel) {
+    switch (channel) {
+        case ActiveChannel::Status:
+            return context.active_status_socket;
+        case ActiveChannel::Sync:
+            return context.active_sync_socket;
+        case ActiveChannel::Burst:
+            break;
+    }
+    return context.active_burst_socket;
+}
+
+GatewaySlots SlotsOf(DriverContext& context, uint8_t gateway) {
+    if (gateway == kPrimaryGateway) {
+        return {context.primary_status_socket, context.primary_sync_socket,
+                context.primary_burst_socket, context.primary_channel_id};
+    }
+    return {context.secondary_status_socket, context.secondary_sync_socket,
+            context.secondary_burst_socket, context.secondary_channel_id};
+}
+
+void MakeActive(DriverContext& context, uint8_t gateway) {
+    const GatewaySlots slots = SlotsOf(context, gateway);
+    CopySocketSlot(context, context.active_status_socket, slots.status);
+    CopySocketSlot(context, context.active_sync_socket, slots.sync);
+    CopySocketSlot(context, context.active_burst_socket, slots.burst);
+    context.active_channel_id.store(slots.channel_id.load());
+}
+
+void ClearFlowCounters(DriverContext& context) {
+    context.polls_in_flight.store(0);
+    context.poll_queue_count.store(0);
+    context.commands_in_flight.store(0);
+    context.command_queue_count.store(0);
+}
+
+}  // namespace krogw

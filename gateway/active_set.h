@@ -1,0 +1,51 @@
+// The active set: active_status_socket, active_sync_socket, active_burst_socket and
+// active_channel_id, a copy of the active gateway's slots, which every sender and both
+// threads use.
+//
+// The hand-over rule, for every thread that uses a gateway socket:
+// - Read the active set afresh for every exchange, and hold the socket only through a
+//   SocketLease for that one exchange (one read of the burst thread, one command and
+//   its reply); let go before sleeping, and before closing or switching anything.
+// - A lease takes no lock, and no lock is held across an exchange. Closing a slot
+//   takes the handle out of every slot and shuts the socket down, so an exchange on it
+//   fails at once; the closer then waits for the leases on it to let go before it
+//   closes the handle. So no thread ever uses a closed handle, or a new socket that the
+//   system gave the same number. A thread that closed a slot it holds a lease on would
+//   wait for itself: it lets go first.
+// - A slot of 0 is a channel that is not open: the burst thread sleeps while the
+//   active burst socket is 0, and both threads sleep while hot_backup_running is 1.
+// - Reconnects and switch-overs run one at a time (gateway_change_running); one that
+//   finds another running is refused, never queued.
+#pragma once
+
+#include <cstdint>
+
+#include "driver/context.h"
+#include "gateway/socket_slot.h"
+
+namespace krogw {
+
+inline constexpr uint8_t kPrimaryGateway = 1;
+inline constexpr uint8_t kSecondaryGateway = 2;
+
+enum class ActiveChannel { Status, Sync, Burst };
+
+// The active slot of one channel, for a SocketLease.
+const SocketSlot& ActiveSlot(const DriverContext& context, ActiveChannel channel);
+
+// The three slots and the channel id of gateway 1 or 2 (any other number: 2).
+struct GatewaySlots {
+    SocketSlot& status;
+    SocketSlot& sync;
+    SocketSlot& burst;
+    std::atomic<uint16_t>& channel_id;
+};
+GatewaySlots SlotsOf(DriverContext& context, uint8_t gateway);
+
+// Copies the gateway's three sockets and its channel id into the active set.
+void MakeActive(DriverContext& context, uint8_t gateway);
+
+// Sets the four flow counters to 0, which also empties both queues.
+void ClearFlowCounters(DriverContext& context);
+
+}  // namespace krogw

@@ -1,0 +1,187 @@
+#include "gateway/connections.h"
+
+#include <cstring>
+
+#include "gateway/active_set.h"
+#include "gateway/channel.h"
+#include "gateway/requests.h"
+#include "gateway/status.h"
+#include "host/qivpro.h"
+#include "platform/platform.h"
+
+namespace krogw {
+namespace {
+
+// The host hands over the context uninitialised and the configuration may name no
+// secondary: an address field without its terminating zero is taken as empty, which
+// fails to connect, instead of being read past its end.
+const char* AddressText(const char (&field)[kAddressTextBytes]) {
+    return std::memchr(field, '\0', sizeof field) != nullptr ? field : "";
+}
+
+// What tells the two gateways' openings apart.
+struct GatewayOpening {
+    uint8_t gateway;
+    const char* address;
+    bool secondary;  // connecting_secondary is set around each channel's opening
+    int status_failed_level;
+    const char* status_failed;  // these two with the driver number
+    const char* status_opened;
+    const char* sync_failed;  // with the driver number
+    const char* sync_opened;
+    const char* burst_failed;
+    const char* burst_opened;
+    const char* mode_failed;
+    bool mode_on_sync;  // else on the status channel
+};
+
+GatewayOpening PrimaryOpening(const DriverContext& context) {
+    return {kPrimaryGateway,
+            AddressText(context.primary_address),
+            false,
+            kLogError,
+            "KroGW : Can not open channel for Primary GW SYNC (KRO#%d)",
+            "KroGW : Open Primary status channel success ! (KRO #%d)",
+            "KroGW : Can not open channel for Primary SYNC (KRO #%d)",
+            "KroGW : Open channel for Primary SYNC success !",
+            "KroGW : Can not open channel Primary BURST",
+            "KroGW : Open channel for BURST Primary success !",
+            "KroGW : Fail to set Gateway mode",
+            false};
+}
+
+GatewayOpening SecondaryOpening(const DriverContext& context) {
+    return {kSecondaryGateway,
+            AddressText(context.secondary_address),
+            true,
+            kLogTrace,
+            "KroGW : Can not open channel for Secondary SYNC (KRO #%d)",
+            "KroGW : Open Secondary GW status channel success ! (KRO #%d)",
+            "KroGW : Can not open channel for Secondary SYNC ! (KRO #%d)",
+            "KroGW : Open channel for Secondary SYNC success !",
+            "KroGW : Can not open channel Secondary BURST",
+            "KroGW : Open channel for BURST Secondary success !",
+            "KroGW : Can not set to Secondary mode",
+            true};
+}
+
+bool OpenOneChannel(DriverContext& context, const GatewayOpening& opening, uint8_t type,
+                    SocketSlot& slot, std::atomic<uint16_t>& channel_id) {
+    if (opening.secondary) {
+        context.connecting_secondary.store(1);
+    }
+    const bool opened = OpenChannel(type, slot, opening.address, channel_id, context);
+    if (opening.secondary) {
+        context.connecting_secondary.store(0);
+    }
+    return opened;
+}
+
+// All three channels share the gateway's channel-id slot, so the burst channel's id,
+// the last one given, names the gateway from now on.
+bool OpenThreeChannels(DriverContext& context, const GatewayOpening& opening,
+                       const GatewaySlots& slots) {
+    const int driver = context.driver_number;
+    if (!OpenOneChannel(context, opening, kStatusOrSyncChannelType, slots.status,
+                        slots.channel_id)) {
+        err(opening.status_failed_level, opening.status_failed, driver);
+        return false;
+    }
+    err(kLogError, opening.status_opened, driver);
+    if (!OpenOneChannel(context, opening, kStatusOrSyncChannelType, slots.sync, slots.channel_id)) {
+        err(kLogError, opening.sync_failed, driver);
+        return false;
+    }
+    err(kLogError, "%s", opening.sync_opened);
+    if (!OpenOneChannel(context, opening, kBurstChannelType, slots.burst, slots.channel_id)) {
+        err(kLogError, "%s", opening.burst_failed);
+        return false;
+    }
+    err(kLogError, "%s", opening.burst_opened);
+    return true;
+}
+
+bool OpenGateway(DriverContext& context, const GatewayOpening& opening) {
+    const GatewaySlots slots = SlotsOf(context, opening.gateway);
+    if (!OpenThreeChannels(context, opening, slots)) {
+        CloseGatewaySockets(context, opening.gateway);
+        return false;
+    }
+    const bool active = context.active_gateway.load() == opening.gateway;
+    ExchangeResult mode = kExchangeFailed;
+    {
+        const SocketLease lease(context, opening.mode_on_sync ? slots.sync : slots.status);
+        mode = SetGatewayMode(context, slots.channel_id.load(), lease.socket(),
+                              active ? kGatewayModePrimary : kGatewayModeSecondary);
+    }
+    if (active) {
+        MakeActive(context, opening.gateway);
+    }
+    if (mode != kExchangeDone) {
+        err(kLogError, "%s", opening.mode_failed);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool OpenPrimary(DriverContext& context) {
+    return OpenGateway(context, PrimaryOpening(context));
+}
+
+bool OpenSecondary(DriverContext& context) {
+    return OpenGateway(context, SecondaryOpening(context));
+}
+
+bool ConnectGateways(DriverContext& context) {
+    if (PlatformNetStart() != 0) {
+        err(kLogError, "KroGW : Can not init TCP/IP session !!!");
+        return false;
+    }
+    const bool secondary = context.secondary_configured == 1;
+    if (!OpenPrimary(context)) {
+        err(kLogError, "KroGW : Fail to Init Primary GateWay");
+        if (!secondary) {
+            return false;
+        }
+    }
+    MakeActive(context, kPrimaryGateway);
+    if (!secondary) {
+        return true;
+    }
+    if (!OpenSecondary(context)) {
+        err(kLogError, "KroGW : Fail to Init Secondary GateWay");
+    }
+    ExchangeResult mode = kExchangeFailed;
+    {
+        const SocketLease lease(context, ActiveSlot(context, ActiveChannel::Sync));
+        mode = SetGatewayMode(context, context.active_channel_id.load(), lease.socket(),
+                              kGatewayModePrimary);
+    }
+    if (mode != kExchangeDone) {
+        err(kLogError, "KroGW : Can not set to Primary mode");
+        return false;
+    }
+    return true;
+}
+
+void CloseGatewayChannels(DriverContext& context, uint8_t gateway) {
+    const GatewaySlots slots = SlotsOf(context, gateway);
+    CloseSocketSlot(context, slots.status);
+    CloseSocketSlot(context, slots.sync);
+    CloseSocketSlot(context, slots.burst);
+}
+
+void CloseGatewaySockets(DriverContext& context, uint8_t gateway) {
+    const uint8_t closed = gateway == kPrimaryGateway ? kPrimaryGateway : kSecondaryGateway;
+    CloseGatewayChannels(context, closed);
+    if (closed == context.active_gateway.load()) {
+        context.active_status_socket.store(0);
+        context.active_sync_socket.store(0);
+        context.active_burst_socket.store(0);
+    }
+    err(kLogTrace, "KroGW : Close Socket's of GW # %d", closed);
+}
+
+}  // namespace krogw

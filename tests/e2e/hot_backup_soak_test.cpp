@@ -1,0 +1,220 @@
+// Many switch-overs and reconnects, in a random order, while the gateways stop, come
+// back and refuse connections, and while two threads use the active set as the burst
+// and command threads do. The seed is printed; KROGW_SOAK_SEED repeats a run.
+#include <dirent.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <iostream>
+#include <random>
+#include <thread>
+
+#include "gateway/hot_backup.h"
+#include "gateway/requests.h"
+#include "gateway/socket_io.h"
+#include "gateway/status.h"
+#include "tests/e2e/hot_backup_fixture.h"
+
+namespace krogw::test {
+namespace {
+
+constexpr int kRounds = 200;
+// A counter taken below 0 would wrap round to near 65535.
+constexpr int kWrapped = 0x8000;
+
+int OpenDescriptors() {
+    int count = 0;
+    DIR* directory = opendir("/proc/self/fd");
+    if (directory == nullptr) {
+        return -1;
+    }
+    while (readdir(directory) != nullptr) {
+        ++count;
+    }
+    closedir(directory);
+    return count;
+}
+
+// Gateway connections end on the simulator's side a little after the driver closes
+// its end; a leaked socket keeps both ends open for good.
+bool DescriptorsReturnTo(int baseline) {
+    for (int waited = 0; waited < 3000; waited += 10) {
+        if (OpenDescriptors() == baseline) {
+            return true;
+        }
+        PlatformSleepMs(10);
+    }
+    return false;
+}
+
+uint32_t Seed() {
+    if (const char* text = std::getenv("KROGW_SOAK_SEED")) {
+        return static_cast<uint32_t>(std::strtoul(text, nullptr, 10));
+    }
+    return std::random_device{}();
+}
+
+// A driver-side gateway socket: an open IPv4 stream socket whose peer is port 5001.
+bool IsGatewaySocket(PlatformSocket socket) {
+    sockaddr_in peer{};
+    socklen_t length = sizeof peer;
+    if (getpeername(socket, reinterpret_cast<sockaddr*>(&peer), &length) != 0) {
+        return errno == ENOTCONN;  // reset by the gateway, still ours until closed
+    }
+    return peer.sin_family == AF_INET && ntohs(peer.sin_port) == kGatewayPort;
+}
+
+class HotBackupSoakTest : public HotBackupFixture {
+  protected:
+    // Reads the active burst channel in 50 ms turns and sends on the active sync
+    // channel, each under a lease, as the two threads will.
+    void UseTheActiveSet() {
+        uint8_t buffer[kThreadBufferBytes];
+        while (!stop_.load()) {
+            for (const ActiveChannel channel : {ActiveChannel::Burst, ActiveChannel::Sync}) {
+                const SocketLease lease(*context_, ActiveSlot(*context_, channel));
+                if (lease.socket() == 0) {
+                    continue;
+                }
+                leased_.fetch_add(1);
+                if (!IsGatewaySocket(lease.socket())) {
+                    foreign_.fetch_add(1);
+                }
+                GwRecvUnsolicited(lease.socket(), buffer, sizeof buffer);
+            }
+            context_->polls_in_flight.fetch_add(1);  // a poll sent
+            PlatformSleepMs(1);
+        }
+    }
+
+    // Every socket of the active set is one of the gateways' own.
+    bool ActiveSetHoldsOnlyGatewaySockets() const {
+        for (const ActiveChannel channel :
+             {ActiveChannel::Status, ActiveChannel::Sync, ActiveChannel::Burst}) {
+            const PlatformSocket socket = ActiveSlot(*context_, channel).load();
+            if (socket == 0) {
+                continue;
+            }
+            bool found = false;
+            for (const uint8_t gateway : {kPrimaryGateway, kSecondaryGateway}) {
+                const GatewaySlots slots = SlotsOf(*context_, gateway);
+                found = found || socket == slots.status || socket == slots.sync ||
+                        socket == slots.burst;
+            }
+            if (!found) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+    std::atomic<bool> stop_{false};
+    std::atomic<int> leased_{0};
+    std::atomic<int> foreign_{0};
+};
+
+TEST_F(HotBackupSoakTest, SwitchOversAndReconnectsWhileGatewaysFail) {
+    const uint32_t seed = Seed();
+    std::cout << "soak seed " << seed << " (KROGW_SOAK_SEED repeats it)" << std::endl;
+    RecordProperty("seed", std::to_string(seed));
+    std::mt19937 random(seed);
+    hostsim::SetLogFilter(kLogError);
+    context_->sync_reply_timeout = 200;
+
+    gwsim::Gateway primary("127.0.90.11");
+    gwsim::Gateway secondary("127.0.90.12");
+    primary.Start();
+    secondary.Start();
+    const int baseline = OpenDescriptors();
+    Configure("127.0.90.11", "127.0.90.12");
+    ASSERT_TRUE(ConnectGateways(*context_)) << LogText();
+    std::thread user([this] { UseTheActiveSet(); });
+
+    gwsim::Gateway* const gateways[] = {&primary, &secondary};
+    int done[2] = {};  // switch-overs and reconnects that succeeded
+    for (int round = 0; round < kRounds; ++round) {
+        gwsim::Gateway& gateway = *gateways[random() % 2];
+        // Faults are short-lived: a gateway is mostly back a few rounds later.
+        switch (random() % 16) {
+            case 0:
+                gateway.Stop();
+                break;
+            case 1:
+                gateway.faults().RefuseConnections(true);
+                break;
+            case 2:
+            case 3:
+            case 4:
+                gateway.faults().RefuseConnections(false);
+                gateway.Start();
+                break;
+            default:
+                break;
+        }
+        if (round % 2 == 0) {
+            const uint8_t manual = random() % 2 == 0 ? kManualSwitch : kAutomaticSwitch;
+            const uint8_t before = context_->active_gateway;
+            const int32_t result = SwitchGateway(*context_, manual);
+            ASSERT_TRUE(result == 0 || result == 1) << "round " << round;
+            done[0] += context_->active_gateway != before ? 1 : 0;
+        } else {
+            const int32_t unit = random() % 2 == 0 ? PrimaryGatewayUnit : SecondaryGatewayUnit;
+            const int32_t result = Reconnect(unit);
+            ASSERT_TRUE(result == 0 || result == 1) << "round " << round;
+            done[1] += result == 0 ? 1 : 0;
+        }
+        ASSERT_EQ(context_->hot_backup_running, 0) << "round " << round;
+        ASSERT_TRUE(context_->active_gateway == 1 || context_->active_gateway == 2);
+        ASSERT_TRUE(ActiveSetHoldsOnlyGatewaySockets()) << "round " << round;
+    }
+
+    std::cout << done[0] << " switch-overs and " << done[1] << " reconnects succeeded" << std::endl;
+    EXPECT_GT(done[0], 0);
+    EXPECT_GT(done[1], 0);
+
+    // Both gateways back: reopen both (a failed connection holds off one attempt) and
+    // switch until the active set is on the active gateway, which must answer.
+    for (gwsim::Gateway* gateway : gateways) {
+        gateway->faults().RefuseConnections(false);
+        gateway->Start();
+    }
+    for (const int32_t unit : {PrimaryGatewayUnit, SecondaryGatewayUnit}) {
+        // A gateway that refused takes a moment to listen again.
+        int32_t result = Reconnect(unit);
+        for (int attempt = 0; attempt < 20 && result != 0; ++attempt) {
+            PlatformSleepMs(50);
+            result = Reconnect(unit);
+        }
+        EXPECT_EQ(result, 0) << unit << LogText();
+    }
+    if (!ActiveSetIs(context_->active_gateway)) {
+        EXPECT_EQ(SwitchGateway(*context_, kManualSwitch), 0);
+    }
+    EXPECT_TRUE(ActiveSetIs(context_->active_gateway));
+    {
+        const SocketLease sync(*context_, ActiveSlot(*context_, ActiveChannel::Sync));
+        EXPECT_EQ(SetGatewayMode(*context_, context_->active_channel_id, sync.socket(),
+                                 kGatewayModePrimary),
+                  kExchangeDone)
+            << LogText();
+    }
+
+    stop_.store(true);
+    user.join();
+    EXPECT_GT(leased_.load(), 0);
+    EXPECT_EQ(foreign_.load(), 0) << "a lease held a socket that was not a gateway channel";
+    for (const int counter : FlowCounters()) {
+        EXPECT_LT(counter, kWrapped);
+    }
+    CloseGatewaySockets(*context_, kPrimaryGateway);
+    CloseGatewaySockets(*context_, kSecondaryGateway);
+    EXPECT_TRUE(DescriptorsReturnTo(baseline))
+        << OpenDescriptors() << " descriptors open, " << baseline << " before";
+    hostsim::SetLogFilter(0);
+}
+
+}  // namespace
+}  // namespace krogw::test

@@ -1,0 +1,49 @@
+// A socket in use under a lease is shut down by a close at once but closed only when
+// the lease lets go; a lease taken after the close holds nothing.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+#include "gateway/socket_slot.h"
+#include "tests/gateway/gateway_fixture.h"
+#include "tests/support/loopback_listener.h"
+
+namespace krogw {
+namespace {
+
+using SocketLeaseTest = test::GatewayFixture;
+
+TEST_F(SocketLeaseTest, CloseWaitsForTheLeaseButShutsTheSocketDownAtOnce) {
+    test::LoopbackListener listener("127.0.91.1");
+    const PlatformSocket socket = test::ConnectLikeDriver(listener.address(), listener.port());
+    const PlatformSocket peer = listener.Accept(2000);
+    ASSERT_NE(peer, 0);
+    context_->primary_sync_socket = socket;
+    context_->active_sync_socket = socket;
+
+    std::atomic<bool> closed{false};
+    std::thread closer;
+    {
+        const SocketLease lease(*context_, context_->active_sync_socket);
+        ASSERT_EQ(lease.socket(), socket);
+        closer = std::thread([&] {
+            CloseSocketSlot(*context_, context_->primary_sync_socket);
+            closed = true;
+        });
+        EXPECT_EQ(PlatformSocketWaitReadable(peer, 2000), 1) << "shut down while leased";
+        uint8_t byte = 0;
+        EXPECT_LE(PlatformSocketRecv(peer, &byte, 1), 0);
+        EXPECT_EQ(context_->primary_sync_socket.load(), 0);
+        EXPECT_EQ(context_->active_sync_socket.load(), 0);
+        EXPECT_EQ(SocketLease(*context_, context_->active_sync_socket).socket(), 0);
+        PlatformSleepMs(100);
+        EXPECT_FALSE(closed.load()) << "closed under its user";
+    }
+    closer.join();
+    EXPECT_TRUE(closed.load());
+    PlatformSocketClose(peer);
+}
+
+}  // namespace
+}  // namespace krogw
