@@ -33,6 +33,7 @@ void ResetContext(uint8_t driver_number, DriverContext& context) {
     context.command_busy = 0;
     context.command_queue_lock = 0;
     context.poll_queue_lock = 0;
+    context.error_gate_lock = 0;
     context.polls_in_flight = 0;
     context.poll_queue_count = 0;
     context.commands_in_flight = 0;
@@ -51,6 +52,7 @@ void ResetContext(uint8_t driver_number, DriverContext& context) {
     context.primary_mode_value = 1;
     context.secondary_mode_value = 5;
     context.poll_result_on_write = 1;
+    context.local_hour = LocalHourMemo{};
 }
 
 }  // namespace krogw

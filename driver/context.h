@@ -47,6 +47,20 @@ using SocketSlot = std::atomic<int32_t>;  // 0: not open
 using ByteFlag = std::atomic<uint8_t>;
 using Counter = std::atomic<uint16_t>;
 
+// Subtracts one unless the counter is already 0.
+inline void DecrementNotBelowZero(Counter& counter) {
+    uint16_t current = counter.load();
+    while (current != 0 && !counter.compare_exchange_weak(current, current - 1)) {
+    }
+}
+
+// The last local hour converted and its offset from UTC, so that time stamps within
+// an hour whose every second lies at one offset need no calendar conversion.
+struct LocalHourMemo {
+    uint32_t hour_key;   // year, month, day and hour packed; 0: nothing remembered
+    int32_t utc_offset;  // seconds local time runs ahead of UTC in that hour
+};
+
 // Fields shared between the host's thread, the burst thread and the command thread
 // are atomics: byte flags taken by exchange, counters changed indivisibly, and
 // single-byte states where the last write wins.
@@ -83,6 +97,7 @@ struct DriverContext {
     ByteFlag command_busy;
     ByteFlag command_queue_lock;
     ByteFlag poll_queue_lock;
+    ByteFlag error_gate_lock;  // serializes SetErrorGate's look-up, comparison and store
     Counter polls_in_flight;
     Counter poll_queue_count;
     Counter commands_in_flight;
@@ -104,6 +119,7 @@ struct DriverContext {
     std::atomic<int32_t> primary_mode_value;
     std::atomic<int32_t> secondary_mode_value;
     int32_t poll_result_on_write;
+    LocalHourMemo local_hour;  // the burst thread's time stamp conversions
 };
 
 static_assert(sizeof(DriverContext) <= kContextSize,
