@@ -51,8 +51,7 @@ int32_t OffsetOfHour(const LocalDateTime& time) {
     hour.minute = 59;
     hour.second = 59;
     const int64_t last = Convert(hour);
-    hour.minute = 0;
-    const int64_t offset = UniversalSeconds(hour) - start;
+    const int64_t offset = UniversalSeconds(hour) - 3599 - start;
     if (start == -1 || last - start != 3599 || offset < -kMaxOffset || offset > kMaxOffset) {
         return kUnevenHour;
     }
