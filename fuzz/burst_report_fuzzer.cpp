@@ -31,7 +31,8 @@ void DefineGate(krogw::DriverContext& context, int32_t rtu, int32_t table, int32
 
 krogw::DriverContext& Context() {
     static krogw::DriverContext* context = [] {
-        hostsim::SetLogFilter(1000);  // format every message, keep none
+        hostsim::SetLogFilter(1000);  // keep no message
+        krogw::fuzz::SetFixedTimeZone();
         auto* made = new krogw::DriverContext;
         krogw::ResetContext(1, *made);
         for (int32_t rtu = 1; rtu <= 2; ++rtu) {

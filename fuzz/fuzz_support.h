@@ -6,7 +6,9 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
+#include <ctime>
 
 #include "driver/context.h"
 #include "gateway/frame.h"
@@ -19,6 +21,13 @@
 #endif
 
 namespace krogw::fuzz {
+
+// A zone with daylight saving time, fixed, so that mktime neither depends on the
+// machine nor looks for the machine's zone file on every conversion.
+inline void SetFixedTimeZone() {
+    setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1);
+    tzset();
+}
 
 // The configuration's fields, as ResetContext leaves them before a file is read.
 inline void ResetConfigurationFields(DriverContext& context) {

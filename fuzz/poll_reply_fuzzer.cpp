@@ -22,7 +22,8 @@ constexpr size_t kLayoutBytes = 10;
 
 krogw::DriverContext& Context() {
     static krogw::DriverContext* context = [] {
-        hostsim::SetLogFilter(1000);  // format every message, keep none
+        hostsim::SetLogFilter(1000);  // keep no message
+        krogw::fuzz::SetFixedTimeZone();
         auto* made = new krogw::DriverContext;
         krogw::ResetContext(1, *made);
         // Gates of RTU 1, table 1, rows 0-15, every column, and the !ERROR gate.
