@@ -125,8 +125,10 @@ TEST_F(TimeStampTest, ConversionsFollowDaylightSavingThroughTheYear) {
             previous = seconds;
         }
     }
-    EXPECT_GE(offset_changes, 2);
 #if !defined(_WIN32)
+    // Windows' C library reads no change rules from TZ: there the sweep checks only that
+    // every conversion shows its time again.
+    EXPECT_GE(offset_changes, 2);
     EXPECT_EQ(LocalCalendarSeconds(memo, {124, 3, 31, 1, 30, 0}), 1711845000);  // 00:30 UTC
     EXPECT_EQ(LocalCalendarSeconds(memo, {124, 3, 31, 3, 30, 0}), 1711848600);  // 01:30 UTC
 #endif
