@@ -21,7 +21,7 @@ using Bytes = std::vector<uint8_t>;
 // Table type n describes table n of RTU 1; every element of rows 0-255 has a gate.
 constexpr const char* kLayouts[] = {"1=1,1,1,1,1,1,1,1,0", "2=2,2,2,2,2,2,2,2,0",
                                     "3=3,3,3,3,3,3,3,3,0", "4=2,4,1,0"};
-constexpr int kRows = 250;
+constexpr int64_t kRows = 250;
 
 krogw::DriverContext& Context() {
     static krogw::DriverContext* context = [] {
@@ -65,16 +65,16 @@ Bytes PollReply(uint32_t type, int table, const Bytes& data) {
     krogw::PutU16(&body[0], bench::kRtu);
     body[2] = static_cast<uint8_t>(table);
     body[3] = 0;
-    body[4] = kRows;
+    body[4] = static_cast<uint8_t>(kRows);
     body.insert(body.end(), data.begin(), data.end());
     Bytes message = Frame(krogw::kGwReplyBit | type, body);
     message[34] = static_cast<uint8_t>(table);
     return message;
 }
 
-Bytes Pattern(size_t bytes) {
-    Bytes data(bytes);
-    for (size_t i = 0; i < bytes; ++i) {
+Bytes Pattern(int64_t bytes) {
+    Bytes data(static_cast<size_t>(bytes));
+    for (size_t i = 0; i < data.size(); ++i) {
         data[i] = static_cast<uint8_t>(i * 37 + 11);
     }
     return data;
@@ -83,7 +83,7 @@ Bytes Pattern(size_t bytes) {
 void Run(benchmark::State& state, const Bytes& message, uint32_t type, int64_t elements) {
     krogw::DriverContext& context = Context();
     bench::Host().stores = 0;
-    for (auto _ : state) {
+    for (auto _ : state) {  // NOLINT(clang-analyzer-deadcode.DeadStores)
         context.rtu_state[bench::kRtu] = krogw::RtuActive;
         if (type == krogw::kOpBurstReport) {
             krogw::DecodeBurstReport(context, message.data(), message.size());
@@ -112,7 +112,7 @@ void PollReply32Bit(benchmark::State& state) {
 
 void PollReplyTimeStamped(benchmark::State& state) {
     Bytes data;
-    for (int row = 0; row < kRows; ++row) {
+    for (int64_t row = 0; row < kRows; ++row) {
         data.push_back(0);
         data.push_back(static_cast<uint8_t>(row));
         data.insert(data.end(), kStamp.begin(), kStamp.end());
@@ -123,7 +123,7 @@ void PollReplyTimeStamped(benchmark::State& state) {
 void PollReplyRowList16Bit(benchmark::State& state) {
     Bytes data;
     const Bytes values = Pattern(16);
-    for (int row = 0; row < kRows; ++row) {
+    for (int64_t row = 0; row < kRows; ++row) {
         data.push_back(static_cast<uint8_t>(row));
         data.insert(data.end(), values.begin(), values.end());
     }
@@ -155,13 +155,14 @@ Bytes BurstReport(int table, int sections, int rows_per_section, const Bytes& ro
 
 void BurstReport16BitSections(benchmark::State& state) {
     const auto sections = static_cast<int>(state.range(0));
-    Run(state, BurstReport(2, sections, 1, Pattern(16)), krogw::kOpBurstReport, sections * 8);
+    Run(state, BurstReport(2, sections, 1, Pattern(16)), krogw::kOpBurstReport,
+        int64_t{8} * sections);
 }
 
 void BurstReportTimeStampedRows(benchmark::State& state) {
     Bytes row = {0, 7};
     row.insert(row.end(), kStamp.begin(), kStamp.end());
-    Run(state, BurstReport(4, 20, 30, row), krogw::kOpBurstReport, 20 * 30);
+    Run(state, BurstReport(4, 20, 30, row), krogw::kOpBurstReport, int64_t{20} * 30);
 }
 
 BENCHMARK(PollReplyPackedBits);

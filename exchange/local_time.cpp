@@ -8,7 +8,7 @@ namespace {
 
 // Marks a remembered hour in which seconds do not all lie at one offset.
 constexpr int32_t kUnevenHour = std::numeric_limits<int32_t>::min();
-constexpr int64_t kMaxOffset = 2 * 86400;
+constexpr int64_t kMaxOffset = int64_t{2} * 86400;
 
 int64_t Convert(const LocalDateTime& time) {
     std::tm fields{};
@@ -36,7 +36,7 @@ int64_t DaysFromCivil(int64_t year, int month, int day) {
 // The hour's seconds as if local time were UTC.
 int64_t UniversalSeconds(const LocalDateTime& time) {
     return DaysFromCivil(1900 + time.years_since_1900, time.month, time.day) * 86400 +
-           time.hour * 3600 + time.minute * 60 + time.second;
+           int64_t{time.hour} * 3600 + int64_t{time.minute} * 60 + time.second;
 }
 
 bool InRange(int value, int low, int high) {
