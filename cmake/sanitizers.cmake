@@ -14,5 +14,6 @@ endif()
 
 if(KROGW_FUZZ)
   # Coverage feedback from all of our code; fuzz targets add the fuzzer's main.
-  add_compile_options(-fsanitize=fuzzer-no-link)
+  add_compile_options(-fsanitize=fuzzer-no-link
+    -fsanitize-coverage-ignorelist=${CMAKE_SOURCE_DIR}/fuzz/coverage_ignorelist.txt)
 endif()

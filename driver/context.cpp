@@ -35,6 +35,7 @@ void ResetContext(uint8_t driver_number, DriverContext& context) {
     context.command_busy = 0;
     context.command_queue_lock = 0;
     context.poll_queue_lock = 0;
+    context.error_gate_lock = 0;
     context.polls_in_flight = 0;
     context.poll_queue_count = 0;
     context.commands_in_flight = 0;
@@ -56,6 +57,7 @@ void ResetContext(uint8_t driver_number, DriverContext& context) {
     for (auto& users : context.socket_users) {
         users.store(0);
     }
+    context.local_hour = LocalHourMemo{};
 }
 
 }  // namespace krogw

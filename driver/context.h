@@ -50,6 +50,19 @@ using Counter = std::atomic<uint16_t>;
 // The gateway socket slots in the order of socket_users: primary status, sync, burst,
 // then the secondary's.
 inline constexpr int kGatewaySocketSlots = 6;
+// Subtracts one unless the counter is already 0.
+inline void DecrementNotBelowZero(Counter& counter) {
+    uint16_t current = counter.load();
+    while (current != 0 && !counter.compare_exchange_weak(current, current - 1)) {
+    }
+}
+
+// The last local hour converted and its offset from UTC, so that time stamps within
+// an hour whose every second lies at one offset need no calendar conversion.
+struct LocalHourMemo {
+    uint32_t hour_key;   // year, month, day and hour packed; 0: nothing remembered
+    int32_t utc_offset;  // seconds local time runs ahead of UTC in that hour
+};
 
 // Fields shared between the host's thread, the burst thread and the command thread
 // are atomics: byte flags taken by exchange, counters changed indivisibly, and
@@ -92,6 +105,7 @@ struct DriverContext {
     ByteFlag command_queue_lock;
     ByteFlag poll_queue_lock;
     ByteFlag gateway_change_running;  // 1 while a reconnect or a switch-over runs
+    ByteFlag error_gate_lock;  // serializes SetErrorGate's look-up, comparison and store
     Counter polls_in_flight;
     Counter poll_queue_count;
     Counter commands_in_flight;
@@ -116,6 +130,7 @@ struct DriverContext {
     // How many threads hold a lease on the socket of each gateway slot
     // (gateway/socket_slot.h).
     std::atomic<uint8_t> socket_users[kGatewaySocketSlots];
+    LocalHourMemo local_hour;  // the burst thread's time stamp conversions
 };
 
 static_assert(sizeof(DriverContext) <= kContextSize,

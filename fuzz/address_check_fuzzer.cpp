@@ -13,6 +13,7 @@
 #include "config/config_reader.h"
 #include "config/table_layout.h"
 #include "driver/context.h"
+#include "fuzz/fuzz_support.h"
 #include "include/krogw/abi.h"
 #include "tools/hostsim/hostsim.h"
 
@@ -29,6 +30,7 @@ Fixture& Shared() {
     static Fixture* fixture = [] {
         hostsim::SetLogFilter(1000);
         auto* made = new Fixture;
+        krogw::ResetContext(1, made->context);
         made->defined_gate = hostsim::DefineGate(1, {1, krogw::TableElement, 0x530A, 255, 16});
         return made;
     }();
@@ -83,7 +85,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     text[text_size] = '\0';
 
     krogw::DriverContext& context = fixture.context;
-    krogw::ResetContext(1, context);
+    krogw::fuzz::ResetConfigurationFields(context);
     krogw::ConfigSeen seen;
     const size_t config_start = line_feed == nullptr ? rest_size : text_size + 1;
     krogw::ReadConfiguration(krogw::ConfigText{rest + config_start, rest_size - config_start, 0},

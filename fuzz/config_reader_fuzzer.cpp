@@ -7,6 +7,7 @@
 #include "config/config_reader.h"
 #include "config/table_layout.h"
 #include "driver/context.h"
+#include "fuzz/fuzz_support.h"
 #include "tools/hostsim/hostsim.h"
 
 namespace {
@@ -14,7 +15,9 @@ namespace {
 krogw::DriverContext& Context() {
     static krogw::DriverContext* context = [] {
         hostsim::SetLogFilter(1000);  // format every message, keep none
-        return new krogw::DriverContext;
+        auto* made = new krogw::DriverContext;
+        krogw::ResetContext(1, *made);
+        return made;
     }();
     return *context;
 }
@@ -50,9 +53,7 @@ void CheckLayouts(const krogw::DriverContext& context, const krogw::ConfigSeen& 
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     krogw::DriverContext& context = Context();
-    krogw::ResetContext(1, context);
-    std::memset(context.primary_address, 0, sizeof context.primary_address);
-    std::memset(context.secondary_address, 0, sizeof context.secondary_address);
+    krogw::fuzz::ResetConfigurationFields(context);
     krogw::ConfigSeen seen;
     const bool usable = krogw::ReadConfiguration(
         krogw::ConfigText{reinterpret_cast<const char*>(data), size, 0}, seen, context);

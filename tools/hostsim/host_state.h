@@ -8,17 +8,16 @@
 #include <mutex>
 #include <optional>
 #include <string>
-#include <tuple>
 #include <vector>
 
+#include "tools/hostsim/gate_index.h"
 #include "tools/hostsim/hostsim.h"
 
 namespace hostsim {
 
 inline constexpr size_t kMaxLogLines = 100000;
+inline constexpr size_t kMaxRtuFailures = 100000;
 inline constexpr int kMaxClients = 255;
-
-using GateKey = std::tuple<int32_t, int32_t, int32_t, int32_t, int32_t>;
 
 struct Gate {
     Cooking cooking;
@@ -32,13 +31,12 @@ struct Client {
 
 struct State {
     std::mutex mutex;
-    std::map<GateKey, int32_t> gate_ids;
-    std::map<int32_t, Gate> gates;
-    int32_t next_gate_id = 1;
+    GateIndex gate_ids;
+    std::vector<Gate> gates;  // gate id 1 first
     std::map<uint8_t, Client> clients;
     int32_t backup_mode = 0;
     int32_t serial_number = 1;
-    std::vector<RtuFailure> rtu_failures;
+    std::deque<RtuFailure> rtu_failures;
     std::deque<LogLine> log;
     int log_filter = 0;
     bool log_echo = false;

@@ -10,16 +10,17 @@ State& Host() {
 }
 
 Gate* FindGate(State& host, int32_t gate_id) {
-    const auto found = host.gates.find(gate_id);
-    return found == host.gates.end() ? nullptr : &found->second;
+    if (gate_id < 1 || static_cast<size_t>(gate_id) > host.gates.size()) {
+        return nullptr;
+    }
+    return &host.gates[static_cast<size_t>(gate_id) - 1];
 }
 
 void Reset() {
     State& host = Host();
     std::lock_guard lock(host.mutex);
-    host.gate_ids.clear();
+    host.gate_ids.Clear();
     host.gates.clear();
-    host.next_gate_id = 1;
     host.clients.clear();
     host.backup_mode = 0;
     host.serial_number = 1;
@@ -32,10 +33,11 @@ void Reset() {
 int32_t DefineGate(int32_t driver_number, const krogw::GateAddress& address, Cooking cooking) {
     State& host = Host();
     std::lock_guard lock(host.mutex);
-    const int32_t id = host.next_gate_id++;
-    host.gate_ids[GateKey{driver_number - 1, address.unit_id, address.kind, address.subaddress,
-                          address.fixed_word}] = id;
-    host.gates[id] = Gate{cooking, std::nullopt};
+    host.gates.push_back(Gate{cooking, std::nullopt});
+    const auto id = static_cast<int32_t>(host.gates.size());
+    host.gate_ids.Insert(GateKey{driver_number - 1, address.unit_id, address.kind,
+                                 address.subaddress, address.fixed_word},
+                         id);
     return id;
 }
 
@@ -101,7 +103,7 @@ void SetSerialNumber(int32_t serial) {
 std::vector<RtuFailure> RtuFailures() {
     State& host = Host();
     std::lock_guard lock(host.mutex);
-    return host.rtu_failures;
+    return {host.rtu_failures.begin(), host.rtu_failures.end()};
 }
 
 std::vector<LogLine> LogLines() {

@@ -60,12 +60,12 @@ uint16_t QivGetGateIdByAddress(uint8_t /*client*/, int32_t driver_index, int32_t
                                int32_t* gate_id) {
     State& host = Host();
     std::lock_guard lock(host.mutex);
-    const auto found =
-        host.gate_ids.find(hostsim::GateKey{driver_index, unit_id, kind, subaddress, fixed_word});
-    if (found == host.gate_ids.end() || gate_id == nullptr) {
+    const int32_t found =
+        host.gate_ids.Find(hostsim::GateKey{driver_index, unit_id, kind, subaddress, fixed_word});
+    if (found == 0 || gate_id == nullptr) {
         return 1;
     }
-    *gate_id = found->second;
+    *gate_id = found;
     return 0;
 }
 
@@ -133,6 +133,9 @@ uint16_t QivSetPlcCommStatus(uint8_t /*client*/, int32_t driver_number, int32_t 
     State& host = Host();
     std::lock_guard lock(host.mutex);
     host.rtu_failures.push_back(hostsim::RtuFailure{driver_number, rtu});
+    if (host.rtu_failures.size() > hostsim::kMaxRtuFailures) {
+        host.rtu_failures.pop_front();
+    }
     return 0;
 }
 
@@ -152,6 +155,14 @@ int err(int level, const char* format, ...) {
     if (format == nullptr) {
         return 0;
     }
+    State& host = Host();
+    {
+        // Filtered lines cost no formatting: traces come once per decoded value.
+        std::lock_guard lock(host.mutex);
+        if (level < host.log_filter) {
+            return 0;
+        }
+    }
     // Log lines are short; a longer one is cut rather than grown on the caller's
     // small thread stack.
     char line[1024];
@@ -161,11 +172,7 @@ int err(int level, const char* format, ...) {
     va_end(arguments);
     std::string text(length > 0 ? line : "");
 
-    State& host = Host();
     std::lock_guard lock(host.mutex);
-    if (level < host.log_filter) {
-        return 0;
-    }
     if (host.log_echo) {
         std::fprintf(stderr, "[%2d] %s\n", level, text.c_str());
     }
