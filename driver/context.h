@@ -34,6 +34,8 @@ struct PollQueueEntry {
     int32_t subaddress;
 };
 
+// Packed: 2000 entries of 1017 bytes rather than 1020 leave the context room to grow.
+#pragma pack(push, 1)
 struct CommandQueueEntry {
     int32_t rtu;
     int32_t subaddress;
@@ -42,6 +44,8 @@ struct CommandQueueEntry {
     uint8_t element_count;
     uint8_t elements[kCommandElementBytes];
 };
+#pragma pack(pop)
+static_assert(sizeof(CommandQueueEntry) == 17 + kCommandElementBytes);
 
 using SocketSlot = std::atomic<int32_t>;  // 0: not open
 using ByteFlag = std::atomic<uint8_t>;
@@ -110,6 +114,9 @@ struct DriverContext {
     Counter poll_queue_count;
     Counter commands_in_flight;
     Counter command_queue_count;
+    // The queues are rings: the index of the oldest entry, changed under the queue's lock.
+    uint16_t poll_queue_head;
+    uint16_t command_queue_head;
     PollQueueEntry poll_queue[kPollQueueEntries];
     CommandQueueEntry command_queue[kCommandQueueEntries];
     uint8_t sign_rtu_on_fail;

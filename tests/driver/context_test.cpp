@@ -61,6 +61,8 @@ TEST(ContextTest, ResetGivesEveryDefault) {
     EXPECT_EQ(c.poll_queue_count, 0);
     EXPECT_EQ(c.commands_in_flight, 0);
     EXPECT_EQ(c.command_queue_count, 0);
+    EXPECT_EQ(c.poll_queue_head, 0);
+    EXPECT_EQ(c.command_queue_head, 0);
     EXPECT_EQ(c.sign_rtu_on_fail, 1);
     EXPECT_EQ(c.hot_backup_running, 0);
     EXPECT_EQ(c.last_error_code, 1);

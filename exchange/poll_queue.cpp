@@ -1,0 +1,30 @@
+#include "exchange/poll_queue.h"
+
+#include "driver/flag_lock.h"
+#include "exchange/fixed_ring.h"
+
+namespace krogw {
+
+size_t PollQueueLimit(const DriverContext& context) {
+    return QueueLimit(kPollQueueEntries, context.poll_buffer_length);
+}
+
+bool EnqueuePoll(DriverContext& context, const PollQueueEntry& poll) {
+    const size_t limit = PollQueueLimit(context);
+    FlagLock lock(context.poll_queue_lock);
+    return RingAppend(context.poll_queue, context.poll_queue_head, context.poll_queue_count, limit,
+                      [&poll](PollQueueEntry& slot) { slot = poll; });
+}
+
+bool DequeuePoll(DriverContext& context, PollQueueEntry* oldest) {
+    FlagLock lock(context.poll_queue_lock);
+    return RingTakeOldest(context.poll_queue, context.poll_queue_head, context.poll_queue_count,
+                          oldest);
+}
+
+void ClearPollQueue(DriverContext& context) {
+    FlagLock lock(context.poll_queue_lock);
+    context.poll_queue_count.store(0);
+}
+
+}  // namespace krogw
