@@ -88,7 +88,8 @@ CommandWrite CommandWriteFromRequest(const GateIoArguments& arguments) {
     write.bit_width = arguments.address.bit_width;
     write.element_count = arguments.element_count;
     write.elements = arguments.value_buffer;
-    if (arguments.value_buffer != nullptr) {
+    // An array of two 8-bit elements may be all the host's buffer holds.
+    if (arguments.value_buffer != nullptr && arguments.element_count == 1) {
         write.single_value = GetU32Le(arguments.value_buffer);
     }
     return write;

@@ -1,6 +1,10 @@
 #include "gateway/active_set.h"
 
+#include "exchange/command_queue.h"
+#include "exchange/poll_queue.h"
+
 namespace krogw {
+
 const SocketSlot& ActiveSlot(const DriverContext& context, ActiveChannel channel) {
     switch (channel) {
         case ActiveChannel::Status:
@@ -31,10 +35,12 @@ void MakeActive(DriverContext& context, uint8_t gateway) {
 }
 
 void ClearFlowCounters(DriverContext& context) {
+    // The queues are emptied under their locks, so that an append half done on
+    // another thread never leaves a stale entry counted.
     context.polls_in_flight.store(0);
-    context.poll_queue_count.store(0);
+    ClearPollQueue(context);
     context.commands_in_flight.store(0);
-    context.command_queue_count.store(0);
+    ClearCommandQueue(context);
 }
 
 }  // namespace krogw

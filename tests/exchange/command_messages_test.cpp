@@ -79,7 +79,7 @@ TEST(CommandMessageTest, ValuesByWidthAndCount) {
     }
 }
 
-TEST(CommandMessageTest, ArrayOfOneIsTheSingleValue) {
+TEST(CommandMessageTest, RequestValuesAreReadFromTheirOwnPlaces) {
     uint8_t value_buffer[4] = {0x00, 0x00, 0x34, 0x12};
     GateIoArguments arguments{};
     arguments.address = {7, TableElement, kTable3Column2Row40, kFixedWord, 16};
@@ -88,6 +88,14 @@ TEST(CommandMessageTest, ArrayOfOneIsTheSingleValue) {
     const Bytes message = Build(CommandWriteFromRequest(arguments));
     EXPECT_EQ(GetU32(&message[20]), 259u);
     EXPECT_EQ(Values(message), (Bytes{0x12, 0x34}));
+
+    // Two 8-bit elements: the buffer may hold no more than them (ASan checks the reads).
+    const auto two = std::make_unique<uint8_t[]>(2);
+    two[0] = 1;
+    arguments.address.bit_width = 8;
+    arguments.element_count = 2;
+    arguments.value_buffer = two.get();
+    EXPECT_EQ(Values(Build(CommandWriteFromRequest(arguments))), (Bytes{0x80}));
 }
 
 TEST(CommandMessageTest, LargestArrayFitsAndNothingBeyondIsBuilt) {

@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <memory>
+#include <numeric>
 #include <thread>
 #include <vector>
 
@@ -158,10 +159,8 @@ TEST(PollQueueTest, OrderHoldsAcrossTheEndOfTheArray) {
         for (int32_t i = 0; i < limit; ++i) {
             ASSERT_TRUE(EnqueuePoll(*context, Poll(i)));
         }
-        std::vector<int32_t> expected;
-        for (int32_t i = 0; i < limit; ++i) {
-            expected.push_back(i);
-        }
+        std::vector<int32_t> expected(static_cast<size_t>(limit));
+        std::iota(expected.begin(), expected.end(), 0);
         ASSERT_EQ(DrainAll(*context), expected) << round;
     }
     EXPECT_LT(context->poll_queue_head, kPollQueueEntries);
