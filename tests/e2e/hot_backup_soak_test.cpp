@@ -194,6 +194,10 @@ TEST_F(HotBackupSoakTest, SwitchOversAndReconnectsWhileGatewaysFail) {
         EXPECT_EQ(SwitchGateway(*context_, kManualSwitch), 0);
     }
     EXPECT_TRUE(ActiveSetIs(context_->active_gateway));
+    // The user reads the sync channel too and could take the reply (the command
+    // thread is kept off it by command_busy), so it stops first.
+    stop_.store(true);
+    user.join();
     {
         const SocketLease sync(*context_, ActiveSlot(*context_, ActiveChannel::Sync));
         EXPECT_EQ(SetGatewayMode(*context_, context_->active_channel_id, sync.socket(),
@@ -202,8 +206,6 @@ TEST_F(HotBackupSoakTest, SwitchOversAndReconnectsWhileGatewaysFail) {
             << LogText();
     }
 
-    stop_.store(true);
-    user.join();
     EXPECT_GT(leased_.load(), 0);
     EXPECT_EQ(foreign_.load(), 0) << "a lease held a socket that was not a gateway channel";
     for (const int counter : FlowCounters()) {
