@@ -33,58 +33,18 @@ TEST(PollMessageTest, RowsOfATableTypeWithItsColumnCount) {
         const PollRequest poll = MakePollRequest(*context, opcode, 12, subaddress);
         uint8_t buffer[kRequestBufferBytes];
         ASSERT_EQ(BuildPollRequest(poll, buffer, sizeof buffer), 52u);
-        const Bytes expected = {0x00,
-                                0x01,
-                                0x00,
-                                0x00,
-                                0x03,
-                                0x00,
-                                0x00,
-                                0x00,
-                                0x02,
-                                0x01,  // marks, class 3, channel
-                                0x00,
-                                0x00,
-                                0x00,
-                                0x00,
-                                0x00,
-                                0x00,
-                                0x00,
-                                0x34,
-                                0x00,
-                                0x01,  // status, length 52, tail
-                                0x00,
-                                0x00,
-                                static_cast<uint8_t>(opcode >> 8),
-                                static_cast<uint8_t>(opcode),
-                                0x00,
-                                0x00,
-                                0x00,
-                                0x00,
-                                0x00,
-                                0x00,
-                                0x00,
-                                0x00,  // reserved, result code
-                                0x00,
-                                0x10,
-                                0x03,
-                                0x00,  // data_length 16, table type 3
-                                0x00,
-                                0x0C,
-                                0x05,
-                                0x0A,
-                                0x04,
-                                0x00,
-                                0x06,  // RTU 12, table 5, rows 10+4, cols 0+6
-                                0x00,
-                                0x00,
-                                0x00,
-                                0x00,
-                                0x00,
-                                0x00,
-                                0x00,
-                                0x00,
-                                0x00};
+        const uint8_t op_high = static_cast<uint8_t>(opcode >> 8);
+        const uint8_t op_low = static_cast<uint8_t>(opcode);
+        // clang-format off
+        const Bytes expected = {
+            0x00, 0x01, 0x00, 0x00, 0x03, 0x00, 0x00, 0x00, 0x02, 0x01,  // marks, class 3, channel
+            0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x34, 0x00, 0x01,  // status, length 52, tail
+            0x00, 0x00, op_high, op_low, 0x00, 0x00, 0x00, 0x00,         // opcode, reserved
+            0x00, 0x00, 0x00, 0x00,                                      // result code
+            0x00, 0x10, 0x03, 0x00,                  // data_length 16, table type 3
+            0x00, 0x0C, 0x05, 0x0A, 0x04, 0x00, 0x06,  // RTU 12, table 5, rows 10+4, cols 0+6
+            0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00};
+        // clang-format on
         EXPECT_EQ(Bytes(buffer, buffer + 52), expected) << opcode;
     }
 }

@@ -19,42 +19,14 @@ Bytes WireHead(uint8_t message_class, uint16_t total, uint16_t opcode, uint8_t a
     const auto data_length = static_cast<uint16_t>(total - 36);
     auto hi = [](uint16_t v) { return static_cast<uint8_t>(v >> 8); };
     auto lo = [](uint16_t v) { return static_cast<uint8_t>(v); };
-    return {0x00,
-            0x01,
-            0x00,
-            0x00,
-            message_class,
-            0x00,
-            0x00,
-            0x00,
-            0x02,
-            0x01,
-            0x00,
-            0x00,
-            0x00,
-            0x00,
-            0x00,
-            0x00,
-            hi(total),
-            lo(total),
-            0x00,
-            0x01,
-            0x00,
-            0x00,
-            hi(opcode),
-            lo(opcode),
-            0x00,
-            0x00,
-            0x00,
-            0x00,
-            0x00,
-            0x00,
-            0x00,
-            0x00,
-            hi(data_length),
-            lo(data_length),
-            aux,
-            0x00};
+    // clang-format off
+    return {0x00, 0x01, 0x00, 0x00, message_class, 0x00, 0x00, 0x00,  // marks, class
+            0x02, 0x01, 0x00, 0x00,                                    // channel id
+            0x00, 0x00, 0x00, 0x00, hi(total), lo(total), 0x00, 0x01,  // status, length, tail
+            0x00, 0x00, hi(opcode), lo(opcode), 0x00, 0x00, 0x00, 0x00,  // opcode, reserved
+            0x00, 0x00, 0x00, 0x00,                                      // result code
+            hi(data_length), lo(data_length), aux, 0x00};
+    // clang-format on
 }
 
 Bytes Join(std::initializer_list<Bytes> parts) {
