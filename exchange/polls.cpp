@@ -42,22 +42,24 @@ bool TakeInFlightSlot(DriverContext& context) {
     return false;
 }
 
-bool SendOnActiveBurstChannel(DriverContext& context, const uint8_t* message, size_t length) {
+// The channel id is read once the burst socket is held, so that both come from the
+// same active set unless a switch-over runs in that instant.
+bool SendPollMessage(DriverContext& context, uint32_t opcode, const GateIoArguments& gate) {
     const SocketLease lease(context, ActiveSlot(context, ActiveChannel::Burst));
-    return GwSend(lease.socket(), message, length, context);
+    const PollRequest poll =
+        MakePollRequest(context, opcode, gate.address.unit_id, gate.address.subaddress);
+    uint8_t message[kPollMessageBytes];
+    const size_t length = BuildPollRequest(poll, message, sizeof message);
+    err(kLogTrace, "KroGW : Polling form Rtu %d,Tbl %d,Row %d,No %d,Col %d,No %d", poll.rtu,
+        poll.range.table, poll.range.first_row, poll.range.row_count, 0, poll.column_count);
+    return length != 0 && GwSend(lease.socket(), message, length, context);
 }
 
 uint8_t SendPoll(uint32_t opcode, HostRequest& request) {
     DriverContext& context = *request.context;
     const auto& gate = *static_cast<const GateIoArguments*>(request.arguments);
     const int32_t rtu = gate.address.unit_id;
-    const PollRequest poll = MakePollRequest(context, opcode, rtu, gate.address.subaddress);
-    uint8_t message[kPollMessageBytes];
-    const size_t length = BuildPollRequest(poll, message, sizeof message);
-    err(kLogTrace, "KroGW : Polling form Rtu %d,Tbl %d,Row %d,No %d,Col %d,No %d", poll.rtu,
-        poll.range.table, poll.range.first_row, poll.range.row_count, 0, poll.column_count);
-
-    if (length != 0 && SendOnActiveBurstChannel(context, message, length)) {
+    if (SendPollMessage(context, opcode, gate)) {
         PutValueWord(gate.value_buffer, 0);
         PlatformSleepMs(kPollPauseMs);
         return ReportedStateOf(context, rtu);
