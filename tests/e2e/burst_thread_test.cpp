@@ -228,5 +228,19 @@ TEST_F(BurstThreadTest, TheThreadClosesTheChannelsAndRemovesTheClientWhenTheHost
     thread_started_ = false;
 }
 
+TEST_F(BurstThreadTest, AtTheEndAGatewayThatCannotBeToldIsClosedAllTheSame) {
+    gwsim::Gateway& gateway = Gateway("127.0.70.7");
+    Connect();
+    StartBurstThread();
+    gateway.Stop();
+    hostsim::EndClient(context_->client);
+    ASSERT_TRUE(Eventually([&] { return !hostsim::ClientExists(context_->client); }, 3s));
+    EXPECT_EQ(context_->primary_status_socket, 0);
+    EXPECT_EQ(context_->primary_sync_socket, 0);
+    EXPECT_EQ(context_->primary_burst_socket, 0);
+    EXPECT_EQ(context_->active_sync_socket, 0);
+    thread_started_ = false;
+}
+
 }  // namespace
 }  // namespace krogw::test
