@@ -34,6 +34,16 @@ void MakeActive(DriverContext& context, uint8_t gateway) {
     context.active_channel_id.store(slots.channel_id.load());
 }
 
+void ShutDownActiveSockets(DriverContext& context) {
+    for (const ActiveChannel channel :
+         {ActiveChannel::Status, ActiveChannel::Sync, ActiveChannel::Burst}) {
+        const SocketLease lease(context, ActiveSlot(context, channel));
+        if (lease.socket() != 0) {
+            PlatformSocketShutdown(lease.socket());
+        }
+    }
+}
+
 void ClearFlowCounters(DriverContext& context) {
     // The queues are emptied under their locks, so that an append half done on
     // another thread never leaves a stale entry counted.

@@ -45,6 +45,11 @@ GatewaySlots SlotsOf(DriverContext& context, uint8_t gateway);
 // Copies the gateway's three sockets and its channel id into the active set.
 void MakeActive(DriverContext& context, uint8_t gateway);
 
+// Shuts the active set's three sockets down, each under a lease, so that every
+// exchange on them fails at once after a failed send. Closing them stays with
+// reconnect and switch-over, which own the slots.
+void ShutDownActiveSockets(DriverContext& context);
+
 // Sets the four flow counters to 0, which also empties both queues.
 void ClearFlowCounters(DriverContext& context);
 

@@ -2,12 +2,14 @@
 // the driver calls.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <map>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tools/hostsim/gate_index.h"
@@ -29,8 +31,25 @@ struct Client {
     bool ending = false;
 };
 
+// The host's lock: every driver call takes it once per decoded value, and it is held
+// only for a probe or a copy, so a spinning exchange is cheaper than a system mutex.
+class SpinLock {
+  public:
+    void lock() {
+        while (taken_.exchange(true, std::memory_order_acquire)) {
+            while (taken_.load(std::memory_order_relaxed)) {
+                std::this_thread::yield();
+            }
+        }
+    }
+    void unlock() { taken_.store(false, std::memory_order_release); }
+
+  private:
+    std::atomic<bool> taken_{false};
+};
+
 struct State {
-    std::mutex mutex;
+    SpinLock mutex;
     GateIndex gate_ids;
     std::vector<Gate> gates;  // gate id 1 first
     std::map<uint8_t, Client> clients;
