@@ -17,19 +17,21 @@ constexpr uint32_t kEndPauseMs = 1500;
 constexpr uint32_t kTurnPauseMs = 1;
 constexpr uint32_t kHotBackupPauseMs = 2000;
 
-// One read of the active sync channel, unless a sender holds it; the length of the
-// message read into command_buffer, or 0.
-size_t ReadSyncChannel(DriverContext& context) {
-    if (context.command_busy.exchange(1, std::memory_order_acquire) != 0) {
+// One read of the active sync channel, waiting up to wait_ms, unless a sender holds it; the length
+// of the message read into command_buffer, or 0. The thread waits for the channel to become
+// readable without command_busy, so that a write is never held up by an idle wait;
+// it takes the flag only to read a message that has begun to arrive.
+size_t ReadSyncChannel(DriverContext& context, int32_t wait_ms) {
+    const SocketLease lease(context, ActiveSlot(context, ActiveChannel::Sync));
+    if (lease.socket() == 0 || PlatformSocketWaitReadable(lease.socket(), wait_ms) != 1 ||
+        context.command_busy.exchange(1, std::memory_order_acquire) != 0) {
         return 0;
     }
     size_t received = 0;
-    {
-        const SocketLease lease(context, ActiveSlot(context, ActiveChannel::Sync));
-        if (GwRecvUnsolicited(lease.socket(), context.command_buffer,
-                              sizeof context.command_buffer)) {
-            received = GwMessageLength(context.command_buffer, sizeof context.command_buffer);
-        }
+    // A sender may have read what was there before the flag was taken.
+    if (PlatformSocketWaitReadable(lease.socket(), 0) == 1 &&
+        GwRecvUnsolicited(lease.socket(), context.command_buffer, sizeof context.command_buffer)) {
+        received = GwMessageLength(context.command_buffer, sizeof context.command_buffer);
     }
     context.command_busy.store(0, std::memory_order_release);
     return received;
@@ -61,7 +63,9 @@ void CommandThread(void* argument) {
         if (QueuedWriteMaySend(context)) {
             DrainCommandQueue(context);
         }
-        const size_t received = ReadSyncChannel(context);
+        // While queued writes may go, the next pass comes without waiting for the channel.
+        const size_t received =
+            ReadSyncChannel(context, QueuedWriteMaySend(context) ? 0 : kUnsolicitedWaitMs);
         if (received != 0) {
             TakeSyncMessage(context.command_buffer, received, context);
         }

@@ -354,5 +354,42 @@ TEST_F(CommandsTest, OtherExchangesKeepTheirTimeOutWhileACommandWaits) {
     EXPECT_EQ(Logged(kLogTrace, "KroGW : Response Timeout(4000 mSec) to send command"), 1);
 }
 
+// The host's thread writing while the command thread takes late replies and drains the
+// queue, and the gateway delays and splits replies: every write reaches the gateway and
+// every slot comes back.
+TEST_F(CommandsTest, EveryWriteIsAccountedForUnderDelaysAndSplitReplies) {
+    Connect(false);
+    context_->cmd_response_time = 60;
+    context_->cmd_buffer_length = 3;
+    StartCommandThread();
+    int sent = 0;
+    const auto end = std::chrono::steady_clock::now() + 3s;
+    for (uint32_t index = 0; std::chrono::steady_clock::now() < end; ++index) {
+        if (index % 4 == 0) {
+            primary_.faults().DelayReply(kOpSendCommand, 90, 1);
+        } else if (index % 4 == 1) {
+            primary_.faults().SplitMessage(kOpSendData, 10, 5, 1);
+        }
+        const uint8_t result = index % 2 == 0 ? Write(16, kWordColumn, 7, {index})
+                                              : Write(16, kWordColumn, 8, {index, index});
+        EXPECT_NE(result, kResultFailed) << LogText();
+        ++sent;
+        if (context_->command_queue_count > 20) {
+            std::this_thread::sleep_for(2ms);  // the thread drains about one write a pass
+        }
+        ASSERT_LT(context_->commands_in_flight, 0x8000);
+    }
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            return context_->commands_in_flight == 0 && context_->command_queue_count == 0 &&
+                   primary_.CountRequests(kOpSendCommand) + primary_.CountRequests(kOpSendData) ==
+                       static_cast<size_t>(sent);
+        },
+        10s))
+        << "in flight " << context_->commands_in_flight << ", queued "
+        << context_->command_queue_count << ", sent " << sent;
+    EXPECT_GT(Logged(kLogTrace, "KROGW : Send Command To Rtu 7 Success (As burst)"), 0);
+}
+
 }  // namespace
 }  // namespace krogw::test
