@@ -123,25 +123,25 @@ TEST_F(CommandsTest, WritesOfEveryWidthAndCountReachTheTable) {
     const std::vector<uint32_t> bits = {1, 0, 1, 1, 0, 0, 0, 0, 1, 7};
     const struct {
         const char* what;
+        uint32_t opcode;
         int32_t width;
         int column;
         int row;
         std::vector<uint32_t> values;
         std::vector<uint32_t> stored;
-        uint32_t opcode;
     } cases[] = {
-        {"8-bit single", 8, kBitColumn, 40, {5}, {1}, kOpSendCommand},
-        {"16-bit single", 16, kWordColumn, 40, {0x1234}, {0x1234}, kOpSendCommand},
-        {"32-bit single", 32, kLongColumn, 40, {0x12345678}, {0x12345678}, kOpSendCommand},
+        {"8-bit single", kOpSendCommand, 8, kBitColumn, 40, {5}, {1}},
+        {"16-bit single", kOpSendCommand, 16, kWordColumn, 40, {0x1234}, {0x1234}},
+        {"32-bit single", kOpSendCommand, 32, kLongColumn, 40, {0x12345678}, {0x12345678}},
         {"8-bit array as bits",
+         kOpSendData,
          8,
          kBitColumn,
          0,
          bits,
-         {1, 0, 1, 1, 0, 0, 0, 0, 1, 1},
-         kOpSendData},
-        {"16-bit array", 16, kWordColumn, 10, {1, 0xFFFF, 3}, {1, 0xFFFF, 3}, kOpSendData},
-        {"32-bit array", 32, kLongColumn, 100, {0x80000001, 2}, {0x80000001, 2}, kOpSendData},
+         {1, 0, 1, 1, 0, 0, 0, 0, 1, 1}},
+        {"16-bit array", kOpSendData, 16, kWordColumn, 10, {1, 0xFFFF, 3}, {1, 0xFFFF, 3}},
+        {"32-bit array", kOpSendData, 32, kLongColumn, 100, {0x80000001, 2}, {0x80000001, 2}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
