@@ -115,20 +115,24 @@ bool GwSend(PlatformSocket socket, const uint8_t* message, size_t capacity,
     return false;
 }
 
-bool GwRecvReply(PlatformSocket socket, uint8_t* buffer, size_t capacity,
-                 const DriverContext& context, uint32_t request_opcode) {
+bool GwRecvMessageBy(PlatformSocket socket, uint8_t* buffer, size_t capacity, int64_t deadline_ms) {
     if (socket == 0 || buffer == nullptr) {
         return false;
     }
     SocketLink link{socket};
+    const MessageRead read = ReadGwMessage(link, buffer, capacity, deadline_ms, deadline_ms);
+    return Report(read, ReadKind::Reply, capacity);
+}
+
+bool GwRecvReply(PlatformSocket socket, uint8_t* buffer, size_t capacity,
+                 const DriverContext& context, uint32_t request_opcode) {
     const int64_t deadline = PlatformMonotonicMs() + context.sync_reply_timeout.load();
     const uint32_t expected = request_opcode | kGwReplyBit;
     for (;;) {
-        const MessageRead read = ReadGwMessage(link, buffer, capacity, deadline, deadline);
-        if (!Report(read, ReadKind::Reply, capacity)) {
+        if (!GwRecvMessageBy(socket, buffer, capacity, deadline)) {
             return false;
         }
-        if (!AnswersAnotherRequest(buffer, read.total, expected)) {
+        if (!AnswersAnotherRequest(buffer, GwMessageLength(buffer, capacity), expected)) {
             return true;
         }
         err(kLogTrace, "KroGW : Discard reply %X, waiting for %X", GetU32(buffer + kGwOpcodeOffset),

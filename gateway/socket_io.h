@@ -49,6 +49,11 @@ bool GwSend(PlatformSocket socket, const uint8_t* message, size_t capacity,
 bool GwRecvReply(PlatformSocket socket, uint8_t* buffer, size_t capacity,
                  const DriverContext& context, uint32_t request_opcode);
 
+// Reads one whole message, all of it by deadline_ms (PlatformMonotonicMs), whatever it
+// answers: for an exchange that waits with a time-out of its own and matches its
+// replies itself. A message longer than the buffer is read off the socket and refused.
+bool GwRecvMessageBy(PlatformSocket socket, uint8_t* buffer, size_t capacity, int64_t deadline_ms);
+
 // Reads one message that begins within kUnsolicitedWaitMs, for the thread loops.
 bool GwRecvUnsolicited(PlatformSocket socket, uint8_t* buffer, size_t capacity);
 

@@ -1,10 +1,13 @@
 #!/bin/sh
-# Builds the native preset and runs the benchmarks: the decoders (elements per second)
-# and the burst reports end to end (values per second, CPU seconds per million values).
-# Extra arguments go to the decoder benchmarks (e.g. --benchmark_filter=PollReply16Bit).
+# Builds the native preset and runs the benchmarks: the decoders (elements per second),
+# burst reports end to end (values per second, CPU seconds per million values) and
+# confirmed writes end to end against the simulated gateway (writes per second, median
+# and 99th-percentile latency). Extra arguments go to the decoder benchmark program
+# (e.g. --benchmark_filter=PollReply16Bit).
 set -eu
 cd "$(dirname "$0")/.."
 cmake --preset native >/dev/null
-cmake --build --preset native --target decoder_bench burst_e2e_bench -j2 >/dev/null
+cmake --build --preset native --target decoder_bench burst_e2e_bench write_bench -j2 >/dev/null
 build/native/bin/decoder_bench --benchmark_min_time=0.5 "$@"
 build/native/bin/burst_e2e_bench
+build/native/bin/write_bench 50000

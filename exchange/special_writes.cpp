@@ -1,0 +1,92 @@
+// The two writes sent without the queue: the RTU's clock and SetCall.
+#include "driver/flag_lock.h"
+#include "exchange/command_message.h"
+#include "exchange/commands.h"
+#include "exchange/sync_replies.h"
+#include "gateway/active_set.h"
+#include "gateway/frame.h"
+#include "gateway/replies.h"
+#include "gateway/socket_io.h"
+#include "host/qivpro.h"
+
+namespace krogw {
+namespace {
+
+// The reply's result_code when it holds one, or nothing for a message too short for it.
+bool ResultCodeOf(const uint8_t* reply, size_t capacity, uint32_t* code) {
+    const ReplyJudgement judgement = JudgeReply(reply, capacity, kAnyReplyOpcode, kGwBodyOffset);
+    *code = judgement.verdict == ReplyVerdict::Refused ? judgement.result_code : 0;
+    return judgement.verdict != ReplyVerdict::Unexpected;
+}
+
+uint8_t SendSetRtuTime(DriverContext& context, int32_t rtu, uint8_t* message, size_t capacity) {
+    const SocketLease lease(context, ActiveSlot(context, ActiveChannel::Sync));
+    BuildSetRtuTimeMessage(static_cast<uint16_t>(rtu), PlatformLocalTime(),
+                           context.active_channel_id.load(), message, capacity);
+    if (!GwSend(lease.socket(), message, capacity, context)) {
+        err(kLogError, "KroGW : Fail to send Set RTU Time command");
+        return kResultNotDone;
+    }
+    if (!AwaitSyncReply(lease.socket(), message, capacity, context, kOpSetRtuTime,
+                        context.cmd_response_time)) {
+        err(kLogTrace, "KroGW : Response Timeout(%d mSec) to send RTU Time",
+            static_cast<int>(context.cmd_response_time));
+        return context.rtu_state[rtu].load();
+    }
+    uint32_t code = 0;
+    if (!ResultCodeOf(message, capacity, &code)) {
+        err(kLogError, "KroGW : Bad reply to RTU time command");
+        return kResultNotDone;
+    }
+    if (code != 0) {
+        err(kLogError, "KroGW : Fail to send RTU time command (%d)", static_cast<int>(code));
+        return kResultNotDone;
+    }
+    return kResultDone;
+}
+
+}  // namespace
+
+uint8_t SetRtuTime(GateIoArguments& write, DriverContext& context) {
+    const int32_t rtu = write.address.subaddress;
+    if (!IsRtuNumber(rtu)) {
+        err(kLogError, "KroGW : Bad RTU %d for set time", static_cast<int>(rtu));
+        return kResultNotDone;
+    }
+    uint8_t message[kRequestBufferBytes];
+    // The command thread reads nothing on the sync channel while the clock is set.
+    const FlagLock busy(context.command_busy);
+    return SendSetRtuTime(context, rtu, message, sizeof message);
+}
+
+uint8_t SendSetCall(GateIoArguments& /*write*/, DriverContext& context) {
+    const SetCallParameters params{
+        context.setcall_params[0].load(), context.setcall_params[1].load(),
+        context.setcall_params[2].load(), context.setcall_params[3].load(),
+        context.setcall_params[4].load(), context.setcall_params[5].load()};
+    uint8_t message[kRequestBufferBytes];
+    const SocketLease lease(context, ActiveSlot(context, ActiveChannel::Status));
+    // Only the sender reads the status channel: what it holds now answers an earlier request.
+    GwDiscardReadable(lease.socket(), message, sizeof message);
+    BuildSetCallMessage(params, context.active_channel_id.load(), message, sizeof message);
+    if (!GwSend(lease.socket(), message, sizeof message, context)) {
+        err(kLogError, "KroGW : Fail to send Set Call command");
+        return kResultNotDone;
+    }
+    if (!GwRecvReply(lease.socket(), message, sizeof message, context, kOpSetCall)) {
+        err(kLogTrace, "KroGW : No Response to SetCall msg");
+        return kResultDone;
+    }
+    uint32_t code = 0;
+    if (!ResultCodeOf(message, sizeof message, &code)) {
+        err(kLogError, "KroGW : Bad reply to SetCall command");
+        return kResultNotDone;
+    }
+    if (code != 0) {
+        err(kLogError, "KroGW : Fail to send SetCall command (%d)", static_cast<int>(code));
+        return kResultNotDone;
+    }
+    return kResultDone;
+}
+
+}  // namespace krogw

@@ -1,0 +1,128 @@
+#include "exchange/sync_replies.h"
+
+#include "exchange/command_reply.h"
+#include "exchange/commands.h"
+#include "exchange/error_gate.h"
+#include "gateway/frame.h"
+#include "gateway/socket_io.h"
+#include "host/qivpro.h"
+
+namespace krogw {
+namespace {
+
+constexpr int32_t kHostRtuFailed = 1;
+
+bool IsLateReplyType(uint32_t type) {
+    return type == kOpSendData || type == kOpSendCommand || type == kOpSetRtuTime;
+}
+
+void TakeLateSetTimeReply(const CommandReply& reply, DriverContext& context) {
+    const LateReplyOutcome outcome = JudgeLateSetTimeReply(reply);
+    if (outcome.changes_state) {
+        context.rtu_state[reply.rtu].store(outcome.new_state);
+    }
+    if (outcome.log == LateReplyLog::Failure) {
+        err(kLogError, "KROGW : Fail to send to RTU %d set time Command",
+            static_cast<int>(reply.rtu));
+    }
+}
+
+}  // namespace
+
+bool IsRtuNumber(int32_t rtu) {
+    return rtu >= 0 && rtu < kRtuEntries;
+}
+
+bool AwaitSyncReply(PlatformSocket socket, uint8_t* buffer, size_t capacity, DriverContext& context,
+                    uint32_t request_opcode, int32_t timeout_ms) {
+    const int64_t deadline = PlatformMonotonicMs() + timeout_ms;
+    const uint32_t expected = request_opcode | kGwReplyBit;
+    for (;;) {
+        if (!GwRecvMessageBy(socket, buffer, capacity, deadline)) {
+            return false;
+        }
+        const size_t length = GwMessageLength(buffer, capacity);
+        if (length < kGwOpcodeOffset + 4) {
+            return true;
+        }
+        const uint32_t opcode = GetU32(buffer + kGwOpcodeOffset);
+        if (opcode == expected || (opcode & kGwReplyBit) == 0) {
+            return true;
+        }
+        if (IsLateReplyType(GwMessageType(opcode))) {
+            TakeSyncMessage(buffer, length, context);
+        } else {
+            err(kLogTrace, "KroGW : Discard reply %X, waiting for %X", opcode, expected);
+        }
+    }
+}
+
+void HandleCommandReply(const uint8_t* message, size_t received, DriverContext& context) {
+    CommandReply reply{};
+    if (!ReadCommandReply(message, received, &reply) || !reply.has_command_block) {
+        return;
+    }
+    DecrementNotBelowZero(context.commands_in_flight);
+    SetErrorGate(context, reply.result_code);
+    if (!reply.has_rtu) {
+        err(kLogError, "KroGW : Command reply without RTU, %d bytes",
+            static_cast<int>(GwMessageLength(message, received)));
+        return;
+    }
+    std::atomic<uint8_t>& state = context.rtu_state[reply.rtu];
+    const LateReplyOutcome outcome =
+        JudgeLateCommandReply(reply, state.load(), context.sign_rtu_on_fail);
+    if (outcome.changes_state) {
+        state.store(outcome.new_state);
+    }
+    if (outcome.tells_host) {
+        QivSetPlcCommStatus(context.client, context.driver_number, reply.rtu, kHostRtuFailed,
+                            kHostRtuFailed);
+    }
+    if (outcome.log == LateReplyLog::Failure) {
+        err(kLogError, "KROGW : Fail to send Command(%d),Rtu %d,Tbl %d",
+            static_cast<int>(reply.result_code), static_cast<int>(reply.rtu),
+            static_cast<int>(reply.table));
+    } else if (outcome.log == LateReplyLog::Success) {
+        err(kLogTrace, "KROGW : Send Command To Rtu %d Success (As burst)",
+            static_cast<int>(reply.rtu));
+    }
+}
+
+void TakeSyncMessage(const uint8_t* message, size_t received, DriverContext& context) {
+    CommandReply reply{};
+    if (!ReadCommandReply(message, received, &reply)) {
+        return;
+    }
+    if (reply.status == kGwStatusQueueFull) {
+        err(kLogError, "KROGW : WARNING !!! - GateWay Msg queue is Full");
+        return;
+    }
+    if (reply.status != kGwStatusNormal) {
+        err(kLogError, "KroGW : Recv bad burst status %X", reply.status);
+        return;
+    }
+    if (!reply.has_command_block) {
+        err(kLogError, "KroGW : Recv short msg of %d bytes",
+            static_cast<int>(GwMessageLength(message, received)));
+        return;
+    }
+    switch (reply.type) {
+        case kOpSendData:
+            err(kLogTrace, "KroGW : Got SEND DATA Burst Type %X", reply.type);
+            HandleCommandReply(message, received, context);
+            break;
+        case kOpSendCommand:
+            err(kLogTrace, "KroGW : Got COMMAND Burst Type %X", reply.type);
+            HandleCommandReply(message, received, context);
+            break;
+        case kOpSetRtuTime:
+            TakeLateSetTimeReply(reply, context);
+            break;
+        default:
+            err(kLogError, "KroGW : Recv Unknown Burst code %X", reply.type);
+            break;
+    }
+}
+
+}  // namespace krogw

@@ -1,0 +1,28 @@
+// Replies read on the active sync channel: the wait of a write or set-time sender for
+// its own reply, and the taking of replies that come after their sender stopped
+// waiting, by the command thread or by a later sender that meets them first.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "driver/context.h"
+#include "platform/platform.h"
+
+namespace krogw {
+
+// The RTU entry a write or clock setting names; false outside the state table.
+bool IsRtuNumber(int32_t rtu);
+
+// Waits up to timeout_ms for the reply to the request with this opcode. Late replies to
+// writes and set-time messages that come first are taken as the command thread takes
+// them, so their in-flight slots are released; replies to other requests are discarded.
+// A message that is no reply at all is handed to the caller to judge.
+bool AwaitSyncReply(PlatformSocket socket, uint8_t* buffer, size_t capacity, DriverContext& context,
+                    uint32_t request_opcode, int32_t timeout_ms);
+
+// The command thread's handling of one message read on the sync channel: its delivery
+// status, then its type (late 258, 259 and 1028 replies).
+void TakeSyncMessage(const uint8_t* message, size_t received, DriverContext& context);
+
+}  // namespace krogw

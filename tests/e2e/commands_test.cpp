@@ -1,0 +1,399 @@
+// Writes, RTU clock setting and SetCall against the simulated gateway, with the command
+// thread taking late replies and draining the queue.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <thread>
+#include <vector>
+
+#include "exchange/commands.h"
+#include "exchange/threads.h"
+#include "gateway/status.h"
+#include "host/qivpro.h"
+#include "tests/e2e/hot_backup_fixture.h"
+
+namespace krogw::test {
+namespace {
+
+using namespace std::chrono_literals;
+using Bytes = std::vector<uint8_t>;
+
+constexpr uint16_t kRtu = 7;
+constexpr uint8_t kTable = 3;
+constexpr int kRows = 120;
+constexpr int kBitColumn = 0;
+constexpr int kWordColumn = 1;
+constexpr int kLongColumn = 2;
+
+int32_t Subaddress(int column, int row) {
+    return kTable * 4096 + column * 256 + row;
+}
+
+// The host's value buffer: little-endian words; a single value's word at bytes 2-3
+// (16 and 8 bits) or the 32-bit integer at 0-3.
+Bytes HostBuffer(int32_t width, const std::vector<uint32_t>& values) {
+    Bytes buffer(4 + values.size() * 4, 0);
+    if (values.size() == 1) {
+        const uint32_t raw = width == 32 ? values[0] : values[0] << 16;
+        std::memcpy(buffer.data(), &raw, 4);
+        return buffer;
+    }
+    const size_t bytes = static_cast<size_t>(width / 8);
+    for (size_t index = 0; index < values.size(); ++index) {
+        std::memcpy(buffer.data() + index * bytes, &values[index], bytes);
+    }
+    return buffer;
+}
+
+class CommandsTest : public HotBackupFixture {
+  protected:
+    void SetUp() override {
+        HotBackupFixture::SetUp();
+        for (gwsim::Gateway* gateway : {&primary_, &secondary_}) {
+            gateway->DefineTableType(1, gwsim::ParseTableType("1,2,3,0"));
+            gateway->DefineTable(kRtu, kTable, 1, kRows);
+        }
+        context_->cmd_response_time = 2000;
+    }
+    void TearDown() override {
+        StopCommandThread();
+        HotBackupFixture::TearDown();
+    }
+
+    void Connect(bool with_secondary) {
+        primary_.Start();
+        if (with_secondary) {
+            secondary_.Start();
+        }
+        Configure(kPrimary, with_secondary ? kSecondary : nullptr);
+        ASSERT_TRUE(ConnectGateways(*context_)) << LogText();
+        primary_.ClearRequests();
+        secondary_.ClearRequests();
+        hostsim::ClearLog();
+    }
+
+    uint8_t Write(int32_t width, int column, int row, const std::vector<uint32_t>& values) {
+        Bytes buffer = HostBuffer(width, values);
+        GateIoArguments write{};
+        write.address = GateAddress{kRtu, TableElement, Subaddress(column, row), kFixedWord, width};
+        write.element_count = static_cast<int32_t>(values.size());
+        write.value_buffer = buffer.data();
+        return RequestCommand(write, *context_);
+    }
+
+    // The command thread runs on the instance's client until StopCommandThread ends it.
+    void StartCommandThread() {
+        ASSERT_EQ(QivMkClient("GateWay_No_12", 1, 0, &context_->client), 0);
+        ASSERT_TRUE(PlatformThreadStart(CommandThread, context_.get(), 32768));
+        thread_running_ = true;
+    }
+    void StopCommandThread() {
+        if (!thread_running_) {
+            return;
+        }
+        hostsim::EndClient(context_->client);
+        // The thread removes the client, then touches the context no more.
+        EXPECT_TRUE(WaitFor([&] { return !hostsim::ClientExists(context_->client); }, 5s));
+        thread_running_ = false;
+    }
+
+    template <typename Condition>
+    static bool WaitFor(Condition condition, std::chrono::milliseconds limit) {
+        const auto end = std::chrono::steady_clock::now() + limit;
+        while (!condition()) {
+            if (std::chrono::steady_clock::now() > end) {
+                return false;
+            }
+            std::this_thread::sleep_for(5ms);
+        }
+        return true;
+    }
+
+    static constexpr const char* kPrimary = "127.0.92.1";
+    static constexpr const char* kSecondary = "127.0.92.2";
+    gwsim::Gateway primary_{kPrimary};
+    gwsim::Gateway secondary_{kSecondary};
+    bool thread_running_ = false;
+};
+
+TEST_F(CommandsTest, WritesOfEveryWidthAndCountReachTheTable) {
+    Connect(false);
+    const std::vector<uint32_t> bits = {1, 0, 1, 1, 0, 0, 0, 0, 1, 7};
+    const struct {
+        const char* what;
+        uint32_t opcode;
+        int32_t width;
+        int column;
+        int row;
+        std::vector<uint32_t> values;
+        std::vector<uint32_t> stored;
+    } cases[] = {
+        {"8-bit single", kOpSendCommand, 8, kBitColumn, 40, {5}, {1}},
+        {"16-bit single", kOpSendCommand, 16, kWordColumn, 40, {0x1234}, {0x1234}},
+        {"32-bit single", kOpSendCommand, 32, kLongColumn, 40, {0x12345678}, {0x12345678}},
+        {"8-bit array as bits",
+         kOpSendData,
+         8,
+         kBitColumn,
+         0,
+         bits,
+         {1, 0, 1, 1, 0, 0, 0, 0, 1, 1}},
+        {"16-bit array", kOpSendData, 16, kWordColumn, 10, {1, 0xFFFF, 3}, {1, 0xFFFF, 3}},
+        {"32-bit array", kOpSendData, 32, kLongColumn, 100, {0x80000001, 2}, {0x80000001, 2}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(Write(c.width, c.column, c.row, c.values), 0) << LogText();
+        ASSERT_EQ(primary_.CountRequests(c.opcode), 1u);
+        for (size_t index = 0; index < c.stored.size(); ++index) {
+            EXPECT_EQ(primary_.Value(kRtu, kTable, c.row + static_cast<int>(index), c.column),
+                      c.stored[index])
+                << "element " << index;
+        }
+        EXPECT_EQ(context_->commands_in_flight, 0);
+        EXPECT_EQ(context_->rtu_state[kRtu], RtuActive);
+        primary_.ClearRequests();
+    }
+    EXPECT_EQ(Logged(kLogTrace, "KROGW : Send COMMAND To Rtu 7 Success"), 3) << LogText();
+    EXPECT_EQ(Logged(kLogTrace, "KROGW : Send DATA To Rtu 7 Success"), 3);
+
+    primary_.faults().OverrideResult(kOpSendCommand, 5, 1);
+    EXPECT_EQ(Write(16, kWordColumn, 41, {9}), 1);
+    EXPECT_EQ(context_->rtu_state[kRtu], RtuNotConfirmed);
+    EXPECT_EQ(context_->commands_in_flight, 0);
+    EXPECT_EQ(Logged(kLogError, "KroGW : Fail to send command msg (5)"), 1);
+}
+
+TEST_F(CommandsTest, LateRepliesAreTakenByTheCommandThread) {
+    Connect(false);
+    context_->cmd_response_time = 200;
+    context_->rtu_state[kRtu] = RtuNotConfirmed;
+    StartCommandThread();
+
+    primary_.faults().DelayReply(kOpSendCommand, 600, 1);
+    EXPECT_EQ(Write(16, kWordColumn, 5, {77}), RtuNotConfirmed);
+    EXPECT_EQ(Logged(kLogTrace, "KroGW : Response Timeout(200 mSec) to send command"), 1);
+    EXPECT_EQ(context_->commands_in_flight, 1) << "the slot waits for the late reply";
+    ASSERT_TRUE(WaitFor([&] { return context_->commands_in_flight == 0; }, 3s)) << LogText();
+    EXPECT_EQ(Logged(kLogTrace, "KROGW : Send Command To Rtu 7 Success (As burst)"), 1);
+    EXPECT_EQ(context_->rtu_state[kRtu], RtuActive);
+    EXPECT_EQ(primary_.Value(kRtu, kTable, 5, kWordColumn), 77u);
+
+    // Late error codes: 129 fails the RTU (and tells the host), others leave its state.
+    context_->sign_rtu_on_fail = 1;
+    const struct {
+        uint32_t opcode;
+        uint32_t code;
+        uint8_t state_after;
+        const char* line;  // logged once when the reply is taken; none: the state changes
+    } late[] = {
+        {kOpSendData, 129, RtuCommunicationFailed, "KROGW : Fail to send Command(129),Rtu 7,Tbl 3"},
+        {kOpSendData, 5, RtuCommunicationFailed, "KROGW : Fail to send Command(5),Rtu 7,Tbl 3"},
+        {kOpSetRtuTime, 0, RtuActive, nullptr},
+        {kOpSetRtuTime, 5, RtuActive, "KROGW : Fail to send to RTU 7 set time Command"},
+        {kOpSetRtuTime, 129, RtuCommunicationFailed, nullptr},
+    };
+    for (const auto& c : late) {
+        SCOPED_TRACE(testing::Message() << c.opcode << " code " << c.code);
+        primary_.faults().DelayReply(c.opcode, 400, 1);
+        primary_.faults().OverrideResult(c.opcode, c.code, 1);
+        GateIoArguments clock{};
+        clock.address = GateAddress{RtuSpecialUnit, RtuTime, kRtu, kFixedWord, 16};
+        if (c.opcode == kOpSetRtuTime) {
+            SetRtuTime(clock, *context_);
+        } else {
+            Write(16, kWordColumn, 6, {1, 2});
+        }
+        ASSERT_TRUE(WaitFor(
+            [&] {
+                return c.line == nullptr ? context_->rtu_state[kRtu] == c.state_after
+                                         : Logged(kLogError, c.line) == 1;
+            },
+            3s))
+            << LogText();
+        EXPECT_EQ(context_->rtu_state[kRtu], c.state_after);
+        EXPECT_EQ(context_->commands_in_flight, 0);
+    }
+    EXPECT_EQ(hostsim::RtuFailures().size(), 1u);
+    EXPECT_EQ(Logged(kLogError, "KROGW : Fail to send to RTU 7 set time Command"), 2);
+
+    StopCommandThread();
+    EXPECT_EQ(Logged(kLogError, "KroGW : Start Command thread"), 1);
+}
+
+TEST_F(CommandsTest, WritesBeyondTheLimitQueueWholeAndDrainInOrder) {
+    Connect(false);
+    context_->commands_in_flight = static_cast<uint16_t>(context_->cmd_buffer_length);
+    std::vector<uint32_t> hundred(100);
+    for (uint32_t index = 0; index < hundred.size(); ++index) {
+        hundred[index] = 1000 + index;
+    }
+    context_->rtu_state[kRtu] = RtuCommunicationFailed;
+    context_->sign_rtu_on_fail = 0;
+    EXPECT_EQ(Write(16, kWordColumn, 0, hundred), 1) << "2 reported as 1 without SIGN_RTU";
+    for (uint32_t value = 1; value <= 3; ++value) {
+        Write(16, kWordColumn, 110, {value});
+    }
+    EXPECT_EQ(context_->command_queue_count, 4);
+    EXPECT_EQ(primary_.Requests().size(), 0u);
+
+    context_->commands_in_flight = 0;
+    StartCommandThread();
+    ASSERT_TRUE(WaitFor([&] { return primary_.CountRequests(kOpSendCommand) == 3; }, 5s));
+    EXPECT_EQ(context_->command_queue_count, 0);
+    for (int row = 0; row < 100; ++row) {
+        ASSERT_EQ(primary_.Value(kRtu, kTable, row, kWordColumn),
+                  1000u + static_cast<uint32_t>(row))
+            << row;
+    }
+    EXPECT_EQ(primary_.Value(kRtu, kTable, 110, kWordColumn), 3u) << "drained oldest first";
+    StopCommandThread();
+
+    // The queue's limit: 2000 - cmd_buffer_length entries.
+    context_->commands_in_flight = static_cast<uint16_t>(context_->cmd_buffer_length);
+    for (int index = 0; index < 1990; ++index) {
+        Write(32, kLongColumn, 1, {static_cast<uint32_t>(index)});
+    }
+    EXPECT_EQ(context_->command_queue_count, 1990);
+    EXPECT_EQ(Write(32, kLongColumn, 1, {1}), 2);
+    EXPECT_EQ(Logged(kLogError, "KroGW : WARNING !!! - Internal CMD buffer if Full"), 1);
+    EXPECT_EQ(context_->command_queue_count, 1990);
+}
+
+TEST_F(CommandsTest, AFailedSendSwitchesOverAndSendsWithTheNewChannelId) {
+    Connect(true);
+    // Reopened, the secondary's channels get ids the primary's do not have.
+    ASSERT_EQ(Reconnect(SecondaryGatewayUnit), 0);
+    PlatformSocketShutdown(context_->primary_sync_socket);
+    context_->commands_in_flight = 0;
+
+    EXPECT_EQ(Write(16, kWordColumn, 2, {0x55}), 0) << LogText();
+    EXPECT_EQ(Logged(kLogError, "KroGW : Hot Backup process completed (1->2)"), 1) << LogText();
+    EXPECT_EQ(context_->active_gateway, 2);
+    const auto sent = secondary_.WaitForRequest(kOpSendCommand, 1s);
+    ASSERT_TRUE(sent.has_value());
+    const uint16_t channel_id = static_cast<uint16_t>(sent->U8(8) | sent->U8(9) << 8);
+    EXPECT_EQ(channel_id, context_->secondary_channel_id.load());
+    EXPECT_NE(channel_id, context_->primary_channel_id.load());
+    EXPECT_EQ(secondary_.Value(kRtu, kTable, 2, kWordColumn), 0x55u);
+}
+
+TEST_F(CommandsTest, WithoutASecondaryTheSameChannelIsTriedTwice) {
+    Connect(false);
+    PlatformSocketShutdown(context_->primary_sync_socket);
+    context_->rtu_state[kRtu] = RtuActive;
+
+    EXPECT_EQ(Write(16, kWordColumn, 2, {1}), 2);
+    EXPECT_EQ(Logged(kLogTrace, "KroGW : Fail to send command 103"), 2) << LogText();
+    EXPECT_EQ(Logged(kLogError, "KroGW : Fail to send command"), 1);
+    EXPECT_EQ(context_->commands_in_flight, 0);
+    EXPECT_EQ(context_->rtu_state[kRtu], RtuActive);
+    // Every active channel now fails at once, until a reconnect.
+    GateIoArguments status{};
+    uint8_t value[4] = {};
+    status.address = GateAddress{kRtu, RtuChannelStatus, 0, kFixedWord, 16};
+    status.value_buffer = value;
+    EXPECT_EQ(QueryRtuChannelStatus(*context_, status), kExchangeFailed);
+}
+
+TEST_F(CommandsTest, SetTimeAndSetCallCarryTheirValues) {
+    Connect(false);
+    GateIoArguments request{};
+    request.address = GateAddress{RtuSpecialUnit, RtuTime, kRtu, kFixedWord, 16};
+    const PlatformTime before = PlatformLocalTime();
+    EXPECT_EQ(SetRtuTime(request, *context_), 0) << LogText();
+    const PlatformTime after = PlatformLocalTime();
+    const auto clock = primary_.ClockOf(kRtu);
+    ASSERT_TRUE(clock.has_value());
+    bool matches = false;
+    for (const PlatformTime& pc : {before, after}) {
+        matches |= clock->year == pc.year && clock->month == pc.month && clock->day == pc.day &&
+                   clock->weekday == pc.day_of_week + 1 && clock->hour == pc.hour &&
+                   clock->minute == pc.minute && clock->second == pc.second;
+    }
+    EXPECT_TRUE(matches) << clock->year << "-" << clock->month << "-" << clock->day << " "
+                         << clock->hour << ":" << clock->minute << ":" << clock->second;
+
+    const int32_t params[] = {300, 2, 1000, 3, 4, 60};
+    for (int index = 0; index < kSetCallParams; ++index) {
+        context_->setcall_params[index] = params[index];
+    }
+    EXPECT_EQ(SendSetCall(request, *context_), 0);
+    ASSERT_EQ(primary_.SetCalls().size(), 1u);
+    EXPECT_EQ(primary_.SetCalls()[0], (gwsim::SetCallRecord{300, 2, 1000, 3, 4, 60}));
+
+    primary_.faults().OverrideResult(kOpSetCall, 7, 1);
+    EXPECT_EQ(SendSetCall(request, *context_), 1);
+    EXPECT_EQ(Logged(kLogError, "KroGW : Fail to send SetCall command (7)"), 1);
+    primary_.faults().OverrideResult(kOpSetRtuTime, 9, 1);
+    EXPECT_EQ(SetRtuTime(request, *context_), 1);
+    EXPECT_EQ(Logged(kLogError, "KroGW : Fail to send RTU time command (9)"), 1);
+}
+
+TEST_F(CommandsTest, OtherExchangesKeepTheirTimeOutWhileACommandWaits) {
+    Connect(false);
+    context_->cmd_response_time = 4000;
+    primary_.faults().DropReply(kOpSendCommand, 1);
+    std::atomic<bool> write_done{false};
+    std::thread writer([&] {
+        Write(16, kWordColumn, 3, {1});
+        write_done = true;
+    });
+    ASSERT_TRUE(primary_.WaitForRequest(kOpSendCommand, 2s).has_value());
+    EXPECT_EQ(context_->sync_reply_timeout, kReplyTimeoutMs);
+    primary_.faults().DropReply(kOpRtuChannelStatus, 1);
+    GateIoArguments status{};
+    uint8_t value[10] = {};
+    status.address = GateAddress{kRtu, RtuChannelStatus, 0, kFixedWord, 16};
+    status.value_buffer = value;
+    EXPECT_EQ(QueryRtuChannelStatus(*context_, status), kExchangeFailed);
+    EXPECT_FALSE(write_done) << "the status read gave up after its own time-out";
+    writer.join();
+    EXPECT_EQ(Logged(kLogTrace, "KroGW : Response Timeout(4000 mSec) to send command"), 1);
+}
+
+// The host's thread writing while the command thread takes late replies and drains the
+// queue, and the gateway delays and splits replies: every write reaches the gateway and
+// every slot comes back.
+TEST_F(CommandsTest, EveryWriteIsAccountedForUnderDelaysAndSplitReplies) {
+    Connect(false);
+    context_->cmd_response_time = 60;
+    context_->cmd_buffer_length = 3;
+    StartCommandThread();
+    int sent = 0;
+    const auto end = std::chrono::steady_clock::now() + 3s;
+    for (uint32_t index = 0; std::chrono::steady_clock::now() < end; ++index) {
+        if (index % 4 == 0) {
+            primary_.faults().DelayReply(kOpSendCommand, 90, 1);
+        } else if (index % 4 == 1) {
+            primary_.faults().SplitMessage(kOpSendData, 10, 5, 1);
+        }
+        const uint8_t result = index % 2 == 0 ? Write(16, kWordColumn, 7, {index})
+                                              : Write(16, kWordColumn, 8, {index, index});
+        EXPECT_NE(result, kResultFailed) << LogText();
+        ++sent;
+        // The thread drains about one write a pass; the writer keeps the queue short,
+        // so that a slow machine only makes fewer writes, not a backlog.
+        const auto throttle_end = std::chrono::steady_clock::now() + 5s;
+        while (context_->command_queue_count > 20 &&
+               std::chrono::steady_clock::now() < throttle_end) {
+            std::this_thread::sleep_for(2ms);
+        }
+        ASSERT_LT(context_->commands_in_flight, 0x8000);
+    }
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            return context_->commands_in_flight == 0 && context_->command_queue_count == 0 &&
+                   primary_.CountRequests(kOpSendCommand) + primary_.CountRequests(kOpSendData) ==
+                       static_cast<size_t>(sent);
+        },
+        20s))
+        << "in flight " << context_->commands_in_flight << ", queued "
+        << context_->command_queue_count << ", sent " << sent;
+    EXPECT_GT(Logged(kLogTrace, "KROGW : Send Command To Rtu 7 Success (As burst)"), 0);
+}
+
+}  // namespace
+}  // namespace krogw::test
