@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <functional>
 #include <iostream>
 #include <random>
 #include <thread>
@@ -66,6 +67,28 @@ bool IsGatewaySocket(PlatformSocket socket) {
     }
     return peer.sin_family == AF_INET && ntohs(peer.sin_port) == kGatewayPort;
 }
+
+// Stops and joins a helper thread however the test body ends, so that a failed
+// assertion fails the test instead of ending the program.
+class JoinedThread {
+  public:
+    JoinedThread(std::atomic<bool>& stop, std::function<void()> body)
+        : stop_(stop), thread_(std::move(body)) {}
+    ~JoinedThread() { Join(); }
+    JoinedThread(const JoinedThread&) = delete;
+    JoinedThread& operator=(const JoinedThread&) = delete;
+
+    void Join() {
+        stop_.store(true);
+        if (thread_.joinable()) {
+            thread_.join();
+        }
+    }
+
+  private:
+    std::atomic<bool>& stop_;
+    std::thread thread_;
+};
 
 class HotBackupSoakTest : public HotBackupFixture {
   protected:
@@ -131,7 +154,7 @@ TEST_F(HotBackupSoakTest, SwitchOversAndReconnectsWhileGatewaysFail) {
     const int baseline = OpenDescriptors();
     Configure("127.0.90.11", "127.0.90.12");
     ASSERT_TRUE(ConnectGateways(*context_)) << LogText();
-    std::thread user([this] { UseTheActiveSet(); });
+    JoinedThread user(stop_, [this] { UseTheActiveSet(); });
 
     gwsim::Gateway* const gateways[] = {&primary, &secondary};
     int done[2] = {};  // switch-overs and reconnects that succeeded
@@ -196,8 +219,7 @@ TEST_F(HotBackupSoakTest, SwitchOversAndReconnectsWhileGatewaysFail) {
     EXPECT_TRUE(ActiveSetIs(context_->active_gateway));
     // The user reads the sync channel too and could take the reply (the command
     // thread is kept off it by command_busy), so it stops first.
-    stop_.store(true);
-    user.join();
+    user.Join();
     {
         const SocketLease sync(*context_, ActiveSlot(*context_, ActiveChannel::Sync));
         EXPECT_EQ(SetGatewayMode(*context_, context_->active_channel_id, sync.socket(),
