@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 #include "driver/context.h"
 #include "include/krogw/abi.h"
@@ -22,6 +23,11 @@ void PutValueWord(GateIoArguments& io, uint16_t value);
 // handlers answer with 1 instead of reading outside the table.
 bool RtuStateOf(const DriverContext& context, int32_t rtu, uint8_t& state);
 bool SetRtuState(DriverContext& context, int32_t rtu, RtuState state);
+
+// A disabled RTU is never contacted: polls, writes and clock setting for it answer 0
+// without anything sent, and a number that names no RTU answers 1. Empty when the
+// request may go on to the RTU.
+std::optional<int32_t> AnswerWithoutContact(const DriverContext& context, int32_t rtu);
 
 // The gate reads and writes that need no gateway exchange: load, active gateway,
 // last error and the stored SetCall parameters.

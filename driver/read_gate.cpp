@@ -33,12 +33,22 @@ int32_t ReadTableElement(DriverContext& context, GateIoArguments& io) {
 }
 
 int32_t ReadPoll(uint32_t opcode, HostRequest& request) {
-    const GateIoArguments& io = GateIoOf(request);
+    if (const auto answer =
+            AnswerWithoutContact(*request.context, GateIoOf(request).address.unit_id)) {
+        return *answer;
+    }
+    return RequestPoll(opcode, request);
+}
+
+// The RTU's number is in the subaddress; one that names no RTU is refused before it
+// can index the state table.
+int32_t ReadRtuStatus(HostRequest& request) {
+    const int32_t rtu = GateIoOf(request).address.subaddress;
     uint8_t state = 0;
-    if (!RtuStateOf(*request.context, io.address.unit_id, state)) {
+    if (!RtuStateOf(*request.context, rtu, state)) {
         return kResultNotDone;
     }
-    return state == RtuDisabled ? kResultDone : RequestPoll(opcode, request);
+    return ReadRtuState(request, rtu, *request.context);
 }
 
 }  // namespace
@@ -55,7 +65,7 @@ int32_t ReadGate(HostRequest& request) {
         case GatewayStatus:
             return ReadGatewayStatus(context, io);
         case RtuStatus:
-            return ReadRtuState(request, io.address.subaddress, context);
+            return ReadRtuStatus(request);
         case PollRows:
             return ReadPoll(kOpPoll, request);
         case PollNumberedRows:

@@ -46,6 +46,17 @@ bool SetRtuState(DriverContext& context, int32_t rtu, RtuState state) {
     return true;
 }
 
+std::optional<int32_t> AnswerWithoutContact(const DriverContext& context, int32_t rtu) {
+    uint8_t state = 0;
+    if (!RtuStateOf(context, rtu, state)) {
+        return kResultNotDone;
+    }
+    if (state == RtuDisabled) {
+        return kResultDone;
+    }
+    return std::nullopt;
+}
+
 int32_t ReadDriverGate(const DriverContext& context, GateIoArguments& io) {
     const int32_t kind = io.address.kind;
     if (IsSetCallParameter(kind)) {

@@ -10,28 +10,18 @@
 namespace krogw {
 namespace {
 
-// A disabled RTU is never contacted: the request is answered 0 without anything sent.
-bool IsDisabled(const DriverContext& context, int32_t rtu, int32_t& refusal) {
-    uint8_t state = 0;
-    if (!RtuStateOf(context, rtu, state)) {
-        refusal = kResultNotDone;
-        return true;
-    }
-    refusal = kResultDone;
-    return state == RtuDisabled;
-}
-
 int32_t WriteTableElement(DriverContext& context, GateIoArguments& io) {
-    int32_t refusal = kResultDone;
-    return IsDisabled(context, io.address.unit_id, refusal) ? refusal : RequestCommand(io, context);
+    if (const auto answer = AnswerWithoutContact(context, io.address.unit_id)) {
+        return *answer;
+    }
+    return RequestCommand(io, context);
 }
 
 // The written value is not used: the write only triggers a poll.
 int32_t WritePoll(uint32_t opcode, HostRequest& request) {
     DriverContext& context = *request.context;
-    int32_t refusal = kResultDone;
-    if (IsDisabled(context, GateIoOf(request).address.unit_id, refusal)) {
-        return refusal;
+    if (const auto answer = AnswerWithoutContact(context, GateIoOf(request).address.unit_id)) {
+        return *answer;
     }
     const int32_t result = RequestPoll(opcode, request);
     return context.poll_result_on_write == 1 ? result : kResultDone;
@@ -42,8 +32,10 @@ int32_t WriteActiveGateway(DriverContext& context) {
 }
 
 int32_t WriteRtuTime(DriverContext& context, GateIoArguments& io) {
-    int32_t refusal = kResultDone;
-    return IsDisabled(context, io.address.subaddress, refusal) ? refusal : SetRtuTime(io, context);
+    if (const auto answer = AnswerWithoutContact(context, io.address.subaddress)) {
+        return *answer;
+    }
+    return SetRtuTime(io, context);
 }
 
 }  // namespace

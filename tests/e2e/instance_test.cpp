@@ -15,12 +15,13 @@ constexpr uint8_t kTable = 5;
 // Table type 1: two 32-bit columns; RTUs start active so that requests answer 0.
 constexpr const char* kLayoutAndState = "1=3,3,0\nRTU_INITIAL_STATE=ON\n";
 
-std::string Configuration(const std::string& primary, const std::string& secondary = "") {
+std::string Configuration(const std::string& primary, const std::string& secondary = "",
+                          const std::string& extra = "") {
     std::string text = "PRIMARY=" + primary + "\n";
     if (!secondary.empty()) {
         text += "SECONDARY=" + secondary + "\n";
     }
-    return text + kLayoutAndState;
+    return text + kLayoutAndState + extra;
 }
 
 class InstanceTest : public InstanceFixture {
@@ -43,8 +44,8 @@ class InstanceTest : public InstanceFixture {
 
     // A running instance connected to the gateway at `address`.
     Instance& Running(int32_t driver_number, const std::string& primary,
-                      const std::string& secondary = "") {
-        WriteConfiguration(driver_number, Configuration(primary, secondary));
+                      const std::string& secondary = "", const std::string& extra = "") {
+        WriteConfiguration(driver_number, Configuration(primary, secondary, extra));
         Instance& instance = NewInstance(driver_number);
         EXPECT_EQ(Start(instance, 1), kResultDone) << LogText();
         return instance;
@@ -182,6 +183,24 @@ TEST_F(InstanceTest, DisabledRtuIsNeverContacted) {
     EXPECT_EQ(WriteWord(instance, "T00007", 0), kResultNotDone) << "not confirmed";
     ASSERT_TRUE(gateway->WaitForRequest(kOpSetRtuTime, 1s));
     EXPECT_TRUE(gateway->ClockOf(kRtu));
+}
+
+// A poll of a failed RTU answers its state; with POLL_RESULT=OFF a poll triggered by
+// a write answers 0 all the same.
+TEST_F(InstanceTest, PollOfAFailedRtuAndPollResultOff) {
+    auto gateway = ServeTable("127.0.120.6");
+    gateway->SetRtuOnline(kRtu, false);
+    Instance& instance = Running(14, "127.0.120.6", "", "POLL_RESULT=OFF\n");
+    const Gate poll = DefineGate(instance, "P000070050100004");
+    ASSERT_TRUE(gateway->WaitForChannels(7, 1, 2s));
+
+    uint8_t value[4] = {};
+    EXPECT_EQ(ReadGateOf(instance, poll, value), kResultDone) << "still active";
+    ASSERT_TRUE(WaitFor([&] { return ReadWord(instance, "!00007") == 0; }, 5s))
+        << "the reply reported the failure";
+    EXPECT_EQ(ReadGateOf(instance, poll, value), kResultFailed);
+    EXPECT_EQ(GateIo(instance, kWriteGate, poll.address, value), kResultDone);
+    EXPECT_TRUE(gateway->WaitForRequest(kOpPoll, 2s, 2)) << "the write polled";
 }
 
 TEST_F(InstanceTest, DriverGatesSetCallAndChannelStatus) {
