@@ -109,7 +109,7 @@ struct DriverContext {
     ByteFlag command_queue_lock;
     ByteFlag poll_queue_lock;
     ByteFlag gateway_change_running;  // 1 while a reconnect or a switch-over runs
-    ByteFlag error_gate_lock;  // serializes SetErrorGate's look-up, comparison and store
+    ByteFlag error_gate_lock;         // serializes SetErrorGate's look-up, comparison and store
     Counter polls_in_flight;
     Counter poll_queue_count;
     Counter commands_in_flight;
@@ -137,6 +137,9 @@ struct DriverContext {
     // How many threads hold a lease on the socket of each gateway slot
     // (gateway/socket_slot.h).
     std::atomic<uint8_t> socket_users[kGatewaySocketSlots];
+    // kThreadsMark plus the number of the instance's threads still running
+    // (driver/instance_threads.h); ResetContext leaves it alone.
+    std::atomic<uint16_t> instance_threads;
     LocalHourMemo local_hour;  // the burst thread's time stamp conversions
 };
 
@@ -147,7 +150,8 @@ static_assert(std::atomic<uint8_t>::is_always_lock_free &&
               std::atomic<int32_t>::is_always_lock_free);
 
 // Puts every field to its default. Leaves the three buffers, the queues' entries,
-// the gateway addresses, client, sync_reply_timeout and start_flag alone.
+// the gateway addresses, client, sync_reply_timeout, start_flag and instance_threads
+// alone.
 void ResetContext(uint8_t driver_number, DriverContext& context);
 
 }  // namespace krogw

@@ -1,0 +1,64 @@
+// The read of a gateway status gate (0xFFF0 the primary, 0xFFF1 the secondary).
+#include "driver/gate_io.h"
+#include "gateway/active_set.h"
+#include "gateway/connections.h"
+#include "gateway/hot_backup.h"
+#include "gateway/socket_slot.h"
+#include "gateway/status.h"
+#include "host/qivpro.h"
+
+namespace krogw {
+namespace {
+
+uint8_t GatewayNamed(const GateIoArguments& io) {
+    return io.address.unit_id == SecondaryGatewayUnit ? kSecondaryGateway : kPrimaryGateway;
+}
+
+// The lease keeps the status socket open for the one exchange; it is let go before
+// anything is switched or closed.
+ExchangeResult QueryOnce(DriverContext& context, const GateIoArguments& io) {
+    const SocketLease lease(context, SlotsOf(context, GatewayNamed(io)).status);
+    return QueryGatewayStatus(context, io);
+}
+
+// A silent gateway: with both gateways usable, the traffic leaves the active one when
+// it is the one that did not answer.
+void SwitchAwayFromSilentGateway(DriverContext& context, const GateIoArguments& io) {
+    const uint8_t silent = GatewayNamed(io);
+    if (context.active_gateway.load() == kPrimaryGateway && silent == kPrimaryGateway) {
+        SwitchGateway(context, kAutomaticSwitch);
+    }
+    if (context.active_gateway.load() == kSecondaryGateway && silent == kSecondaryGateway) {
+        SwitchGateway(context, kAutomaticSwitch);
+    }
+}
+
+}  // namespace
+
+int32_t ReadGatewayStatus(DriverContext& context, GateIoArguments& io) {
+    ExchangeResult result = QueryOnce(context, io);
+    if (result != kExchangeDone) {
+        result = QueryOnce(context, io);
+    }
+    if (result == kExchangeFailed) {
+        if (BothGatewaysUsable(context)) {
+            SwitchAwayFromSilentGateway(context, io);
+        } else {
+            // Only the gateway that did not answer is closed, so that a read of the
+            // secondary's gate never takes down a primary that works; a reconnect
+            // reopens it.
+            CloseGatewaySockets(context, GatewayNamed(io));
+        }
+        return kResultFailed;
+    }
+    // Both gateways reporting the same mode: one of them must be told again which it is.
+    if (context.secondary_configured == 1 &&
+        context.primary_mode_value.load() == context.secondary_mode_value.load()) {
+        err(kLogError, "KroGW : Unexepted Primary/Secondary mode !");
+        err(kLogError, "KroGW : Reset Primery/Secondary state !!!");
+        return SwitchGateway(context, kManualSwitch);
+    }
+    return result;
+}
+
+}  // namespace krogw

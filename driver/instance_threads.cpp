@@ -1,0 +1,57 @@
+#include "driver/instance_threads.h"
+
+#include "exchange/threads.h"
+#include "host/qivpro.h"
+#include "include/krogw/abi.h"
+#include "platform/platform.h"
+
+namespace krogw {
+namespace {
+
+constexpr size_t kThreadStackBytes = 0x8000;
+
+void LeaveInstance(DriverContext& context) {
+    context.instance_threads.fetch_sub(1);
+}
+
+void RunBurstThread(void* context) {
+    BurstThread(context);
+    LeaveInstance(*static_cast<DriverContext*>(context));
+}
+
+void RunCommandThread(void* context) {
+    CommandThread(context);
+    LeaveInstance(*static_cast<DriverContext*>(context));
+}
+
+// Counts the thread before it starts, so that it can never leave before it is counted.
+bool StartCounted(DriverContext& context, PlatformThreadBody body) {
+    context.instance_threads.fetch_add(1);
+    if (PlatformThreadStart(body, &context, kThreadStackBytes)) {
+        return true;
+    }
+    LeaveInstance(context);
+    return false;
+}
+
+}  // namespace
+
+bool InstanceThreadsRunning(const DriverContext& context) {
+    const uint16_t value = context.instance_threads.load();
+    return value > kThreadsMark && value <= kThreadsMark + kInstanceThreads;
+}
+
+int32_t StartInstanceThreads(DriverContext& context) {
+    context.instance_threads.store(kThreadsMark);
+    if (!StartCounted(context, RunBurstThread)) {
+        err(kLogError, "KroGW : Can Not open Burst thread !!!");
+        return kResultFailed;
+    }
+    if (!StartCounted(context, RunCommandThread)) {
+        err(kLogError, "KroGW : Can Not open Cmd thread !!!");
+        return kResultFailed;
+    }
+    return kResultDone;
+}
+
+}  // namespace krogw
