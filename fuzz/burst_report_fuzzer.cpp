@@ -61,17 +61,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // Only what the decoder reads: the three layouts, the RTUs' states and the fields
     // of SetErrorGate and the time conversion.
     for (size_t layout = 0; layout < kLayouts; ++layout) {
-        const uint8_t* at = data + 1 + layout * kLayoutBytes;
-        context.column_count[layout + 1] = static_cast<uint8_t>(at[0] % 9);
-        std::memcpy(context.column_types[layout + 1], at + 1, 8);
-        context.column_types[layout + 1][8] = 0;
+        krogw::fuzz::SetLayoutFromBytes(context, static_cast<int>(layout) + 1,
+                                        data + 1 + layout * kLayoutBytes);
     }
     const uint8_t flags = data[0];
     context.rtu_state[1] = (flags & 1) != 0 ? krogw::RtuDisabled : krogw::RtuNotConfirmed;
     context.rtu_state[2] = (flags & 2) != 0 ? krogw::RtuDisabled : krogw::RtuNotConfirmed;
-    context.error_gate_id = 0;
-    context.last_error_code = 1;
-    context.local_hour = krogw::LocalHourMemo{};
+    krogw::fuzz::ResetDecoderFields(context);
 
     size_t received = size - kPrefixBytes;
     const uint8_t* message = krogw::fuzz::Receive(data + kPrefixBytes, received);

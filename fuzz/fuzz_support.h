@@ -65,4 +65,19 @@ inline const uint8_t* Receive(const uint8_t* data, size_t& size) {
     return buffer;
 }
 
+// Table type `type` laid out from nine input bytes: the column count, then the types.
+inline void SetLayoutFromBytes(DriverContext& context, int type, const uint8_t* bytes) {
+    context.column_count[type] = static_cast<uint8_t>(bytes[0] % 9);
+    std::memcpy(context.column_types[type], bytes + 1, 8);
+    context.column_types[type][8] = 0;
+}
+
+// The fields every decoder reads besides the layouts and the RTUs: the !ERROR gate's
+// and the time conversion's.
+inline void ResetDecoderFields(DriverContext& context) {
+    context.error_gate_id = 0;
+    context.last_error_code = 1;
+    context.local_hour = LocalHourMemo{};
+}
+
 }  // namespace krogw::fuzz

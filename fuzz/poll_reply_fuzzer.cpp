@@ -56,18 +56,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const uint8_t* raw = data + kLayoutBytes;
     const int table_type = received > 34 ? raw[34] : 0;
     if (table_type < krogw::kTableTypes) {
-        context.column_count[table_type] = static_cast<uint8_t>(data[1] % 9);
-        std::memcpy(context.column_types[table_type], data + 2, 8);
-        context.column_types[table_type][8] = 0;
+        krogw::fuzz::SetLayoutFromBytes(context, table_type, data + 1);
     }
     const int32_t rtu = received > 37 ? krogw::GetU16(raw + 36) : 0;
     const auto state_before = static_cast<uint8_t>((flags >> 2) & 3);
     context.rtu_state[rtu] = state_before;
     context.sign_rtu_on_fail = (flags & 2) != 0 ? 1 : 0;
     context.polls_in_flight = 1;
-    context.error_gate_id = 0;
-    context.last_error_code = 1;
-    context.local_hour = krogw::LocalHourMemo{};
+    krogw::fuzz::ResetDecoderFields(context);
 
     krogw::DecodePollReply(context, message, received,
                            (flags & 1) != 0 ? krogw::kOpPollRowList : krogw::kOpPoll);
