@@ -25,9 +25,6 @@ install(FILES tools/check/samples/kroGW01.int tools/check/samples/addresses.txt
 
 install(FILES README.md tools/wireshark/krogw.lua DESTINATION ${CMAKE_INSTALL_DOCDIR})
 install(DIRECTORY docs/ DESTINATION ${CMAKE_INSTALL_DOCDIR} FILES_MATCHING PATTERN "*.md")
-if(TARGET krogw-gwsim)
-  install(FILES tools/gwsim/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR} RENAME gwsim.md)
-endif()
 
 set(CPACK_PACKAGE_NAME krogw)
 set(CPACK_PACKAGE_VENDOR krogw)

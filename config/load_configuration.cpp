@@ -43,6 +43,13 @@ bool LoadConfiguration(int32_t driver_number, DriverContext& context) {
     ConfigSeen seen;
     const bool usable = ReadConfiguration(file, seen, context);
     std::fclose(file);
+    // Without these the start fails; the integrator must see which line is missing.
+    if (!seen.primary) {
+        err(kLogError, "KroGW : %s has no accepted PRIMARY line, start refused", file_name);
+    }
+    if (!seen.table_type) {
+        err(kLogError, "KroGW : %s has no accepted table type line, start refused", file_name);
+    }
     return usable;
 }
 

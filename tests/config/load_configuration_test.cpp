@@ -56,13 +56,32 @@ TEST_F(LoadConfigurationTest, PrimaryAndOneTableTypeAreEnough) {
     EXPECT_EQ(layout.column_types[0], 2);
 }
 
-TEST_F(LoadConfigurationTest, WithoutPrimaryOrTableTypeTheFileIsNotUsable) {
+TEST_F(LoadConfigurationTest, WithoutPrimaryOrTableTypeTheFileIsNotUsableAndSaysWhy) {
+    const auto logged = [](const std::string& text) {
+        for (const hostsim::LogLine& line : hostsim::LogLines()) {
+            if (line.level == 32 && line.text == text) {
+                return true;
+            }
+        }
+        return false;
+    };
+    const std::string no_primary =
+        "KroGW : kroGW01.int has no accepted PRIMARY line, start refused";
+    const std::string no_table_type =
+        "KroGW : kroGW01.int has no accepted table type line, start refused";
     Write("kroGW01.int", "PRIMARY=10.1.1.5\n");
     EXPECT_FALSE(LoadConfiguration(1, *context_));
+    EXPECT_TRUE(logged(no_table_type));
+    EXPECT_FALSE(logged(no_primary));
+    hostsim::ClearLog();
     Write("kroGW01.int", "3=2,0\n");
     EXPECT_FALSE(LoadConfiguration(1, *context_));
+    EXPECT_TRUE(logged(no_primary));
+    EXPECT_FALSE(logged(no_table_type));
+    hostsim::ClearLog();
     Write("kroGW01.int", "PRIMARY=10.1.1.5\n3=2\n");
     EXPECT_FALSE(LoadConfiguration(1, *context_)) << "the only table type line was refused";
+    EXPECT_TRUE(logged(no_table_type));
 }
 
 TEST_F(LoadConfigurationTest, MissingFileIsLoggedWithItsName) {

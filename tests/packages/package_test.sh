@@ -39,10 +39,10 @@ expect_files() {
 }
 expect_files include/krogw/abi.h share/krogw/samples/kroGW01.int share/krogw/samples/addresses.txt \
   share/krogw/samples/three_rtus.scn share/doc/krogw/README.md share/doc/krogw/install.md \
-  share/doc/krogw/wireshark.md share/doc/krogw/krogw.lua
+  share/doc/krogw/wireshark.md share/doc/krogw/simulator.md share/doc/krogw/krogw.lua
 if [ "$mode" = linux ]; then
   expect_files bin/krogw-console bin/krogw-check bin/krogw-gwsim lib/libkrogw.so \
-    lib/libqivpro.so share/doc/krogw/gwsim.md
+    lib/libqivpro.so
 else
   expect_files bin/krogw.dll bin/QIVPRO.dll bin/krogw-console.exe bin/krogw-check.exe
   [ -z "$(find "$root" -name 'krogw-gwsim*' -o -name '*.a')" ] ||
