@@ -109,6 +109,7 @@ TEST(GwsimLongRun, MemoryStaysFlatOverTwoHundredThousandRequests) {
     EXPECT_EQ(gw.CountRequests(krogw::kOpGatewayStatus), total);
     const std::vector<RecordedRequest> latest = gw.Requests();
     ASSERT_EQ(latest.size(), kRecorded);
+    EXPECT_EQ(gw.RequestsFallenOut(), total + 1 - kRecorded) << "with the open-channel request";
     EXPECT_EQ(FrameOf(latest.back().bytes).command.aux_word, static_cast<uint16_t>(total - 1));
     // Kept without a record these would take over 20 MB.
     EXPECT_LT(ResidentKilobytes() - warm_kb, 4 * 1024);

@@ -161,6 +161,11 @@ size_t Gateway::CountRequests(uint32_t opcode) const {
     return state_.requests.Count(opcode);
 }
 
+uint64_t Gateway::RequestsFallenOut() const {
+    const std::lock_guard lock(mutex_);
+    return state_.requests.overwritten();
+}
+
 std::optional<RecordedRequest> Gateway::WaitForRequest(uint32_t opcode,
                                                        std::chrono::milliseconds timeout,
                                                        size_t index) const {

@@ -117,6 +117,8 @@ class Gateway {
     // Every request of the opcode received since start or ClearRequests, also those that
     // have fallen out of Requests().
     size_t CountRequests(uint32_t opcode) const;
+    // Requests that have fallen out of Requests() since start or ClearRequests.
+    uint64_t RequestsFallenOut() const;
     // The index-th request (from 0) with this opcode, once it has come; nullopt when it
     // has not come within the time-out, or at once when it came but has fallen out of
     // Requests() since.
