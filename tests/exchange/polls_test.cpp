@@ -75,7 +75,8 @@ TEST_F(PollsTest, ADrainedPollThatFindsTheLimitReachedGoesBehindTheOthers) {
     EXPECT_EQ(second.rtu, kRtu);
 }
 
-TEST_F(PollsTest, AnRtuStatusGateReadsZeroAndTheRtuIsUnconfirmedWhenTheGatewayIsSilent) {
+TEST_F(PollsTest,
+       AnRtuStatusGateReadsZeroAndTheRtuIsUnconfirmedWhenTheGatewayIsSilentUnlessDisabled) {
     context_->rtu_state[kRtu] = RtuActive;
     gate_.address = GateAddress{RtuSpecialUnit, RtuStatus, kRtu, 255, 16};
     gate_.value_buffer = value_;
@@ -83,6 +84,11 @@ TEST_F(PollsTest, AnRtuStatusGateReadsZeroAndTheRtuIsUnconfirmedWhenTheGatewayIs
     EXPECT_EQ(ReadRtuState(request, kRtu, *context_), 0);
     EXPECT_EQ(value_[2] | value_[3] << 8, 0);
     EXPECT_EQ(context_->rtu_state[kRtu], RtuNotConfirmed);
+
+    context_->rtu_state[kRtu] = RtuDisabled;
+    EXPECT_EQ(ReadRtuState(request, kRtu, *context_), 0);
+    EXPECT_EQ(value_[2] | value_[3] << 8, 3);
+    EXPECT_EQ(context_->rtu_state[kRtu], RtuDisabled) << "a silent gateway undid a disable";
 }
 
 }  // namespace
