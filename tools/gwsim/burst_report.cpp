@@ -19,7 +19,8 @@ void AppendCommandBlock(std::vector<uint8_t>& out, uint16_t data_length) {
     out.insert(out.end(), bytes + krogw::kGwHeaderBytes, bytes + krogw::kGwBodyOffset);
 }
 
-std::vector<uint8_t> SectionRows(const TableModel& model, const BurstSection& section) {
+std::vector<uint8_t> SectionRows(const TableModel& model, const BurstSection& section,
+                                 const LogSink& log) {
     std::vector<uint8_t> rows;
     DataWriter writer(rows);
     for (const TableRow& wanted : section.rows) {
@@ -28,13 +29,14 @@ std::vector<uint8_t> SectionRows(const TableModel& model, const BurstSection& se
             WriteBurstRow(writer, wanted.table, *table, wanted.row);
         }
     }
+    NoteClampedStamps(log, section.rtu, writer);
     return rows;
 }
 
 }  // namespace
 
 std::vector<uint8_t> BuildBurstReport(const TableModel& model, const BurstReport& report,
-                                      uint16_t channel_id) {
+                                      uint16_t channel_id, const LogSink& log) {
     std::vector<uint8_t> out(krogw::kGwHeaderBytes, 0);
     uint16_t sections = 0;
     for (const BurstSection& section : report) {
@@ -42,7 +44,7 @@ std::vector<uint8_t> BuildBurstReport(const TableModel& model, const BurstReport
         if (rtu == nullptr || !rtu->online) {
             continue;
         }
-        const std::vector<uint8_t> rows = SectionRows(model, section);
+        const std::vector<uint8_t> rows = SectionRows(model, section, log);
         AppendCommandBlock(out, static_cast<uint16_t>(kSectionBodyBytes + rows.size()));
         std::vector<uint8_t> body(kSectionBodyBytes, 0);
         krogw::PutU16(body.data(), section.rtu);
@@ -73,7 +75,7 @@ void CheckBurstReport(const TableModel& model, const BurstReport& report) {
             }
         }
     }
-    if (BuildBurstReport(model, report, 0).size() > kMaxMessageBytes) {
+    if (BuildBurstReport(model, report, 0, {}).size() > kMaxMessageBytes) {
         throw std::invalid_argument("the burst report is longer than the driver can read");
     }
 }

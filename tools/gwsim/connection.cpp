@@ -13,10 +13,11 @@
 
 namespace gwsim {
 
-Connection::Connection(int fd, int id, MessageHandler on_message, ClosedHandler on_closed,
-                       LogSink log)
+Connection::Connection(int fd, int id, size_t max_queued_bytes, MessageHandler on_message,
+                       ClosedHandler on_closed, LogSink log)
     : fd_(fd),
       id_(id),
+      max_queued_bytes_(max_queued_bytes),
       on_message_(std::move(on_message)),
       on_closed_(std::move(on_closed)),
       log_(std::move(log)) {}
@@ -37,14 +38,29 @@ void Connection::Start() {
     writer_ = std::thread([this] { WriteLoop(); });
 }
 
-void Connection::Send(std::vector<uint8_t> message, const OutgoingPlan& plan) {
+bool Connection::Send(std::vector<uint8_t> message, const OutgoingPlan& plan) {
+    size_t queued = 0;
     {
         const std::lock_guard lock(mutex_);
-        outbox_.push_back(
-            {std::chrono::steady_clock::now() + std::chrono::milliseconds(plan.delay_ms),
-             next_sequence_++, std::move(message), plan.piece_bytes, plan.piece_pause_ms});
+        if (closing_) {
+            return false;
+        }
+        queued = queued_bytes_ + message.size();
+        if (queued <= max_queued_bytes_) {
+            queued_bytes_ = queued;
+            outbox_.push_back(
+                {std::chrono::steady_clock::now() + std::chrono::milliseconds(plan.delay_ms),
+                 next_sequence_++, std::move(message), plan.piece_bytes, plan.piece_pause_ms});
+        }
+    }
+    if (queued > max_queued_bytes_) {
+        Log("connection " + std::to_string(id_) + ": " + std::to_string(queued) +
+            " bytes would wait to be sent, the client is not reading; dropping the connection");
+        Close();
+        return false;
     }
     wake_.notify_all();
+    return true;
 }
 
 void Connection::Close() {
@@ -134,6 +150,7 @@ void Connection::WriteLoop() {
         }
         const Pending pending = std::move(*next);
         outbox_.erase(next);
+        queued_bytes_ -= pending.bytes.size();
         lock.unlock();
         const bool sent = SendPieces(pending);
         lock.lock();

@@ -26,14 +26,17 @@ class Connection {
     using MessageHandler = std::function<void(int connection, std::vector<uint8_t> message)>;
     using ClosedHandler = std::function<void(int connection)>;
 
-    Connection(int fd, int id, MessageHandler on_message, ClosedHandler on_closed, LogSink log);
+    // More than max_queued_bytes waiting to be sent drops the connection.
+    Connection(int fd, int id, size_t max_queued_bytes, MessageHandler on_message,
+               ClosedHandler on_closed, LogSink log);
     ~Connection();
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;
 
     void Start();
     // Queues a message; the plan's delay and pieces apply, its other faults are the caller's.
-    void Send(std::vector<uint8_t> message, const OutgoingPlan& plan);
+    // False, and the connection closed, when the queue would exceed its bound.
+    bool Send(std::vector<uint8_t> message, const OutgoingPlan& plan);
     // Shuts the socket down; both threads end soon after.
     void Close();
     // Close, and the socket's final close resets the connection (linger 0), as a gateway
@@ -60,6 +63,7 @@ class Connection {
 
     const int fd_;
     const int id_;
+    const size_t max_queued_bytes_;
     MessageHandler on_message_;
     ClosedHandler on_closed_;
     LogSink log_;
@@ -70,6 +74,7 @@ class Connection {
     std::atomic<bool> stop_reading_{false};
     std::atomic<bool> reader_done_{false};
     std::vector<Pending> outbox_;
+    size_t queued_bytes_ = 0;  // of the outbox
     uint64_t next_sequence_ = 0;
     std::thread reader_;
     std::thread writer_;

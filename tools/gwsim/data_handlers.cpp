@@ -108,6 +108,7 @@ std::vector<uint8_t> HandlePoll(GatewayState& state, const Request& request) {
     if (row_list) {
         writer.U8(kEndOfRows);
     }
+    NoteClampedStamps(state.log, range.rtu, writer);
     if (krogw::kGwBodyOffset + body.size() > kMaxMessageBytes) {
         // Refused: the rows stay changed for the next row-list poll.
         return BuildReply(request, kResultBadRequest, EchoBody(request, kRangeBodyBytes));

@@ -8,8 +8,9 @@ namespace gwsim {
 
 Gateway::Gateway(Options options) : options_(std::move(options)) {
     state_.log = options_.log;
+    state_.requests = RequestRecord(options_.recorded_requests);
     server_ = std::make_unique<Server>(
-        options_.address, options_.port, faults_,
+        options_.address, options_.port, options_.max_queued_bytes, faults_,
         [this](int connection, std::vector<uint8_t> message) {
             OnMessage(connection, std::move(message));
         },
@@ -152,34 +153,27 @@ std::vector<SetCallRecord> Gateway::SetCalls() const {
 
 std::vector<RecordedRequest> Gateway::Requests() const {
     const std::lock_guard lock(mutex_);
-    return state_.requests;
+    return state_.requests.Latest();
 }
 
 size_t Gateway::CountRequests(uint32_t opcode) const {
     const std::lock_guard lock(mutex_);
-    size_t count = 0;
-    for (const RecordedRequest& request : state_.requests) {
-        count += request.opcode == opcode ? 1 : 0;
-    }
-    return count;
+    return state_.requests.Count(opcode);
+}
+
+uint64_t Gateway::RequestsFallenOut() const {
+    const std::lock_guard lock(mutex_);
+    return state_.requests.overwritten();
 }
 
 std::optional<RecordedRequest> Gateway::WaitForRequest(uint32_t opcode,
                                                        std::chrono::milliseconds timeout,
                                                        size_t index) const {
     std::unique_lock lock(mutex_);
-    std::optional<RecordedRequest> found;
-    changed_.wait_for(lock, timeout, [&] {
-        size_t seen = 0;
-        for (const RecordedRequest& request : state_.requests) {
-            if (request.opcode == opcode && seen++ == index) {
-                found = request;
-                return true;
-            }
-        }
-        return false;
-    });
-    return found;
+    const bool came =
+        changed_.wait_for(lock, timeout, [&] { return state_.requests.Count(opcode) > index; });
+    const RecordedRequest* found = came ? state_.requests.Find(opcode, index) : nullptr;
+    return found == nullptr ? std::nullopt : std::optional<RecordedRequest>(*found);
 }
 
 bool Gateway::WaitForChannels(uint8_t type, size_t count, std::chrono::milliseconds timeout) const {
@@ -195,7 +189,7 @@ bool Gateway::WaitForChannels(uint8_t type, size_t count, std::chrono::milliseco
 
 void Gateway::ClearRequests() {
     const std::lock_guard lock(mutex_);
-    state_.requests.clear();
+    state_.requests.Clear();
 }
 
 void Gateway::CloseAllConnections() {
@@ -209,9 +203,9 @@ void Gateway::OnMessage(int connection, std::vector<uint8_t> message) {
     {
         const std::lock_guard lock(mutex_);
         const auto type = state_.connection_types.find(connection);
-        state_.requests.push_back(
-            {connection, type == state_.connection_types.end() ? kNoChannelType : type->second,
-             framed ? frame.command.opcode : 0, message, std::chrono::steady_clock::now()});
+        state_.requests.Add(
+            connection, type == state_.connection_types.end() ? kNoChannelType : type->second,
+            framed ? frame.command.opcode : 0, message, std::chrono::steady_clock::now());
         Log("connection " + std::to_string(connection) + " <- " + Describe(message));
         if (framed) {
             reply = HandleRequest(state_, Request{connection, message, frame});

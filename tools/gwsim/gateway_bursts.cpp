@@ -13,8 +13,9 @@ int Gateway::SendBurst(const BurstReport& report) {
         const std::lock_guard lock(mutex_);
         CheckBurstReport(state_.model, report);
     }
-    return SendToBurstChannels(
-        [&](uint16_t channel_id) { return BuildBurstReport(state_.model, report, channel_id); });
+    return SendToBurstChannels([&](uint16_t channel_id) {
+        return BuildBurstReport(state_.model, report, channel_id, state_.log);
+    });
 }
 
 void Gateway::ScheduleBurst(const BurstReport& report, std::chrono::milliseconds period) {

@@ -29,7 +29,10 @@
 //   (1028) is stored as the RTU's clock; SetCall (513) is recorded. Malformed requests
 //   answer 2. Replies go back on the connection of the request.
 // - Every message the gateway sends carries status 1 unless a fault says otherwise.
-// - Every whole message received is recorded, in order, before it is answered.
+// - Every whole message received is recorded, in order, before it is answered; the
+//   record keeps the latest Options::recorded_requests and counts all of them.
+// - A connection whose client stops reading is dropped once Options::max_queued_bytes
+//   wait for it.
 // - A primary and a secondary gateway are two Gateway objects on two addresses, each with
 //   its own channels, mode, status word and RTU tables (load the same scenario into both).
 // All methods may be called from any thread; model setters throw std::invalid_argument
@@ -60,6 +63,11 @@ struct Options {
     std::string address = "127.0.0.1";
     uint16_t port = krogw::kGatewayPort;  // 0: any free port, see Gateway::port()
     LogSink log;  // a line for every connection, request, reply and fault; empty for silence
+    // The latest requests kept for Requests() and WaitForRequest(); older ones fall out.
+    size_t recorded_requests = 4096;
+    // Replies and reports queued for one connection beyond this many bytes mean its
+    // client has stopped reading: the connection is dropped.
+    size_t max_queued_bytes = 1 << 20;
 };
 
 class Gateway {
@@ -104,10 +112,16 @@ class Gateway {
     std::optional<RtuClock> ClockOf(uint16_t rtu) const;
     std::vector<SetCallRecord> SetCalls() const;
 
+    // The latest requests (Options::recorded_requests of them at most), oldest first.
     std::vector<RecordedRequest> Requests() const;
+    // Every request of the opcode received since start or ClearRequests, also those that
+    // have fallen out of Requests().
     size_t CountRequests(uint32_t opcode) const;
+    // Requests that have fallen out of Requests() since start or ClearRequests.
+    uint64_t RequestsFallenOut() const;
     // The index-th request (from 0) with this opcode, once it has come; nullopt when it
-    // has not come within the time-out.
+    // has not come within the time-out, or at once when it came but has fallen out of
+    // Requests() since.
     std::optional<RecordedRequest> WaitForRequest(uint32_t opcode,
                                                   std::chrono::milliseconds timeout,
                                                   size_t index = 0) const;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "gateway/frame.h"
+#include "tools/gwsim/request_record.h"
 #include "tools/gwsim/table_model.h"
 #include "tools/gwsim/types.h"
 
@@ -22,7 +23,7 @@ struct GatewayState {
     std::vector<ChannelInfo> channels;
     std::map<int, uint8_t> connection_types;  // by connection, from its open-channel request
     std::vector<SetCallRecord> setcalls;
-    std::vector<RecordedRequest> requests;
+    RequestRecord requests{1};  // sized by the gateway's options
     LogSink log;
 };
 
@@ -60,9 +61,9 @@ std::vector<uint8_t> HandleSetCall(GatewayState& state, const Request& request);
 
 // An unsolicited burst report (opcode 2049) of the current values: one section per RTU
 // that is defined and online, rows that no longer exist left out. Empty when no section
-// remains.
+// remains. Clamped time stamps are logged.
 std::vector<uint8_t> BuildBurstReport(const TableModel& model, const BurstReport& report,
-                                      uint16_t channel_id);
+                                      uint16_t channel_id, const LogSink& log);
 // Throws std::invalid_argument when a row of the report is not in the model.
 void CheckBurstReport(const TableModel& model, const BurstReport& report);
 

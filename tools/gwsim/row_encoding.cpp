@@ -1,17 +1,22 @@
 #include "tools/gwsim/row_encoding.h"
 
-#include <stdexcept>
+#include <string>
 
 namespace gwsim {
 namespace {
 
 // Both forms keep only two digits of the year: 70..99 are 1970..1999, 00..69 2000..2069.
-uint8_t YearByte(int year) {
-    if (year < 1970 || year > 2069) {
-        throw std::invalid_argument("time stamp year " + std::to_string(year) +
-                                    " is not 1970 to 2069");
+constexpr int kFirstYear = 1970;
+constexpr int kLastYear = 2069;
+
+TimeStamp ClampedToWireYears(const TimeStamp& stamp) {
+    if (stamp.year < kFirstYear) {
+        return TimeStamp{kFirstYear, 1, 1, 0, 0, 0, 0};
     }
-    return static_cast<uint8_t>(year % 100);
+    if (stamp.year > kLastYear) {
+        return TimeStamp{kLastYear, 12, 31, 23, 59, 59, 999};
+    }
+    return stamp;
 }
 
 void WriteElement(DataWriter& writer, uint8_t type, uint32_t value, bool packed_bits) {
@@ -85,8 +90,12 @@ void WriteBurstRow(DataWriter& writer, uint8_t table_number, const RtuTable& tab
     WriteRowElements(writer, table, row, false);
 }
 
-void WriteTimeStamp(DataWriter& writer, uint8_t stamp_type, const TimeStamp& stamp) {
-    const uint8_t year = YearByte(stamp.year);
+void WriteTimeStamp(DataWriter& writer, uint8_t stamp_type, const TimeStamp& given) {
+    const TimeStamp stamp = ClampedToWireYears(given);
+    if (!(stamp == given)) {
+        writer.NoteClampedStamp();
+    }
+    const auto year = static_cast<uint8_t>(stamp.year % 100);
     if (stamp_type == krogw::kElementTimeStamp) {
         writer.U8(static_cast<uint8_t>(stamp.day));
         writer.U8(static_cast<uint8_t>(stamp.month));
@@ -101,6 +110,14 @@ void WriteTimeStamp(DataWriter& writer, uint8_t stamp_type, const TimeStamp& sta
     writer.U16(static_cast<uint16_t>((stamp.minute & 0x3F) | (stamp.hour & 0x1F) << 6 |
                                      (stamp.day & 0x1F) << 11));
     writer.U16(static_cast<uint16_t>((stamp.millisecond & 0x3FF) | (stamp.second & 0x3F) << 10));
+}
+
+void NoteClampedStamps(const LogSink& log, uint16_t rtu, const DataWriter& writer) {
+    if (log && writer.clamped_stamps() > 0) {
+        log("RTU " + std::to_string(rtu) + ": " + std::to_string(writer.clamped_stamps()) +
+            " time stamps outside the years 1970-2069 sent as the nearest end of that range;"
+            " is the system clock right?");
+    }
 }
 
 }  // namespace gwsim

@@ -12,11 +12,12 @@
 
 namespace gwsim {
 
-Server::Server(std::string address, uint16_t port, Faults& faults,
+Server::Server(std::string address, uint16_t port, size_t max_queued_bytes, Faults& faults,
                Connection::MessageHandler on_message, Connection::ClosedHandler on_closed,
                LogSink log)
     : address_(std::move(address)),
       port_(port),
+      max_queued_bytes_(max_queued_bytes),
       faults_(faults),
       on_message_(std::move(on_message)),
       on_closed_(std::move(on_closed)),
@@ -66,8 +67,7 @@ bool Server::Send(int connection, std::vector<uint8_t> message, const OutgoingPl
     if (found == connections_.end() || found->second->finished()) {
         return false;
     }
-    found->second->Send(std::move(message), plan);
-    return true;
+    return found->second->Send(std::move(message), plan);
 }
 
 void Server::CloseAll() {
@@ -123,7 +123,8 @@ void Server::AcceptOne() {
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
     const std::lock_guard lock(mutex_);
     const int id = next_connection_++;
-    auto connection = std::make_unique<Connection>(fd, id, on_message_, on_closed_, log_);
+    auto connection =
+        std::make_unique<Connection>(fd, id, max_queued_bytes_, on_message_, on_closed_, log_);
     connection->Start();
     connections_[id] = std::move(connection);
     char peer_text[INET_ADDRSTRLEN] = {};

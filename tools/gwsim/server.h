@@ -20,7 +20,7 @@ namespace gwsim {
 
 class Server {
   public:
-    Server(std::string address, uint16_t port, Faults& faults,
+    Server(std::string address, uint16_t port, size_t max_queued_bytes, Faults& faults,
            Connection::MessageHandler on_message, Connection::ClosedHandler on_closed, LogSink log);
     ~Server();
     Server(const Server&) = delete;
@@ -32,7 +32,7 @@ class Server {
     // listens again on the same address and port.
     void Stop();
 
-    // False when the connection is gone.
+    // False when the connection is gone, or dropped because its client stopped reading.
     bool Send(int connection, std::vector<uint8_t> message, const OutgoingPlan& plan);
     void CloseAll();
     uint16_t port() const { return port_; }
@@ -50,6 +50,7 @@ class Server {
 
     const std::string address_;
     uint16_t port_;
+    const size_t max_queued_bytes_;
     Faults& faults_;
     Connection::MessageHandler on_message_;
     Connection::ClosedHandler on_closed_;

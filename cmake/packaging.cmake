@@ -1,0 +1,45 @@
+# Installation in the usual places and the release packages: a tarball from the Linux
+# build, a zip from each Windows build. Installed programs find the libraries through
+# RPATH on Linux; on Windows everything that runs sits in bin, beside the DLLs.
+include(GNUInstallDirs)
+
+file(RELATIVE_PATH krogw_bin_to_lib /prefix/${CMAKE_INSTALL_BINDIR} /prefix/${CMAKE_INSTALL_LIBDIR})
+set(krogw_programs krogw-console krogw-check)
+if(TARGET krogw-gwsim)
+  list(APPEND krogw_programs krogw-gwsim)
+endif()
+set_target_properties(${krogw_programs} PROPERTIES INSTALL_RPATH "$ORIGIN/${krogw_bin_to_lib}")
+# The driver finds the stand-in host runtime beside it.
+set_target_properties(krogw qivpro PROPERTIES INSTALL_RPATH "$ORIGIN")
+
+install(TARGETS krogw qivpro ${krogw_programs}
+        RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
+        LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
+        ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} EXCLUDE_FROM_ALL)
+install(DIRECTORY include/krogw DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+
+set(krogw_samples_dir ${CMAKE_INSTALL_DATADIR}/krogw/samples)
+install(FILES tools/check/samples/kroGW01.int tools/check/samples/addresses.txt
+              tools/gwsim/samples/three_rtus.scn
+        DESTINATION ${krogw_samples_dir})
+
+install(FILES README.md tools/wireshark/krogw.lua DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(DIRECTORY docs/ DESTINATION ${CMAKE_INSTALL_DOCDIR} FILES_MATCHING PATTERN "*.md")
+
+set(CPACK_PACKAGE_NAME krogw)
+set(CPACK_PACKAGE_VENDOR krogw)
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Communication driver for RTUs behind a TCP/IP gateway")
+if(WIN32)
+  if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    set(krogw_package_system win64)
+  else()
+    set(krogw_package_system win32)
+  endif()
+  set(CPACK_GENERATOR ZIP)
+else()
+  set(krogw_package_system linux-${CMAKE_SYSTEM_PROCESSOR})
+  set(CPACK_GENERATOR TGZ)
+endif()
+set(CPACK_PACKAGE_FILE_NAME krogw-${PROJECT_VERSION}-${krogw_package_system})
+set(CPACK_SOURCE_GENERATOR "")
+include(CPack)
