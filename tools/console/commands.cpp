@@ -46,7 +46,7 @@ class Runner {
     CommandOutcome Run() {
         const std::string& verb = words_[0];
         if (verb == "quit") {
-            return {"quit", true};
+            return {"bye", true};
         }
         if (verb == "help") {
             return {kHelp};
@@ -162,7 +162,7 @@ class Runner {
         for (InstanceState& instance : host_.instances()) {
             for (GateState& gate : instance.gates) {
                 if (gate.definition->name == words_[1]) {
-                    return "write " + words_[1] + " " + WriteGate(instance, gate);
+                    return WriteGate(instance, gate);
                 }
             }
         }
@@ -193,8 +193,8 @@ class Runner {
                                                  gate.definition->scale
                                            : value;
             auto raw = static_cast<uint32_t>(static_cast<int64_t>(std::llround(raw_value)));
-            if (!table) {
-                raw <<= 16;  // the value word is bytes 2 and 3
+            if (!array && ValueInHighWord(gate.address)) {
+                raw <<= 16;
             }
             for (size_t byte = 0; byte < bytes_per_value; ++byte) {
                 buffer[at * bytes_per_value + byte] = static_cast<uint8_t>(raw >> (8 * byte));
@@ -240,7 +240,9 @@ CommandOutcome RunCommand(const std::string& line, HostInstances& host) {
     if (words.empty()) {
         return {};
     }
-    return Runner(words, host).Run();
+    CommandOutcome outcome = Runner(words, host).Run();
+    outcome.text = "command " + line + ": " + outcome.text;
+    return outcome;
 }
 
 }  // namespace console

@@ -118,8 +118,10 @@ bool HostInstances::StartInstance(InstanceState& instance, const std::string& pr
         GateState state;
         state.definition = &gate;
         state.address = words;
-        state.host_id =
-            hostsim::DefineGate(definition.driver_number, words, {gate.scale, gate.offset});
+        // Cooked so that the screen shows the RTU's own numbers.
+        const double unit = ValueInHighWord(words) ? kHighWordUnit : 1.0;
+        state.host_id = hostsim::DefineGate(definition.driver_number, words,
+                                            {gate.scale / unit, gate.offset});
         next_host_id_ = state.host_id + 1;
         instance.gates.push_back(state);
     }
@@ -164,7 +166,14 @@ void HostInstances::PrepareScreenGates(InstanceState& instance) {
     PrepareSpecialGate(instance, "!BACKUP", instance.active_gateway);
     PrepareSpecialGate(instance, "!POLL", instance.poll_load);
     PrepareSpecialGate(instance, "!CMD", instance.command_load);
-    PrepareSpecialGate(instance, "!ERROR", instance.last_error_code);
+    // The driver also puts its result codes into the host's !ERROR gate.
+    if (PrepareSpecialGate(instance, "!ERROR", instance.last_error_code) &&
+        std::none_of(instance.gates.begin(), instance.gates.end(), [](const GateState& gate) {
+            return gate.address.kind == krogw::LastError;
+        })) {
+        hostsim::DefineGate(instance.definition->driver_number, instance.last_error_code.words);
+        ++next_host_id_;
+    }
     for (const char* address : {"!1", "!2"}) {
         SpecialGate gate;
         if (PrepareSpecialGate(instance, address, gate)) {

@@ -19,6 +19,13 @@ using Clock = std::chrono::steady_clock;
 
 inline constexpr int32_t kArrayWords = 5;  // an RTU channel status array
 
+// 8- and 16-bit values and the special gates' value words travel in the high half of
+// a gate's raw 32-bit value (bytes 2 and 3 of the value buffer).
+inline bool ValueInHighWord(const krogw::GateAddress& address) {
+    return address.kind != krogw::TableElement || address.bit_width < 32;
+}
+inline constexpr double kHighWordUnit = 65536.0;
+
 struct GateState {
     const GateDefinition* definition = nullptr;
     krogw::GateAddress address{};
