@@ -189,9 +189,8 @@ class Runner {
             } catch (const std::exception&) {
                 return "'" + words_[at + 2] + "' is not a number";
             }
-            const double raw_value = table ? (value - gate.definition->offset) /
-                                                 gate.definition->scale
-                                           : value;
+            const double raw_value =
+                table ? (value - gate.definition->offset) / gate.definition->scale : value;
             auto raw = static_cast<uint32_t>(static_cast<int64_t>(std::llround(raw_value)));
             if (!array && ValueInHighWord(gate.address)) {
                 raw <<= 16;

@@ -26,8 +26,8 @@ bool DriverLibrary::Load(const std::string& path, std::string& error) {
 
 int32_t DriverLibrary::Call(void* context, int32_t code, int32_t driver_number,
                             void* arguments) const {
-    krogw::HostRequest request{static_cast<krogw::DriverContext*>(context), code, driver_number,
-                               0, arguments};
+    krogw::HostRequest request{static_cast<krogw::DriverContext*>(context), code, driver_number, 0,
+                               arguments};
     return kro_main_(&request);
 }
 

@@ -76,9 +76,9 @@ bool HostInstances::Start(const Project& project, const std::string& project_fol
     for (const InstanceDefinition& definition : project.instances) {
         InstanceState& instance = instances_.emplace_back();
         instance.definition = &definition;
-        const size_t words = (static_cast<size_t>(driver_.info().context_size) +
-                              sizeof(std::max_align_t) - 1) /
-                             sizeof(std::max_align_t);
+        const size_t words =
+            (static_cast<size_t>(driver_.info().context_size) + sizeof(std::max_align_t) - 1) /
+            sizeof(std::max_align_t);
         instance.context.assign(words, std::max_align_t{});
         started = StartInstance(instance, project_folder, report) && started;
     }
@@ -94,16 +94,16 @@ bool HostInstances::StartInstance(InstanceState& instance, const std::string& pr
                                Numbered("kroGW%.2d.int", definition.driver_number),
                                std::filesystem::copy_options::overwrite_existing, failed);
     if (failed) {
-        report.push_back("instance " + number + ": cannot copy " + definition.configuration +
-                         ": " + failed.message());
+        report.push_back("instance " + number + ": cannot copy " + definition.configuration + ": " +
+                         failed.message());
         return false;
     }
     log_.Take();
     krogw::StartArguments start{{}, 1, kReplyTimeout10ms};
     const int32_t result = Call(instance, krogw::kStartInstance, &start);
     if (result != krogw::kResultDone) {
-        report.push_back("instance " + number + " did not start (result " +
-                         std::to_string(result) + "): " + Joined(log_.Take()));
+        report.push_back("instance " + number + " did not start (result " + std::to_string(result) +
+                         "): " + Joined(log_.Take()));
         return false;
     }
     instance.running = true;
@@ -120,8 +120,8 @@ bool HostInstances::StartInstance(InstanceState& instance, const std::string& pr
         state.address = words;
         // Cooked so that the screen shows the RTU's own numbers.
         const double unit = ValueInHighWord(words) ? kHighWordUnit : 1.0;
-        state.host_id = hostsim::DefineGate(definition.driver_number, words,
-                                            {gate.scale / unit, gate.offset});
+        state.host_id =
+            hostsim::DefineGate(definition.driver_number, words, {gate.scale / unit, gate.offset});
         next_host_id_ = state.host_id + 1;
         instance.gates.push_back(state);
     }
@@ -132,8 +132,8 @@ bool HostInstances::StartInstance(InstanceState& instance, const std::string& pr
 bool HostInstances::CheckAddress(InstanceState& instance, const GateDefinition& gate,
                                  krogw::GateAddress& words, std::string& reason) {
     log_.Take();
-    krogw::AddressCheckArguments check{gate.address.c_str(), next_host_id_, 0,
-                                       gate.element_count, {}};
+    krogw::AddressCheckArguments check{
+        gate.address.c_str(), next_host_id_, 0, gate.element_count, {}};
     const int32_t code =
         gate.element_count > 0 ? krogw::kCheckArrayAddress : krogw::kParseGateAddress;
     if (Call(instance, code, &check) == krogw::kResultDone) {
@@ -168,9 +168,8 @@ void HostInstances::PrepareScreenGates(InstanceState& instance) {
     PrepareSpecialGate(instance, "!CMD", instance.command_load);
     // The driver also puts its result codes into the host's !ERROR gate.
     if (PrepareSpecialGate(instance, "!ERROR", instance.last_error_code) &&
-        std::none_of(instance.gates.begin(), instance.gates.end(), [](const GateState& gate) {
-            return gate.address.kind == krogw::LastError;
-        })) {
+        std::none_of(instance.gates.begin(), instance.gates.end(),
+                     [](const GateState& gate) { return gate.address.kind == krogw::LastError; })) {
         hostsim::DefineGate(instance.definition->driver_number, instance.last_error_code.words);
         ++next_host_id_;
     }
@@ -201,8 +200,8 @@ void HostInstances::Stop() {
             continue;
         }
         Call(instance, krogw::kCloseInstance, nullptr);
-        const auto client = hostsim::ClientByName(
-            Numbered("GateWay_No_%.2d", instance.definition->driver_number));
+        const auto client =
+            hostsim::ClientByName(Numbered("GateWay_No_%.2d", instance.definition->driver_number));
         if (client) {
             hostsim::EndClient(*client);
             clients.push_back(*client);

@@ -79,8 +79,7 @@ class HostInstances {
                        std::vector<std::string>& report);
     bool CheckAddress(InstanceState& instance, const GateDefinition& gate,
                       krogw::GateAddress& words, std::string& reason);
-    bool PrepareSpecialGate(InstanceState& instance, const std::string& address,
-                            SpecialGate& gate);
+    bool PrepareSpecialGate(InstanceState& instance, const std::string& address, SpecialGate& gate);
     void PrepareScreenGates(InstanceState& instance);
 
     const DriverLibrary& driver_;

@@ -88,16 +88,15 @@ std::string DriverPath(const CommandLine& line, const char* program) {
     if (!line.driver.empty()) {
         return fs::absolute(line.driver).string();
     }
-    const fs::path beside = fs::absolute(program).parent_path() /
-                            fs::path(console::kDefaultDriverPath).filename();
+    const fs::path beside =
+        fs::absolute(program).parent_path() / fs::path(console::kDefaultDriverPath).filename();
     return fs::exists(beside) ? beside.string() : console::kDefaultDriverPath;
 }
 
 // The driver reads kroGWnn.int from the working folder; each run gets a folder of its own.
 fs::path MakeWorkFolder() {
     std::random_device random;
-    const fs::path folder =
-        fs::temp_directory_path() / ("krogw-host-" + std::to_string(random()));
+    const fs::path folder = fs::temp_directory_path() / ("krogw-host-" + std::to_string(random()));
     fs::create_directories(folder);
     return folder;
 }

@@ -110,8 +110,8 @@ void ScanLoop::ReadGate(InstanceState& instance, GateState& gate) {
             return;
         case krogw::RtuChannelStatus: {
             uint8_t values[2 * kArrayWords] = {};
-            gate.result = host_.GateIo(instance, krogw::kReadGateArray, gate.address,
-                                       gate.host_id, values, kArrayWords);
+            gate.result = host_.GateIo(instance, krogw::kReadGateArray, gate.address, gate.host_id,
+                                       values, kArrayWords);
             for (int32_t at = 0; at < kArrayWords; ++at) {
                 gate.words[static_cast<size_t>(at)] =
                     static_cast<uint16_t>(values[2 * at] | values[2 * at + 1] << 8);
@@ -137,8 +137,8 @@ void ScanLoop::ReadDueGates(Clock::time_point now, int32_t scan_ms) {
             if (now < gate.next_read) {
                 continue;
             }
-            const int32_t cycle = gate.definition->cycle_ms > 0 ? gate.definition->cycle_ms
-                                                                : scan_ms;
+            const int32_t cycle =
+                gate.definition->cycle_ms > 0 ? gate.definition->cycle_ms : scan_ms;
             gate.next_read = now + std::chrono::milliseconds(cycle);
             ReadGate(instance, gate);
         }
@@ -171,10 +171,9 @@ void ScanLoop::AwaitPolls() {
         std::this_thread::sleep_for(100ms);
         busy = false;
         for (InstanceState& instance : host_.instances()) {
-            busy = busy ||
-                   (instance.running && host_.ReadWord(instance, instance.poll_load) ==
-                                            krogw::kResultDone &&
-                    instance.poll_load.value > 0);
+            busy = busy || (instance.running &&
+                            host_.ReadWord(instance, instance.poll_load) == krogw::kResultDone &&
+                            instance.poll_load.value > 0);
         }
     }
 }
@@ -192,10 +191,9 @@ std::vector<ScreenItem> ScanLoop::Items() {
                                              WordText(instance.command_load)});
         items.push_back({name + " error code", WordText(instance.last_error_code)});
         for (auto& [rtu, gate] : instance.rtu_states) {
-            items.push_back(
-                {"rtu " + std::to_string(instance.definition->driver_number) + "/" +
-                     std::to_string(rtu),
-                 RtuStateText(gate.value)});
+            items.push_back({"rtu " + std::to_string(instance.definition->driver_number) + "/" +
+                                 std::to_string(rtu),
+                             RtuStateText(gate.value)});
         }
         for (const GateState& gate : instance.gates) {
             items.push_back({"gate " + gate.definition->name, GateText(gate)});
