@@ -1,5 +1,6 @@
 #include "tools/console/commands.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <iostream>
@@ -210,11 +211,16 @@ class Runner {
 
 }  // namespace
 
-void CommandInput::StartReading() {
-    std::thread([this] {
+void CommandInput::StartReading(bool quit_at_end) {
+    std::thread([this, quit_at_end] {
         for (std::string line; std::getline(std::cin, line);) {
             std::lock_guard lock(mutex_);
             lines_.push_back(line);
+            arrived_.notify_one();
+        }
+        if (quit_at_end) {
+            std::lock_guard lock(mutex_);
+            lines_.push_back("quit");
             arrived_.notify_one();
         }
     }).detach();

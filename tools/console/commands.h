@@ -15,7 +15,8 @@ namespace console {
 // while the operator types.
 class CommandInput {
   public:
-    void StartReading();
+    // With quit_at_end, the end of the input counts as a quit command.
+    void StartReading(bool quit_at_end);
     // The next line, waiting until the deadline at most.
     std::optional<std::string> Next(Clock::time_point deadline);
 

@@ -141,7 +141,7 @@ int Run(const CommandLine& line, const char* program) {
     if (started) {
         static console::CommandInput input;  // its reader may still wait at the end
         if (!line.once) {
-            input.StartReading();
+            input.StartReading(line.duration_s == 0);
         }
         console::ScanLoop loop(host, log, screen);
         loop.Run({project.scan_ms, line.once, line.duration_s}, input);

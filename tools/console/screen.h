@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <map>
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace console {
