@@ -2,6 +2,7 @@
 // a project's instances and gates through KroMain with the stand-in host runtime as the
 // gate database, shows the gates live and takes operator commands on standard input.
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <random>
@@ -162,5 +163,11 @@ int main(int argc, char** argv) {
         std::fputs(kUsage, stderr);
         return 2;
     }
-    return Run(line, argv[0]);
+    const int status = Run(line, argv[0]);
+    std::fflush(stdout);
+    std::fflush(stderr);
+    // The driver's threads go on for a few seconds after they let their client go
+    // (closing channels, logging, sleeping); leaving without static destructors keeps
+    // them from meeting a host runtime that is being torn down.
+    std::_Exit(status);
 }
