@@ -1,47 +1,173 @@
-// The console host: loads the driver library as a host runtime does and talks to it
-// through KroMain.
+// krogw-host: the console host. Loads the driver library as a host runtime does, runs
+// a project's instances and gates through KroMain with the stand-in host runtime as the
+// gate database, shows the gates live and takes operator commands on standard input.
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <random>
 #include <string>
+#include <vector>
 
-#include "include/krogw/abi.h"
-#include "platform/library.h"
+#include "platform/terminal.h"
+#include "tools/console/commands.h"
 #include "tools/console/cp437.h"
+#include "tools/console/driver_library.h"
+#include "tools/console/host_instances.h"
+#include "tools/console/log_sink.h"
+#include "tools/console/project_file.h"
+#include "tools/console/scan_loop.h"
+#include "tools/console/screen.h"
 
 namespace {
 
-using KroMainFunction = int32_t (*)(krogw::HostRequest*);
+namespace fs = std::filesystem;
 
-int ShowDriverInfo(KroMainFunction kro_main) {
-    krogw::DriverInfo info{};
-    krogw::HostRequest request{nullptr, krogw::kGetDriverInfo, 0, 0, &info};
-    const int32_t result = kro_main(&request);
-    if (result != krogw::kResultDone) {
-        std::fprintf(stderr, "driver information request failed: %d\n", result);
+constexpr const char* kUsage =
+    "usage: krogw-host [--driver LIBRARY] [--once] [--duration SECONDS]"
+    " [--log FILE [--level N]] PROJECT\n";
+
+struct CommandLine {
+    std::string project;
+    std::string driver;
+    std::string log_file;
+    int log_level = 0;
+    bool once = false;
+    int duration_s = 0;
+};
+
+bool ToInt(const char* text, int min, int max, int& value) {
+    char* end = nullptr;
+    const long number = std::strtol(text, &end, 10);
+    if (end == text || *end != '\0' || number < min || number > max) {
+        return false;
+    }
+    value = static_cast<int>(number);
+    return true;
+}
+
+bool ParseCommandLine(int argc, char** argv, CommandLine& line) {
+    for (int at = 1; at < argc; ++at) {
+        const std::string option = argv[at];
+        const char* value = at + 1 < argc ? argv[at + 1] : nullptr;
+        if (option == "--once") {
+            line.once = true;
+            continue;
+        }
+        if (option.rfind("--", 0) != 0) {
+            if (!line.project.empty()) {
+                return false;
+            }
+            line.project = option;
+            continue;
+        }
+        if (value == nullptr) {
+            return false;
+        }
+        ++at;
+        bool good = true;
+        if (option == "--driver") {
+            line.driver = value;
+        } else if (option == "--log") {
+            line.log_file = value;
+        } else if (option == "--level") {
+            good = ToInt(value, 0, 1000, line.log_level);
+        } else if (option == "--duration") {
+            good = ToInt(value, 1, 1000000, line.duration_s);
+        } else {
+            good = false;
+        }
+        if (!good) {
+            return false;
+        }
+    }
+    return !line.project.empty();
+}
+
+// The driver beside the program unless the command line names one.
+std::string DriverPath(const CommandLine& line, const char* program) {
+    if (!line.driver.empty()) {
+        return fs::absolute(line.driver).string();
+    }
+    const fs::path beside =
+        fs::absolute(program).parent_path() / fs::path(console::kDefaultDriverPath).filename();
+    return fs::exists(beside) ? beside.string() : console::kDefaultDriverPath;
+}
+
+// The driver reads kroGWnn.int from the working folder; each run gets a folder of its own.
+fs::path MakeWorkFolder() {
+    std::random_device random;
+    const fs::path folder = fs::temp_directory_path() / ("krogw-host-" + std::to_string(random()));
+    fs::create_directories(folder);
+    return folder;
+}
+
+int Run(const CommandLine& line, const char* program) {
+    console::Project project;
+    const std::vector<std::string> errors = console::ReadProject(line.project, project);
+    if (!errors.empty()) {
+        for (const std::string& error : errors) {
+            std::fprintf(stderr, "krogw-host: %s\n", error.c_str());
+        }
+        std::fprintf(stderr, "krogw-host: project refused, nothing started\n");
+        return 2;
+    }
+    console::DriverLibrary driver;
+    console::LogSink log;
+    std::string error;
+    if (!driver.Load(DriverPath(line, program), error) ||
+        (!line.log_file.empty() && !log.Open(line.log_file, line.log_level, error))) {
+        std::fprintf(stderr, "krogw-host: %s\n", error.c_str());
         return 1;
     }
-    std::printf("driver      : %s\n", info.short_name);
-    std::printf("context size: %d bytes\n", info.context_size);
-    std::printf("constants   : %d %d %d\n", info.driver_code, info.info_flag, info.info_mode);
-    std::fputs(console::Cp437ToUtf8(info.banner).c_str(), stdout);
-    return 0;
+    const bool refreshing = krogw::PlatformStdoutIsTerminal();
+    if (refreshing) {
+        std::fputs(console::Cp437ToUtf8(driver.info().banner).c_str(), stdout);
+    }
+    std::printf("driver %s loaded\n", driver.info().short_name);
+
+    const fs::path project_folder = fs::absolute(line.project).parent_path();
+    const fs::path previous = fs::current_path();
+    const fs::path work = MakeWorkFolder();
+    fs::current_path(work);
+
+    console::HostInstances host(driver, log);
+    console::Screen screen(stdout, refreshing);
+    std::vector<std::string> report;
+    const bool started = host.Start(project, project_folder.string(), report);
+    for (const std::string& text : report) {
+        std::fprintf(stderr, "krogw-host: %s\n", text.c_str());
+        screen.Note(text, 0.0);
+    }
+    if (started) {
+        static console::CommandInput input;  // its reader may still wait at the end
+        if (!line.once) {
+            input.StartReading(line.duration_s == 0);
+        }
+        console::ScanLoop loop(host, log, screen);
+        loop.Run({project.scan_ms, line.once, line.duration_s}, input);
+    }
+    host.Stop();
+    log.Take();
+    fs::current_path(previous);
+    std::error_code ignored;
+    fs::remove_all(work, ignored);
+    return started ? 0 : 1;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    const char* library_path = argc > 1 ? argv[1] : console::kDefaultDriverPath;
-    void* library = krogw::PlatformLibraryOpen(library_path);
-    if (library == nullptr) {
-        std::fprintf(stderr, "cannot load %s: %s\n", library_path, krogw::PlatformLibraryError());
-        return 1;
+    CommandLine line;
+    if (!ParseCommandLine(argc, argv, line)) {
+        std::fputs(kUsage, stderr);
+        return 2;
     }
-    auto kro_main =
-        reinterpret_cast<KroMainFunction>(krogw::PlatformLibrarySymbol(library, "KroMain"));
-    if (kro_main == nullptr) {
-        std::fprintf(stderr, "%s does not export KroMain\n", library_path);
-        return 1;
-    }
-    std::printf("loaded %s\n", library_path);
-    return ShowDriverInfo(kro_main);
+    const int status = Run(line, argv[0]);
+    std::fflush(stdout);
+    std::fflush(stderr);
+    // The driver's threads go on for a few seconds after they let their client go
+    // (closing channels, logging, sleeping); leaving without static destructors keeps
+    // them from meeting a host runtime that is being torn down.
+    std::_Exit(status);
 }

@@ -1,5 +1,7 @@
 #include "tools/hostsim/hostsim.h"
 
+#include <iterator>
+
 #include "tools/hostsim/host_state.h"
 
 namespace hostsim {
@@ -116,6 +118,15 @@ void ClearLog() {
     State& host = Host();
     std::lock_guard lock(host.mutex);
     host.log.clear();
+}
+
+std::vector<LogLine> TakeLogLines() {
+    State& host = Host();
+    std::lock_guard lock(host.mutex);
+    std::vector<LogLine> lines(std::make_move_iterator(host.log.begin()),
+                               std::make_move_iterator(host.log.end()));
+    host.log.clear();
+    return lines;
 }
 
 void SetLogFilter(int minimum_level) {

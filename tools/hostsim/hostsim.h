@@ -59,6 +59,9 @@ QIVPRO_API std::vector<RtuFailure> RtuFailures();
 
 QIVPRO_API std::vector<LogLine> LogLines();
 QIVPRO_API void ClearLog();
+// The kept lines, removed from the log in the same step, so that none is lost or
+// taken twice while the driver goes on logging.
+QIVPRO_API std::vector<LogLine> TakeLogLines();
 // Lines below this level are dropped.
 QIVPRO_API void SetLogFilter(int minimum_level);
 // Copies every kept line to standard error as it comes.

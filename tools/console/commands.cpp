@@ -1,0 +1,253 @@
+#include "tools/console/commands.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <iostream>
+#include <sstream>
+#include <thread>
+#include <vector>
+
+namespace console {
+namespace {
+
+constexpr const char* kHelp =
+    "commands: write GATE VALUE... | disable RTU [I] | enable RTU [I] | clock RTU [I] |"
+    " setcall RTU QR QD QC SR SD [I] | switch [I] | reconnect 1|2 [I] | quit"
+    "  (I: instance number, default the first)";
+
+constexpr int32_t kMaxArrayValues = 250;
+
+std::string ResultText(int32_t result) {
+    switch (result) {
+        case krogw::kResultDone:
+            return "done";
+        case krogw::kResultNotDone:
+            return "refused (result 1)";
+        default:
+            return "failed (result " + std::to_string(result) + ")";
+    }
+}
+
+bool ToLong(const std::string& text, long long min, long long max, long long& value) {
+    try {
+        size_t used = 0;
+        value = std::stoll(text, &used, 0);
+        return used == text.size() && value >= min && value <= max;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+class Runner {
+  public:
+    Runner(const std::vector<std::string>& words, HostInstances& host)
+        : words_(words), host_(host) {}
+
+    CommandOutcome Run() {
+        const std::string& verb = words_[0];
+        if (verb == "quit") {
+            return {"bye", true};
+        }
+        if (verb == "help") {
+            return {kHelp};
+        }
+        if (verb == "write") {
+            return {Write()};
+        }
+        if (verb == "disable" || verb == "enable") {
+            return {RtuGate("!%.5d", 1, verb == "disable" ? 0 : 1)};
+        }
+        if (verb == "clock") {
+            return {RtuGate("T%.5d", 1, 0)};
+        }
+        if (verb == "setcall") {
+            return {SetCall()};
+        }
+        if (verb == "switch") {
+            return {Special("!BACKUP", 1, 1)};
+        }
+        if (verb == "reconnect") {
+            return {Reconnect()};
+        }
+        return {"unknown command '" + verb + "'; " + kHelp};
+    }
+
+  private:
+    // The instance named by the optional word at `at`, the first one without it.
+    InstanceState* InstanceAt(size_t at) {
+        auto& instances = host_.instances();
+        long long number = 0;
+        if (words_.size() <= at) {
+            return instances.empty() ? nullptr : &instances.front();
+        }
+        if (words_.size() > at + 1 || !ToLong(words_[at], 1, 255, number)) {
+            return nullptr;
+        }
+        for (InstanceState& instance : instances) {
+            if (instance.definition->driver_number == number && instance.running) {
+                return &instance;
+            }
+        }
+        return nullptr;
+    }
+
+    // Checks the address through the driver and writes the value word to it.
+    std::string WriteWord(InstanceState& instance, const std::string& address, uint16_t word) {
+        krogw::AddressCheckArguments check{address.c_str(), 0, 0, 0, {}};
+        if (host_.Call(instance, krogw::kParseGateAddress, &check) != krogw::kResultDone) {
+            return address + " rejected by the driver";
+        }
+        uint8_t value[4] = {0, 0, static_cast<uint8_t>(word), static_cast<uint8_t>(word >> 8)};
+        return address + " " +
+               ResultText(host_.GateIo(instance, krogw::kWriteGate, check.address, 0, value));
+    }
+
+    std::string Special(const char* address, size_t instance_at, uint16_t word) {
+        InstanceState* instance = InstanceAt(instance_at);
+        if (instance == nullptr) {
+            return "usage: " + words_[0] + " [INSTANCE] (a running instance)";
+        }
+        return WriteWord(*instance, address, word);
+    }
+
+    std::string RtuGate(const char* format, size_t rtu_at, uint16_t word) {
+        long long rtu = 0;
+        InstanceState* instance = InstanceAt(rtu_at + 1);
+        if (words_.size() <= rtu_at || !ToLong(words_[rtu_at], 1, 65535, rtu) ||
+            instance == nullptr) {
+            return "usage: " + words_[0] + " RTU [INSTANCE]";
+        }
+        char address[16];
+        std::snprintf(address, sizeof address, format, static_cast<int>(rtu));
+        return WriteWord(*instance, address, word);
+    }
+
+    std::string SetCall() {
+        static constexpr const char* kParameters[] = {"SETCALL.RTU", "SETCALL.QR", "SETCALL.QD",
+                                                      "SETCALL.QC",  "SETCALL.SR", "SETCALL.SD"};
+        InstanceState* instance = InstanceAt(7);
+        if (words_.size() < 7 || instance == nullptr) {
+            return "usage: setcall RTU QR QD QC SR SD [INSTANCE]";
+        }
+        for (size_t at = 0; at < 6; ++at) {
+            long long value = 0;
+            if (!ToLong(words_[at + 1], 0, 65535, value)) {
+                return "setcall: '" + words_[at + 1] + "' is not 0 to 65535";
+            }
+            const std::string written =
+                WriteWord(*instance, kParameters[at], static_cast<uint16_t>(value));
+            if (written.find(" done") == std::string::npos) {
+                return written;
+            }
+        }
+        return WriteWord(*instance, "SETCALL.EXE", 1);
+    }
+
+    std::string Reconnect() {
+        long long gateway = 0;
+        InstanceState* instance = InstanceAt(2);
+        if (words_.size() < 2 || !ToLong(words_[1], 1, 2, gateway) || instance == nullptr) {
+            return "usage: reconnect 1|2 [INSTANCE]";
+        }
+        krogw::ReconnectArguments reconnect{gateway == 1 ? krogw::PrimaryGatewayUnit
+                                                         : krogw::SecondaryGatewayUnit};
+        return "reconnect gateway " + words_[1] + " " +
+               ResultText(host_.Call(*instance, krogw::kReconnectGateway, &reconnect));
+    }
+
+    std::string Write() {
+        if (words_.size() < 3) {
+            return "usage: write GATE VALUE...";
+        }
+        for (InstanceState& instance : host_.instances()) {
+            for (GateState& gate : instance.gates) {
+                if (gate.definition->name == words_[1]) {
+                    return WriteGate(instance, gate);
+                }
+            }
+        }
+        return "write: no gate " + words_[1];
+    }
+
+    // Table values go as raw values, engineering values cooked backwards, at the
+    // gate's width; special gates take the value word.
+    std::string WriteGate(InstanceState& instance, GateState& gate) {
+        const size_t count = words_.size() - 2;
+        const bool array = gate.definition->element_count > 0;
+        const bool table = gate.address.kind == krogw::TableElement;
+        if (count > static_cast<size_t>(array ? gate.definition->element_count : 1) ||
+            count > kMaxArrayValues) {
+            return "takes at most " + std::to_string(array ? gate.definition->element_count : 1) +
+                   " values";
+        }
+        const size_t bytes_per_value = array ? static_cast<size_t>(gate.address.bit_width / 8) : 4;
+        std::vector<uint8_t> buffer(std::max<size_t>(4, count * bytes_per_value), 0);
+        for (size_t at = 0; at < count; ++at) {
+            double value = 0;
+            try {
+                value = std::stod(words_[at + 2]);
+            } catch (const std::exception&) {
+                return "'" + words_[at + 2] + "' is not a number";
+            }
+            const double raw_value =
+                table ? (value - gate.definition->offset) / gate.definition->scale : value;
+            auto raw = static_cast<uint32_t>(static_cast<int64_t>(std::llround(raw_value)));
+            if (!array && ValueInHighWord(gate.address)) {
+                raw <<= 16;
+            }
+            for (size_t byte = 0; byte < bytes_per_value; ++byte) {
+                buffer[at * bytes_per_value + byte] = static_cast<uint8_t>(raw >> (8 * byte));
+            }
+        }
+        const int32_t code = array ? krogw::kWriteGateArray : krogw::kWriteGate;
+        return ResultText(host_.GateIo(instance, code, gate.address, gate.host_id, buffer.data(),
+                                       array ? static_cast<int32_t>(count) : 1));
+    }
+
+    const std::vector<std::string>& words_;
+    HostInstances& host_;
+};
+
+}  // namespace
+
+void CommandInput::StartReading(bool quit_at_end) {
+    std::thread([this, quit_at_end] {
+        for (std::string line; std::getline(std::cin, line);) {
+            std::lock_guard lock(mutex_);
+            lines_.push_back(line);
+            arrived_.notify_one();
+        }
+        if (quit_at_end) {
+            std::lock_guard lock(mutex_);
+            lines_.push_back("quit");
+            arrived_.notify_one();
+        }
+    }).detach();
+}
+
+std::optional<std::string> CommandInput::Next(Clock::time_point deadline) {
+    std::unique_lock lock(mutex_);
+    if (!arrived_.wait_until(lock, deadline, [this] { return !lines_.empty(); })) {
+        return std::nullopt;
+    }
+    std::string line = lines_.front();
+    lines_.pop_front();
+    return line;
+}
+
+CommandOutcome RunCommand(const std::string& line, HostInstances& host) {
+    std::istringstream stream(line);
+    std::vector<std::string> words;
+    for (std::string word; stream >> word;) {
+        words.push_back(word);
+    }
+    if (words.empty()) {
+        return {};
+    }
+    CommandOutcome outcome = Runner(words, host).Run();
+    outcome.text = "command " + line + ": " + outcome.text;
+    return outcome;
+}
+
+}  // namespace console

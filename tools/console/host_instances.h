@@ -1,0 +1,93 @@
+// The driver instances of a project as the host runs them: each with its context, its
+// gates checked and defined through KroMain, and the special gates the screen reads.
+#pragma once
+
+#include <array>
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "include/krogw/abi.h"
+#include "tools/console/driver_library.h"
+#include "tools/console/log_sink.h"
+#include "tools/console/project_file.h"
+
+namespace console {
+
+using Clock = std::chrono::steady_clock;
+
+inline constexpr int32_t kArrayWords = 5;  // an RTU channel status array
+
+// 8- and 16-bit values and the special gates' value words travel in the high half of
+// a gate's raw 32-bit value (bytes 2 and 3 of the value buffer).
+inline bool ValueInHighWord(const krogw::GateAddress& address) {
+    return address.kind != krogw::TableElement || address.bit_width < 32;
+}
+inline constexpr double kHighWordUnit = 65536.0;
+
+struct GateState {
+    const GateDefinition* definition = nullptr;
+    krogw::GateAddress address{};
+    int32_t host_id = 0;
+    int32_t result = -1;  // of the last read; -1 before the first
+    std::array<uint16_t, kArrayWords> words{};
+    Clock::time_point next_read{};
+};
+
+// A gate the screen reads without the project defining it: its words and the value
+// word of the last read (-1 before an answered read).
+struct SpecialGate {
+    std::string address;
+    krogw::GateAddress words{};
+    int32_t value = -1;
+};
+
+struct InstanceState {
+    const InstanceDefinition* definition = nullptr;
+    std::vector<std::max_align_t> context;  // the driver's context, zero-filled
+    std::vector<GateState> gates;
+    SpecialGate active_gateway, poll_load, command_load, last_error_code;
+    std::vector<SpecialGate> gateway_status;  // !1, and !2 when a secondary is configured
+    std::vector<std::pair<int32_t, SpecialGate>> rtu_states;  // by RTU number
+    bool running = false;
+};
+
+class HostInstances {
+  public:
+    HostInstances(const DriverLibrary& driver, LogSink& log) : driver_(driver), log_(log) {}
+
+    // Starts every instance with its configuration file (copied into the working
+    // folder under the name the driver reads) and checks and defines its gates. False
+    // when an instance did not start; every rejected address goes to report.
+    bool Start(const Project& project, const std::string& project_folder,
+               std::vector<std::string>& report);
+    // Closes every instance's channels, ends its client and waits, bounded, for its
+    // threads to let it go.
+    void Stop();
+
+    int32_t Call(InstanceState& instance, int32_t code, void* arguments) const;
+    // A read or write of one gate; value holds at least four bytes per element.
+    int32_t GateIo(InstanceState& instance, int32_t code, const krogw::GateAddress& address,
+                   int32_t host_id, uint8_t* value, int32_t element_count = 1) const;
+    int32_t ReadWord(InstanceState& instance, SpecialGate& gate) const;
+
+    std::vector<InstanceState>& instances() { return instances_; }
+
+  private:
+    bool StartInstance(InstanceState& instance, const std::string& project_folder,
+                       std::vector<std::string>& report);
+    bool CheckAddress(InstanceState& instance, const GateDefinition& gate,
+                      krogw::GateAddress& words, std::string& reason);
+    bool PrepareSpecialGate(InstanceState& instance, const std::string& address, SpecialGate& gate);
+    void PrepareScreenGates(InstanceState& instance);
+
+    const DriverLibrary& driver_;
+    LogSink& log_;
+    std::vector<InstanceState> instances_;
+    std::string project_path_;
+    int32_t next_host_id_ = 1;
+};
+
+}  // namespace console

@@ -1,0 +1,244 @@
+#include "tools/console/scan_loop.h"
+
+#include <cstdio>
+#include <ctime>
+#include <thread>
+
+#include "tools/hostsim/hostsim.h"
+
+namespace console {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr auto kPollSettleLimit = 3s;
+
+std::string RtuStateText(int32_t word) {
+    switch (word) {
+        case 1:
+            return "active";
+        case 3:
+            return "disabled";
+        case 0:
+            return "not confirmed";
+        default:
+            return "unknown";
+    }
+}
+
+std::string Number(double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.10g", value);
+    return text;
+}
+
+std::string StampText(int32_t seconds, int32_t milliseconds) {
+    if (seconds == 0 && milliseconds == 0) {
+        return "";
+    }
+    const std::time_t time = seconds;
+    std::tm local{};
+#if defined(_WIN32)
+    localtime_s(&local, &time);
+#else
+    localtime_r(&time, &local);
+#endif
+    char text[40];
+    const size_t used = std::strftime(text, sizeof text, " stamp %Y-%m-%d %H:%M:%S", &local);
+    std::snprintf(text + used, sizeof text - used, ".%.3d", milliseconds);
+    return text;
+}
+
+std::string ResultText(const char* what, int32_t number) {
+    std::string text = what;
+    text += ' ';
+    text += std::to_string(number);
+    return text;
+}
+
+std::string TableValueText(const GateState& gate) {
+    const auto value = hostsim::GateValueOf(gate.host_id);
+    if (!value) {
+        return "no value";
+    }
+    return "value " + Number(value->value) + StampText(value->seconds, value->milliseconds) +
+           " updates " + std::to_string(value->updates);
+}
+
+std::string GateText(const GateState& gate) {
+    switch (gate.address.kind) {
+        case krogw::TableElement:
+            return TableValueText(gate);
+        case krogw::PollRows:
+        case krogw::PollNumberedRows:
+            return gate.result < 0 ? std::string("not polled") : ResultText("poll", gate.result);
+        case krogw::RtuTime:
+        case krogw::SetCallExecute:
+            return "write only";
+        case krogw::RtuChannelStatus: {
+            if (gate.result != krogw::kResultDone) {
+                return ResultText("read", gate.result);
+            }
+            std::string text = "values";
+            for (const uint16_t word : gate.words) {
+                text += ' ';
+                text += std::to_string(word);
+            }
+            return text;
+        }
+        default:
+            return gate.result != krogw::kResultDone ? ResultText("read", gate.result)
+                                                     : ResultText("word", gate.words[0]);
+    }
+}
+
+std::string WordText(const SpecialGate& gate) {
+    return gate.value < 0 ? "-" : std::to_string(gate.value);
+}
+
+}  // namespace
+
+double ScanLoop::Elapsed() const {
+    return std::chrono::duration<double>(Clock::now() - start_).count();
+}
+
+void ScanLoop::ReadGate(InstanceState& instance, GateState& gate) {
+    switch (gate.address.kind) {
+        case krogw::TableElement:  // values come by polls and reports
+        case krogw::RtuTime:
+        case krogw::SetCallExecute:
+            return;
+        case krogw::RtuChannelStatus: {
+            uint8_t values[2 * kArrayWords] = {};
+            gate.result = host_.GateIo(instance, krogw::kReadGateArray, gate.address, gate.host_id,
+                                       values, kArrayWords);
+            for (int32_t at = 0; at < kArrayWords; ++at) {
+                gate.words[static_cast<size_t>(at)] =
+                    static_cast<uint16_t>(values[2 * at] | values[2 * at + 1] << 8);
+            }
+            return;
+        }
+        default: {
+            uint8_t value[4] = {};
+            gate.result =
+                host_.GateIo(instance, krogw::kReadGate, gate.address, gate.host_id, value);
+            gate.words[0] = static_cast<uint16_t>(value[2] | value[3] << 8);
+            return;
+        }
+    }
+}
+
+void ScanLoop::ReadDueGates(Clock::time_point now, int32_t scan_ms) {
+    for (InstanceState& instance : host_.instances()) {
+        if (!instance.running) {
+            continue;
+        }
+        for (GateState& gate : instance.gates) {
+            if (now < gate.next_read) {
+                continue;
+            }
+            const int32_t cycle =
+                gate.definition->cycle_ms > 0 ? gate.definition->cycle_ms : scan_ms;
+            gate.next_read = now + std::chrono::milliseconds(cycle);
+            ReadGate(instance, gate);
+        }
+    }
+}
+
+void ScanLoop::ReadScreenGates() {
+    for (InstanceState& instance : host_.instances()) {
+        if (!instance.running) {
+            continue;
+        }
+        // A status read of the active gateway that goes unanswered is what moves the
+        // traffic to the other one.
+        for (SpecialGate& gate : instance.gateway_status) {
+            host_.ReadWord(instance, gate);
+        }
+        for (auto& [rtu, gate] : instance.rtu_states) {
+            host_.ReadWord(instance, gate);
+        }
+        for (SpecialGate* gate : {&instance.active_gateway, &instance.poll_load,
+                                  &instance.command_load, &instance.last_error_code}) {
+            host_.ReadWord(instance, *gate);
+        }
+    }
+}
+
+void ScanLoop::AwaitPolls() {
+    const auto end = Clock::now() + kPollSettleLimit;
+    for (bool busy = true; busy && Clock::now() < end;) {
+        std::this_thread::sleep_for(100ms);
+        busy = false;
+        for (InstanceState& instance : host_.instances()) {
+            busy = busy || (instance.running &&
+                            host_.ReadWord(instance, instance.poll_load) == krogw::kResultDone &&
+                            instance.poll_load.value > 0);
+        }
+    }
+}
+
+std::vector<ScreenItem> ScanLoop::Items() {
+    std::vector<ScreenItem> items;
+    for (InstanceState& instance : host_.instances()) {
+        const std::string name = "instance " + std::to_string(instance.definition->driver_number);
+        if (!instance.running) {
+            items.push_back({name, "not running"});
+            continue;
+        }
+        items.push_back({name + " gateway", WordText(instance.active_gateway)});
+        items.push_back({name + " load", "polls " + WordText(instance.poll_load) + " commands " +
+                                             WordText(instance.command_load)});
+        items.push_back({name + " error code", WordText(instance.last_error_code)});
+        for (auto& [rtu, gate] : instance.rtu_states) {
+            items.push_back({"rtu " + std::to_string(instance.definition->driver_number) + "/" +
+                                 std::to_string(rtu),
+                             RtuStateText(gate.value)});
+        }
+        for (const GateState& gate : instance.gates) {
+            items.push_back({"gate " + gate.definition->name, GateText(gate)});
+        }
+    }
+    items.push_back({"last error", log_.last_error().empty() ? "-" : log_.last_error()});
+    return items;
+}
+
+void ScanLoop::Refresh() {
+    log_.Take();
+    screen_.Show(Items(), Elapsed());
+}
+
+void ScanLoop::Run(const ScanOptions& options, CommandInput& input) {
+    const auto scan = std::chrono::milliseconds(options.scan_ms);
+    const auto end = start_ + std::chrono::seconds(options.duration_s);
+    for (auto next = Clock::now();;) {
+        const auto now = Clock::now();
+        if (options.duration_s > 0 && now >= end) {
+            return;
+        }
+        if (now >= next) {
+            ReadDueGates(now, options.scan_ms);
+            if (options.once) {
+                AwaitPolls();
+            }
+            ReadScreenGates();
+            Refresh();
+            if (options.once) {
+                return;
+            }
+            next = now + scan;
+        }
+        const auto deadline = options.duration_s > 0 ? std::min(next, end) : next;
+        if (const auto line = input.Next(deadline)) {
+            const CommandOutcome outcome = RunCommand(*line, host_);
+            if (!outcome.text.empty()) {
+                screen_.Note(outcome.text, Elapsed());
+            }
+            if (outcome.quit) {
+                return;
+            }
+        }
+    }
+}
+
+}  // namespace console
