@@ -148,6 +148,14 @@ bool GwRecvUnsolicited(PlatformSocket socket, uint8_t* buffer, size_t capacity) 
     const int64_t wait_until = PlatformMonotonicMs() + kUnsolicitedWaitMs;
     const MessageRead read =
         ReadGwMessage(link, buffer, capacity, wait_until, wait_until + kUnsolicitedMessageBoundMs);
+    // A channel the gateway ended or reset reads as readable at once, on every pass,
+    // until it is reopened: keep the thread loops at their pace instead of spinning.
+    if (read.fault == ReadFault::HeaderShort && read.missing == kGwHeaderBytes) {
+        const int64_t left = wait_until - PlatformMonotonicMs();
+        if (left > 0) {
+            PlatformSleepMs(static_cast<uint32_t>(left));
+        }
+    }
     return Report(read, ReadKind::Unsolicited, capacity);
 }
 

@@ -202,6 +202,21 @@ TEST_F(SocketIoTest, PeerClosingOrResettingFailsTheHeader) {
     }
 }
 
+// The thread loops call the unsolicited read back to back: on a channel the gateway
+// ended, each call still waits its turn, or the loops spin and flood the log.
+TEST_F(SocketIoTest, UnsolicitedReadOnAnEndedChannelKeepsThePace) {
+    Link link("127.0.41.15");
+    PlatformSocketShutdown(link.peer);
+    Bytes buffer(kThreadBufferBytes);
+    constexpr int kReads = 6;
+    const int64_t start = PlatformMonotonicMs();
+    for (int read = 0; read < kReads; ++read) {
+        EXPECT_FALSE(Read(Kind::Unsolicited, link.driver, buffer.data(), buffer.size()));
+    }
+    EXPECT_GE(PlatformMonotonicMs() - start, (kReads - 1) * kUnsolicitedWaitMs);
+    EXPECT_EQ(Logged(kLogTrace, "KroGW : Fail to recv Unsol header "), kReads) << LogText();
+}
+
 TEST_F(SocketIoTest, OversizedMessageIsReadOffAndRefused) {
     Link link("127.0.41.7");
     const struct {
