@@ -4,7 +4,7 @@
 include(GNUInstallDirs)
 
 file(RELATIVE_PATH krogw_bin_to_lib /prefix/${CMAKE_INSTALL_BINDIR} /prefix/${CMAKE_INSTALL_LIBDIR})
-set(krogw_programs krogw-console krogw-check)
+set(krogw_programs krogw-host krogw-check)
 if(TARGET krogw-gwsim)
   list(APPEND krogw_programs krogw-gwsim)
 endif()
@@ -22,6 +22,10 @@ set(krogw_samples_dir ${CMAKE_INSTALL_DATADIR}/krogw/samples)
 install(FILES tools/check/samples/kroGW01.int tools/check/samples/addresses.txt
               tools/gwsim/samples/three_rtus.scn
         DESTINATION ${krogw_samples_dir})
+# The demo plant: a scenario for two simulated gateways, the driver's configuration and
+# the console host's project.
+install(FILES demo/kroGW01.int demo/plant.scn demo/plant.prj
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/krogw/demo)
 
 install(FILES README.md tools/wireshark/krogw.lua DESTINATION ${CMAKE_INSTALL_DOCDIR})
 install(DIRECTORY docs/ DESTINATION ${CMAKE_INSTALL_DOCDIR} FILES_MATCHING PATTERN "*.md")
