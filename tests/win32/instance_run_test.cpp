@@ -119,11 +119,11 @@ class InstanceRun {
               "a write and a poll of a disabled RTU answer 0");
 
         Check(host_.WriteWord(instance, "!00007", 1) == kResultDone, "enabling answers 0");
-        Check(host_.ReadWord(instance, "!00007") == 0, "the RTU reads as enabled, unconfirmed");
         const uint64_t updates = UpdatesOf(gates.row0);
         Check(Poll(instance, gates) && WaitForUpdates(gates.row0, updates + 1) &&
                   ValueOf(gates.row0) == pair.row0,
               "after enabling, a poll finds the value the disabled write did not change");
+        Check(host_.ReadWord(instance, "!00007") == 1, "the poll's reply confirms the RTU (1)");
     }
 
     void StatusAndSwitchOver(const Instance& instance, const Gates& gates, const PairValues& pair) {
