@@ -3,18 +3,19 @@
 #pragma once
 
 #include <cstdio>
+#include <string>
 
 namespace krogw::wintest {
 
 inline int g_passed = 0;
 inline int g_failed = 0;
 
-inline bool Check(bool ok, const char* what) {
+inline bool Check(bool ok, const std::string& what) {
     if (ok) {
         ++g_passed;
     } else {
         ++g_failed;
-        std::printf("FAILED: %s\n", what);
+        std::printf("FAILED: %s\n", what.c_str());
         std::fflush(stdout);
     }
     return ok;

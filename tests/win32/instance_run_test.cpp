@@ -63,19 +63,22 @@ class InstanceRun {
         WriteConfiguration(instance.driver_number, std::string("PRIMARY=") + pair.primary +
                                                        "\nSECONDARY=" + pair.secondary +
                                                        "\n1=3,3,0\nRTU_INITIAL_STATE=ON\n");
-        Check(host_.Start(instance, 1) == kResultDone, "start with flag 1 answers 0");
-        Check(ClientOf(instance.driver_number).has_value(), "the instance's client is registered");
-        Check(host_.Start(instance, 1) == kResultNotDone, "a second start while running answers 1");
+        Check(instance, host_.Start(instance, 1) == kResultDone, "start with flag 1 answers 0");
+        Check(instance, ClientOf(instance.driver_number).has_value(),
+              "the instance's client is registered");
+        Check(instance, host_.Start(instance, 1) == kResultNotDone,
+              "a second start while running answers 1");
         Gates gates{host_.DefineGate(instance, "00007005010000"),
                     host_.DefineGate(instance, "00007005010021"),
                     host_.DefineGate(instance, "00007006010000"),
                     host_.DefineGate(instance, "P000070050100004")};
-        Check(gates.row0.id != 0 && gates.row2_column1.id != 0 && gates.burst.id != 0 &&
+        Check(instance,
+              gates.row0.id != 0 && gates.row2_column1.id != 0 && gates.burst.id != 0 &&
                   gates.poll.id != 0,
               "address checks accept the element and poll gates");
-        Check(host_.DefineGate(instance, "00007005010000").id == 0,
+        Check(instance, host_.DefineGate(instance, "00007005010000").id == 0,
               "an address already defined is refused");
-        Check(host_.DefineGate(instance, "00007005020000").id == 0,
+        Check(instance, host_.DefineGate(instance, "00007005020000").id == 0,
               "an undeclared table type is refused");
         return gates;
     }
@@ -86,8 +89,9 @@ class InstanceRun {
     }
 
     void PollsAndBursts(const Instance& instance, const Gates& gates, const PairValues& pair) {
-        Check(Poll(instance, gates), "a poll gate read answers 0");
-        Check(WaitForValue(gates.row0, pair.row0) &&
+        Check(instance, Poll(instance, gates), "a poll gate read answers 0");
+        Check(instance,
+              WaitForValue(gates.row0, pair.row0) &&
                   WaitForValue(gates.row2_column1, pair.row2_column1),
               "the poll's rows reach their gates");
         uint8_t value[4] = {};
@@ -95,52 +99,63 @@ class InstanceRun {
         const bool read =
             host_.GateIo(instance, kReadGate, gates.row2_column1, value) == kResultDone;
         std::memcpy(&raw, value, sizeof raw);
-        Check(read && raw == pair.row2_column1, "a table gate read gives the value the host holds");
-        Check(WaitForValue(gates.burst, pair.burst) && WaitForUpdates(gates.burst, 2),
+        Check(instance, read && raw == pair.row2_column1,
+              "a table gate read gives the value the host holds");
+        Check(instance, WaitForValue(gates.burst, pair.burst) && WaitForUpdates(gates.burst, 2),
               "burst reports reach the gate of a table never polled");
     }
 
     void WriteReachesTheRtu(const Instance& instance, const Gates& gates) {
-        Check(host_.Write32(instance, gates.row2_column1, 0x12345) == kResultDone,
+        Check(instance, host_.Write32(instance, gates.row2_column1, 0x12345) == kResultDone,
               "a table gate write answers 0");
-        Check(Poll(instance, gates) && WaitForValue(gates.row2_column1, 0x12345),
+        Check(instance, Poll(instance, gates) && WaitForValue(gates.row2_column1, 0x12345),
               "a poll reads the written value back from the RTU's table");
     }
 
     // A disabled RTU is never contacted: the write made meanwhile never reaches it.
     void DisableAndEnableTheRtu(const Instance& instance, const Gates& gates,
                                 const PairValues& pair) {
-        Check(host_.WriteWord(instance, "!00007", 0) == kResultDone, "disabling answers 0");
-        Check(host_.ReadWord(instance, "!00007") == 3, "the RTU reads as disabled (3)");
+        Check(instance, host_.WriteWord(instance, "!00007", 0) == kResultDone,
+              "disabling answers 0");
+        Check(instance, host_.ReadWord(instance, "!00007") == 3, "the RTU reads as disabled (3)");
         uint8_t value[4] = {};
-        Check(host_.GateIo(instance, kReadGate, gates.row0, value) == kResultNotDone,
+        Check(instance, host_.GateIo(instance, kReadGate, gates.row0, value) == kResultNotDone,
               "a table gate read of a disabled RTU answers 1");
-        Check(host_.Write32(instance, gates.row0, 77) == kResultDone && Poll(instance, gates),
+        Check(instance,
+              host_.Write32(instance, gates.row0, 77) == kResultDone && Poll(instance, gates),
               "a write and a poll of a disabled RTU answer 0");
 
-        Check(host_.WriteWord(instance, "!00007", 1) == kResultDone, "enabling answers 0");
+        Check(instance, host_.WriteWord(instance, "!00007", 1) == kResultDone,
+              "enabling answers 0");
         const uint64_t updates = UpdatesOf(gates.row0);
-        Check(Poll(instance, gates) && WaitForUpdates(gates.row0, updates + 1) &&
+        Check(instance,
+              Poll(instance, gates) && WaitForUpdates(gates.row0, updates + 1) &&
                   ValueOf(gates.row0) == pair.row0,
               "after enabling, a poll finds the value the disabled write did not change");
-        Check(host_.ReadWord(instance, "!00007") == 1, "the poll's reply confirms the RTU (1)");
+        Check(instance, host_.ReadWord(instance, "!00007") == 1,
+              "the poll's reply confirms the RTU (1)");
     }
 
     void StatusAndSwitchOver(const Instance& instance, const Gates& gates, const PairValues& pair) {
-        Check((host_.ReadWord(instance, "!1") & 5) == 1, "the primary's status: active");
-        Check((host_.ReadWord(instance, "!2") & 5) == 5, "the secondary's status: standby");
-        Check(host_.ReadWord(instance, "!BACKUP") == 1, "the active gateway gate reads 1");
+        Check(instance, (host_.ReadWord(instance, "!1") & 5) == 1, "the primary's status: active");
+        Check(instance, (host_.ReadWord(instance, "!2") & 5) == 5,
+              "the secondary's status: standby");
+        Check(instance, host_.ReadWord(instance, "!BACKUP") == 1,
+              "the active gateway gate reads 1");
 
-        Check(host_.WriteWord(instance, "!BACKUP", 0) == kResultDone,
+        Check(instance, host_.WriteWord(instance, "!BACKUP", 0) == kResultDone,
               "the switch-over to the secondary answers 0");
-        Check(host_.ReadWord(instance, "!BACKUP") == 2, "the active gateway gate reads 2");
+        Check(instance, host_.ReadWord(instance, "!BACKUP") == 2,
+              "the active gateway gate reads 2");
         Check(
+            instance,
             (host_.ReadWord(instance, "!2") & 5) == 1 && (host_.ReadWord(instance, "!1") & 5) == 5,
             "the secondary is active and the primary standby");
         // The write went to the primary only.
-        Check(Poll(instance, gates) && WaitForValue(gates.row2_column1, pair.row2_column1),
+        Check(instance,
+              Poll(instance, gates) && WaitForValue(gates.row2_column1, pair.row2_column1),
               "a poll after the switch-over reads the secondary's table");
-        Check(WaitForUpdates(gates.burst, UpdatesOf(gates.burst) + 2),
+        Check(instance, WaitForUpdates(gates.burst, UpdatesOf(gates.burst) + 2),
               "burst reports come from the secondary");
     }
 
@@ -148,27 +163,33 @@ class InstanceRun {
     // of both instances at once. Once both threads of an instance have left, a start is
     // no longer refused.
     void CloseAndEnd(const Instance& first, const Instance& second) {
+        const Instance* instances[] = {&first, &second};
         std::optional<uint8_t> clients[2];
-        int at = 0;
-        for (const Instance* instance : {&first, &second}) {
-            Check(host_.Call(*instance, kCloseInstance, nullptr) == kResultDone, "close answers 0");
-            clients[at] = ClientOf(instance->driver_number);
-            if (Check(clients[at].has_value(), "the client is still there after close")) {
+        for (size_t at = 0; at < 2; ++at) {
+            const Instance& instance = *instances[at];
+            Check(instance, host_.Call(instance, kCloseInstance, nullptr) == kResultDone,
+                  "close answers 0");
+            clients[at] = ClientOf(instance.driver_number);
+            if (Check(instance, clients[at].has_value(), "the client is still there after close")) {
                 hostsim::EndClient(*clients[at]);
             }
-            ++at;
         }
-        for (const auto& client : clients) {
-            Check(client && WaitFor([&] { return !hostsim::ClientExists(*client); }, 5s),
+        for (size_t at = 0; at < 2; ++at) {
+            const Instance& instance = *instances[at];
+            const std::optional<uint8_t>& client = clients[at];
+            Check(instance, client && WaitFor([&] { return !hostsim::ClientExists(*client); }, 5s),
                   "the threads unregister the ended client");
-        }
-        for (const Instance* instance : {&first, &second}) {
-            Check(WaitFor([&] { return host_.Start(*instance, 0) == kResultDone; }, 10s),
+            Check(instance, WaitFor([&] { return host_.Start(instance, 0) == kResultDone; }, 10s),
                   "both threads have left");
         }
     }
 
   private:
+    static bool Check(const Instance& instance, bool ok, const char* what) {
+        return wintest::Check(ok,
+                              "instance " + std::to_string(instance.driver_number) + ": " + what);
+    }
+
     DriverHost& host_;
 };
 
