@@ -5,23 +5,14 @@
 #include <windows.h>
 
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 #include <initializer_list>
 
+#include "tests/win32/checks.h"
+
 namespace {
 
-int g_passed = 0;
-int g_failed = 0;
-
-void Check(bool ok, const char* what) {
-    if (ok) {
-        ++g_passed;
-    } else {
-        ++g_failed;
-        std::printf("FAILED: %s\n", what);
-    }
-}
+using krogw::wintest::Check;
 
 int32_t Int32At(const uint8_t* block, int offset) {
     int32_t value;
@@ -72,8 +63,7 @@ int main() {
     HMODULE driver = LoadLibraryA("krogw.dll");
     Check(driver != nullptr, "LoadLibrary(krogw.dll)");
     if (driver == nullptr) {
-        std::printf("0 passed, 1 failed\n");
-        return 1;
+        return krogw::wintest::Summary();
     }
     using KroMainFunction = int32_t (*)(void*);
     auto kro_main = reinterpret_cast<KroMainFunction>(
@@ -127,6 +117,5 @@ int main() {
         VirtualFree(context, 0, MEM_RELEASE);
     }
     FreeLibrary(driver);
-    std::printf("%d passed, %d failed\n", g_passed, g_failed);
-    return g_failed == 0 ? 0 : 1;
+    return krogw::wintest::Summary();
 }
