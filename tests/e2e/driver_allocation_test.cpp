@@ -32,6 +32,7 @@ using KroMainFunction = int32_t (*)(HostRequest*);
 constexpr int32_t kDriverNumber = 41;
 constexpr uint16_t kRtu = 7;
 constexpr uint8_t kTable = 5;
+constexpr uint8_t kStampedTable = 6;
 constexpr const char* kPrimary = "127.0.140.1";
 constexpr const char* kSecondary = "127.0.140.2";
 
@@ -47,13 +48,17 @@ bool WaitFor(Condition condition, std::chrono::milliseconds timeout) {
     return true;
 }
 
-// RTU 7's table 5: four rows of two 32-bit values; row 0 is reported every 20 ms
-// while the gateway is active.
-std::unique_ptr<gwsim::Gateway> ServeTable(const char* address) {
+// RTU 7's table 5: four rows of two 32-bit values, and table 6: one time-stamped
+// value; row 0 of both is reported every 20 ms while the gateway is active.
+std::unique_ptr<gwsim::Gateway> ServeTables(const char* address) {
     auto gateway = std::make_unique<gwsim::Gateway>(address);
     gateway->DefineTableType(1, gwsim::ParseTableType("3,3,0"));
+    gateway->DefineTableType(2, gwsim::ParseTableType("2,4,1,0"));
     gateway->DefineTable(kRtu, kTable, 1, 4);
-    gateway->ScheduleBurst({gwsim::BurstSection::Rows(kRtu, kTable, 0, 1)}, 20ms);
+    gateway->DefineTable(kRtu, kStampedTable, 2, 1);
+    gateway->ScheduleBurst({gwsim::BurstSection::Rows(kRtu, kTable, 0, 1),
+                            gwsim::BurstSection::Rows(kRtu, kStampedTable, 0, 1)},
+                           20ms);
     gateway->Start();
     return gateway;
 }
@@ -118,16 +123,18 @@ class DriverAllocationTest : public ::testing::Test {
 };
 
 TEST_F(DriverAllocationTest, NothingAllocatedAfterStartUp) {
-    auto primary = ServeTable(kPrimary);
-    auto secondary = ServeTable(kSecondary);
+    auto primary = ServeTables(kPrimary);
+    auto secondary = ServeTables(kSecondary);
     std::ofstream("kroGW41.int", std::ios::binary)
         << "PRIMARY=" << kPrimary << "\nSECONDARY=" << kSecondary
-        << "\n1=3,3,0\nRTU_INITIAL_STATE=ON\n";
+        << "\n1=3,3,0\n2=2,4,1,0\nRTU_INITIAL_STATE=ON\n";
     StartArguments start{{}, 1, 100};
     ASSERT_EQ(Call(kStartInstance, &start), kResultDone);
     ASSERT_TRUE(allocations::Arm("libkrogw.so", "libqivpro.so"));
 
     const Gate reported = DefineGate("00007005010000");
+    const Gate stamped = DefineGate("00007006020000");
+    const Gate clock = DefineGate("T00007");
     const Gate written = DefineGate("00007005010031");
     const Gate poll = DefineGate("P000070050100004");
     const Gate backup = DefineGate("!BACKUP");
@@ -135,7 +142,8 @@ TEST_F(DriverAllocationTest, NothingAllocatedAfterStartUp) {
     const Gate secondary_status = DefineGate("!2");
     ASSERT_TRUE(secondary->WaitForChannels(kBurstChannelType, 1, 5s));
 
-    // A second on each gateway: writes, each read back by a poll, while bursts come.
+    // A second on each gateway: a clock setting and writes, each read back by a poll,
+    // while bursts come.
     uint32_t raw = 0;
     for (gwsim::Gateway* active : {primary.get(), secondary.get(), primary.get()}) {
         uint8_t value[4] = {};
@@ -147,6 +155,8 @@ TEST_F(DriverAllocationTest, NothingAllocatedAfterStartUp) {
         }
         ASSERT_TRUE(WaitFor([&] { return active->mode() == gwsim::GatewayMode::kActive; }, 5s));
         const uint64_t bursts = hostsim::GateValueOf(reported.id)->updates;
+        const uint64_t stamped_bursts = hostsim::GateValueOf(stamped.id)->updates;
+        ASSERT_EQ(Io(kWriteGate, clock, value), kResultDone);
         const auto phase_end = std::chrono::steady_clock::now() + 1s;
         while (std::chrono::steady_clock::now() < phase_end) {
             ++raw;
@@ -158,6 +168,7 @@ TEST_F(DriverAllocationTest, NothingAllocatedAfterStartUp) {
                 << raw;
         }
         EXPECT_GT(hostsim::GateValueOf(reported.id)->updates, bursts);
+        EXPECT_GT(hostsim::GateValueOf(stamped.id)->updates, stamped_bursts);
     }
     allocations::Disarm();
 
