@@ -60,6 +60,8 @@ int32_t StartInstance(HostRequest& request) {
     }
     context.sync_reply_timeout =
         std::max(MillisecondsFrom10msUnits(arguments.reply_timeout_10ms), kReplyTimeoutFloorMs);
+    // Loaded now, so that no time stamp or clock setting loads it later.
+    PlatformLoadTimeZone();
     // An instance whose gateways do not answer still starts; a reconnect brings them up.
     ConnectGateways(context);
     return StartInstanceThreads(context);

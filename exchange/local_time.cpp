@@ -3,6 +3,8 @@
 #include <ctime>
 #include <limits>
 
+#include "platform/platform.h"
+
 namespace krogw {
 namespace {
 
@@ -43,16 +45,32 @@ bool InRange(int value, int low, int high) {
     return value >= low && value <= high;
 }
 
+// How far local time runs ahead of UTC at the instant.
+bool OffsetAt(int64_t instant, int64_t& offset) {
+    PlatformTime local{};
+    if (!PlatformLocalTimeOf(instant, local)) {
+        return false;
+    }
+    offset = UniversalSeconds({local.year - 1900, local.month, local.day, local.hour, local.minute,
+                               local.second}) -
+             instant;
+    return true;
+}
+
+// From the zone's offsets at instants, not mktime, which reads the zone again on
+// every call (allocating, in glibc); only an uneven hour is left to mktime.
 int32_t OffsetOfHour(const LocalDateTime& time) {
     LocalDateTime hour = time;
     hour.minute = 0;
     hour.second = 0;
-    const int64_t start = Convert(hour);
-    hour.minute = 59;
-    hour.second = 59;
-    const int64_t last = Convert(hour);
-    const int64_t offset = UniversalSeconds(hour) - 3599 - start;
-    if (start == -1 || last - start != 3599 || offset < -kMaxOffset || offset > kMaxOffset) {
+    const int64_t start = UniversalSeconds(hour);
+    int64_t guess = 0;
+    int64_t offset = 0;
+    int64_t at_start = 0;
+    int64_t at_last = 0;
+    if (!OffsetAt(start, guess) || !OffsetAt(start - guess, offset) ||
+        !OffsetAt(start - offset, at_start) || !OffsetAt(start + 3599 - offset, at_last) ||
+        at_start != offset || at_last != offset || offset < -kMaxOffset || offset > kMaxOffset) {
         return kUnevenHour;
     }
     return static_cast<int32_t>(offset);

@@ -1,5 +1,6 @@
 // Local date and time to calendar seconds, as mktime gives them with daylight saving
-// left to the conversion, at the cost of one conversion per hour rather than per call.
+// left to the conversion, at the cost of one look at the zone's offsets per hour
+// rather than a conversion per call.
 #pragma once
 
 #include <cstdint>

@@ -67,5 +67,11 @@ struct PlatformTime {
     uint16_t milliseconds;
 };
 PlatformTime PlatformLocalTime();
+// The local time of a calendar second (seconds since 1970 UTC); false when the C
+// library cannot show it. Reads nothing and allocates nothing once the zone is loaded.
+bool PlatformLocalTimeOf(int64_t calendar_seconds, PlatformTime& local);
+// Loads the C library's time zone rules, which it would otherwise load, allocating,
+// on its first local time conversion.
+void PlatformLoadTimeZone();
 
 }  // namespace krogw

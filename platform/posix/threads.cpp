@@ -60,16 +60,39 @@ int64_t PlatformMonotonicMs() {
     return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
 }
 
+namespace {
+
+PlatformTime TimeOf(const tm& local, long nanoseconds) {
+    return PlatformTime{
+        static_cast<uint16_t>(local.tm_year + 1900), static_cast<uint16_t>(local.tm_mon + 1),
+        static_cast<uint16_t>(local.tm_mday),        static_cast<uint16_t>(local.tm_wday),
+        static_cast<uint16_t>(local.tm_hour),        static_cast<uint16_t>(local.tm_min),
+        static_cast<uint16_t>(local.tm_sec),         static_cast<uint16_t>(nanoseconds / 1000000)};
+}
+
+}  // namespace
+
 PlatformTime PlatformLocalTime() {
     timespec now{};
     clock_gettime(CLOCK_REALTIME, &now);
     tm local{};
     localtime_r(&now.tv_sec, &local);
-    return PlatformTime{
-        static_cast<uint16_t>(local.tm_year + 1900), static_cast<uint16_t>(local.tm_mon + 1),
-        static_cast<uint16_t>(local.tm_mday),        static_cast<uint16_t>(local.tm_wday),
-        static_cast<uint16_t>(local.tm_hour),        static_cast<uint16_t>(local.tm_min),
-        static_cast<uint16_t>(local.tm_sec),         static_cast<uint16_t>(now.tv_nsec / 1000000)};
+    return TimeOf(local, now.tv_nsec);
+}
+
+bool PlatformLocalTimeOf(int64_t calendar_seconds, PlatformTime& local) {
+    const auto seconds = static_cast<time_t>(calendar_seconds);
+    tm fields{};
+    if (seconds != calendar_seconds || localtime_r(&seconds, &fields) == nullptr ||
+        fields.tm_year < -1900 || fields.tm_year > 65535 - 1900) {
+        return false;
+    }
+    local = TimeOf(fields, 0);
+    return true;
+}
+
+void PlatformLoadTimeZone() {
+    tzset();
 }
 
 }  // namespace krogw

@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include <ctime>
 #include <new>
 
 #include "platform/platform.h"
@@ -55,6 +56,25 @@ PlatformTime PlatformLocalTime() {
     GetLocalTime(&now);
     return PlatformTime{now.wYear, now.wMonth,  now.wDay,    now.wDayOfWeek,
                         now.wHour, now.wMinute, now.wSecond, now.wMilliseconds};
+}
+
+bool PlatformLocalTimeOf(int64_t calendar_seconds, PlatformTime& local) {
+    const __time64_t seconds = calendar_seconds;
+    tm fields{};
+    if (_localtime64_s(&fields, &seconds) != 0 || fields.tm_year < -1900 ||
+        fields.tm_year > 65535 - 1900) {
+        return false;
+    }
+    local = PlatformTime{
+        static_cast<uint16_t>(fields.tm_year + 1900), static_cast<uint16_t>(fields.tm_mon + 1),
+        static_cast<uint16_t>(fields.tm_mday),        static_cast<uint16_t>(fields.tm_wday),
+        static_cast<uint16_t>(fields.tm_hour),        static_cast<uint16_t>(fields.tm_min),
+        static_cast<uint16_t>(fields.tm_sec),         0};
+    return true;
+}
+
+void PlatformLoadTimeZone() {
+    _tzset();
 }
 
 }  // namespace krogw
