@@ -122,6 +122,7 @@ TEST_F(InstanceTest, SecondStartRefusedWhileRunningCloseAndEnd) {
 
     ASSERT_TRUE(EndInstance(instance));
     EXPECT_FALSE(hostsim::ClientExists(*client));
+    EXPECT_EQ(hostsim::ClientRemovals(*client), 2) << "a host frees the context after both";
     EXPECT_EQ(Start(instance, 1), kResultDone) << LogText();
     EXPECT_TRUE(gateway->WaitForChannels(7, 1, 2s));
     EXPECT_EQ(gateway->Channels().size(), 6u);

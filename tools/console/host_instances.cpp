@@ -15,6 +15,7 @@ using namespace std::chrono_literals;
 
 constexpr int32_t kReplyTimeout10ms = 300;
 constexpr auto kClientEndLimit = 15s;
+constexpr int kInstanceThreads = 2;  // each lets the client go once
 
 std::string Numbered(const char* format, int32_t number) {
     char text[32];
@@ -209,8 +210,10 @@ void HostInstances::Stop() {
         instance.running = false;
     }
     const auto end = Clock::now() + kClientEndLimit;
+    // The context may go only when both threads have let the client go: the first may
+    // still be closing the gateway channels on it.
     while (Clock::now() < end && std::any_of(clients.begin(), clients.end(), [](uint8_t client) {
-               return hostsim::ClientExists(client);
+               return hostsim::ClientRemovals(client) < kInstanceThreads;
            })) {
         std::this_thread::sleep_for(20ms);
     }

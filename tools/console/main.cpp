@@ -166,8 +166,7 @@ int main(int argc, char** argv) {
     const int status = Run(line, argv[0]);
     std::fflush(stdout);
     std::fflush(stderr);
-    // The driver's threads go on for a few seconds after they let their client go
-    // (closing channels, logging, sleeping); leaving without static destructors keeps
-    // them from meeting a host runtime that is being torn down.
+    // The driver's threads still pause for a few seconds after they let their client
+    // go; leaving without static destructors tears nothing down under them.
     std::_Exit(status);
 }

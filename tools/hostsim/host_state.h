@@ -2,6 +2,7 @@
 // the driver calls.
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <deque>
@@ -53,6 +54,8 @@ struct State {
     GateIndex gate_ids;
     std::vector<Gate> gates;  // gate id 1 first
     std::map<uint8_t, Client> clients;
+    // QivRmClient calls per client handle since the handle was last made.
+    std::array<int, kMaxClients + 1> client_removals{};
     int32_t backup_mode = 0;
     int32_t serial_number = 1;
     std::deque<RtuFailure> rtu_failures;

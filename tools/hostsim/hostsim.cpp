@@ -24,6 +24,7 @@ void Reset() {
     host.gate_ids.Clear();
     host.gates.clear();
     host.clients.clear();
+    host.client_removals = {};
     host.backup_mode = 0;
     host.serial_number = 1;
     host.rtu_failures.clear();
@@ -88,6 +89,12 @@ bool ClientExists(uint8_t client) {
     State& host = Host();
     std::lock_guard lock(host.mutex);
     return host.clients.count(client) != 0;
+}
+
+int ClientRemovals(uint8_t client) {
+    State& host = Host();
+    std::lock_guard lock(host.mutex);
+    return host.client_removals[client];
 }
 
 void SetBackupMode(int32_t mode) {

@@ -52,6 +52,9 @@ QIVPRO_API std::optional<uint8_t> ClientByName(const std::string& name);
 // From now on the client's message wait reports that the host ends it.
 QIVPRO_API void EndClient(uint8_t client);
 QIVPRO_API bool ClientExists(uint8_t client);
+// How many times the driver let the client go (each of an instance's threads does it
+// once, as the last thing it does with the instance's context).
+QIVPRO_API int ClientRemovals(uint8_t client);
 
 QIVPRO_API void SetBackupMode(int32_t mode);
 QIVPRO_API void SetSerialNumber(int32_t serial);

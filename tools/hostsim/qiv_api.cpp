@@ -22,6 +22,7 @@ uint16_t QivMkClient(const char* name, int32_t /*kind*/, int32_t /*flags*/, uint
         const auto key = static_cast<uint8_t>(handle);
         if (host.clients.count(key) == 0) {
             host.clients[key] = hostsim::Client{name, false};
+            host.client_removals[key] = 0;
             *client = key;
             return 0;
         }
@@ -32,6 +33,7 @@ uint16_t QivMkClient(const char* name, int32_t /*kind*/, int32_t /*flags*/, uint
 uint16_t QivRmClient(uint8_t client) {
     State& host = Host();
     std::lock_guard lock(host.mutex);
+    ++host.client_removals[client];
     return host.clients.erase(client) != 0 ? 0 : 1;
 }
 
