@@ -13,6 +13,7 @@
 #include "gateway/status.h"
 #include "host/qivpro.h"
 #include "tests/e2e/hot_backup_fixture.h"
+#include "tests/support/wait_for.h"
 
 namespace krogw::test {
 namespace {
@@ -97,18 +98,6 @@ class CommandsTest : public HotBackupFixture {
         // The thread removes the client, then touches the context no more.
         EXPECT_TRUE(WaitFor([&] { return !hostsim::ClientExists(context_->client); }, 5s));
         thread_running_ = false;
-    }
-
-    template <typename Condition>
-    static bool WaitFor(Condition condition, std::chrono::milliseconds limit) {
-        const auto end = std::chrono::steady_clock::now() + limit;
-        while (!condition()) {
-            if (std::chrono::steady_clock::now() > end) {
-                return false;
-            }
-            std::this_thread::sleep_for(5ms);
-        }
-        return true;
     }
 
     static constexpr const char* kPrimary = "127.0.92.1";

@@ -20,6 +20,7 @@
 #include "include/krogw/abi.h"
 #include "platform/library.h"
 #include "tests/e2e/allocation_counter.h"
+#include "tests/support/wait_for.h"
 #include "tools/gwsim/gwsim.h"
 #include "tools/hostsim/hostsim.h"
 
@@ -35,18 +36,6 @@ constexpr uint8_t kTable = 5;
 constexpr uint8_t kStampedTable = 6;
 constexpr const char* kPrimary = "127.0.140.1";
 constexpr const char* kSecondary = "127.0.140.2";
-
-template <typename Condition>
-bool WaitFor(Condition condition, std::chrono::milliseconds timeout) {
-    const auto end = std::chrono::steady_clock::now() + timeout;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > end) {
-            return false;
-        }
-        std::this_thread::sleep_for(2ms);
-    }
-    return true;
-}
 
 // RTU 7's table 5: four rows of two 32-bit values, and table 6: one time-stamped
 // value; row 0 of both is reported every 20 ms while the gateway is active.

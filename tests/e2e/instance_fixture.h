@@ -21,6 +21,7 @@
 #include "gateway/channel.h"
 #include "gateway/pauses.h"
 #include "include/krogw/abi.h"
+#include "tests/support/wait_for.h"
 #include "tools/gwsim/gwsim.h"
 #include "tools/hostsim/hostsim.h"
 
@@ -139,18 +140,6 @@ class InstanceFixture : public ::testing::Test {
             hostsim::EndClient(*client);
         }
         return WaitFor([&] { return !InstanceThreadsRunning(*instance.context); }, 15s);
-    }
-
-    template <typename Condition>
-    static bool WaitFor(Condition condition, std::chrono::milliseconds timeout) {
-        const auto end = std::chrono::steady_clock::now() + timeout;
-        while (!condition()) {
-            if (std::chrono::steady_clock::now() > end) {
-                return false;
-            }
-            std::this_thread::sleep_for(5ms);
-        }
-        return true;
     }
 
     static int Logged(int level, const std::string& text) {

@@ -15,6 +15,7 @@
 #include <string>
 
 #include "include/krogw/abi.h"
+#include "tests/support/wait_for.h"
 #include "tools/hostsim/hostsim.h"
 
 namespace krogw::wintest {
@@ -29,17 +30,7 @@ struct Gate {
     GateAddress address{};
 };
 
-template <typename Condition>
-bool WaitFor(Condition condition, std::chrono::milliseconds timeout) {
-    const auto end = std::chrono::steady_clock::now() + timeout;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > end) {
-            return false;
-        }
-        Sleep(10);
-    }
-    return true;
-}
+using krogw::test::WaitFor;
 
 inline std::optional<uint8_t> ClientOf(int32_t driver_number) {
     char name[32];
