@@ -135,7 +135,7 @@ class Runner {
             if (!ToLong(words_[at + 1], 0, 65535, value)) {
                 return "setcall: '" + words_[at + 1] + "' is not 0 to 65535";
             }
-            const std::string written =
+            std::string written =
                 WriteWord(*instance, kParameters[at], static_cast<uint16_t>(value));
             if (written.find(" done") == std::string::npos) {
                 return written;

@@ -97,7 +97,7 @@ std::string DriverPath(const CommandLine& line, const char* program) {
 // The driver reads kroGWnn.int from the working folder; each run gets a folder of its own.
 fs::path MakeWorkFolder() {
     std::random_device random;
-    const fs::path folder = fs::temp_directory_path() / ("krogw-host-" + std::to_string(random()));
+    fs::path folder = fs::temp_directory_path() / ("krogw-host-" + std::to_string(random()));
     fs::create_directories(folder);
     return folder;
 }
