@@ -47,6 +47,10 @@ double ProcessCpuSeconds() {
 
 int main(int argc, char** argv) {
     const int seconds = argc > 1 ? std::atoi(argv[1]) : 30;
+    if (seconds <= 0) {
+        std::fprintf(stderr, "usage: idle_cost_bench [SECONDS > 0]\n");
+        return 2;
+    }
     int ready[2];
     int stop[2];
     if (pipe(ready) != 0 || pipe(stop) != 0) {

@@ -5,9 +5,9 @@
 #include <chrono>
 #include <cstdio>
 #include <fstream>
-#include <thread>
 
 #include "driver/instance_threads.h"
+#include "tests/support/wait_for.h"
 #include "tools/hostsim/hostsim.h"
 
 namespace bench {
@@ -36,21 +36,13 @@ RunningInstance::~RunningInstance() {
     if (const auto client = hostsim::ClientByName(name)) {
         hostsim::EndClient(*client);
     }
-    for (int wait = 0; wait < 1500 && krogw::InstanceThreadsRunning(*context_); ++wait) {
-        std::this_thread::sleep_for(10ms);
-    }
+    krogw::test::WaitFor([&] { return !krogw::InstanceThreadsRunning(*context_); }, 15s);
     std::filesystem::current_path(previous_);
     std::filesystem::remove_all(directory_);
 }
 
 bool RunningInstance::WaitConnected() const {
-    for (int wait = 0; wait < 1000; ++wait) {
-        if (context_->active_burst_socket.load() != 0) {
-            return true;
-        }
-        std::this_thread::sleep_for(10ms);
-    }
-    return false;
+    return krogw::test::WaitFor([&] { return context_->active_burst_socket.load() != 0; }, 10s);
 }
 
 int32_t RunningInstance::DefineGate(const char* text) {

@@ -90,6 +90,10 @@ double Percentile(const std::vector<double>& sorted, double fraction) {
 
 int main(int argc, char** argv) {
     const int polls = argc > 1 ? std::atoi(argv[1]) : 2000;
+    if (polls <= 0) {
+        std::fprintf(stderr, "usage: poll_latency_bench [POLLS > 0]\n");
+        return 2;
+    }
     gwsim::Gateway gateway(kAddress);
     gateway.DefineTableType(1, gwsim::ParseTableType("3,3,0"));
     gateway.DefineTable(kRtu, kTable, 1, kRows);

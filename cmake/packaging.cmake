@@ -9,6 +9,8 @@ if(TARGET krogw-gwsim)
   list(APPEND krogw_programs krogw-gwsim)
 endif()
 set_target_properties(${krogw_programs} PROPERTIES INSTALL_RPATH "$ORIGIN/${krogw_bin_to_lib}")
+# An installed console host finds the driver in the library folder.
+target_compile_definitions(krogw-host PRIVATE KROGW_BIN_TO_LIB="${krogw_bin_to_lib}")
 # The driver finds the stand-in host runtime beside it.
 set_target_properties(krogw qivpro PROPERTIES INSTALL_RPATH "$ORIGIN")
 

@@ -19,7 +19,7 @@ mkdir -p "$out"
   --duration 90 >"$out/gwsim.log" 2>&1 &
 gwsim=$!
 trap 'kill $gwsim 2>/dev/null || true' EXIT
-sleep 0.5
+gwsim_wait "$out/gwsim.log" 127.0.0.2 10 || exit 1
 host_start "$out/host.out" "$bin/krogw-host" --duration 85 --log "$out/driver.log" --level 32 \
   demo/plant.prj
 

@@ -1,4 +1,5 @@
 #include <dlfcn.h>
+#include <unistd.h>
 
 #include "platform/library.h"
 
@@ -19,6 +20,18 @@ const char* PlatformLibraryError() {
 
 void PlatformLibraryClose(void* library) {
     dlclose(library);
+}
+
+bool PlatformExecutablePath(char* path, size_t capacity) {
+    if (capacity == 0) {
+        return false;
+    }
+    const ssize_t length = readlink("/proc/self/exe", path, capacity - 1);
+    if (length <= 0 || static_cast<size_t>(length) >= capacity - 1) {
+        return false;
+    }
+    path[length] = '\0';
+    return true;
 }
 
 }  // namespace krogw

@@ -24,4 +24,12 @@ void PlatformLibraryClose(void* library) {
     FreeLibrary(static_cast<HMODULE>(library));
 }
 
+bool PlatformExecutablePath(char* path, size_t capacity) {
+    if (capacity == 0 || capacity > MAXDWORD) {
+        return false;
+    }
+    const DWORD length = GetModuleFileNameA(nullptr, path, static_cast<DWORD>(capacity));
+    return length > 0 && length < capacity;
+}
+
 }  // namespace krogw

@@ -8,7 +8,8 @@ bin=$1
 data=$2
 work=$(mktemp -d)
 gwsim_pid=
-trap 'kill $gwsim_pid 2>/dev/null; rm -rf "$work"' EXIT
+host_pid=
+trap 'kill $gwsim_pid $host_pid 2>/dev/null; rm -rf "$work"' EXIT
 . "$data/../../tools/console/drive.sh"
 
 failures=0
@@ -29,7 +30,7 @@ check "nothing started" test ! -s "$work/bad.out"
 "$bin/krogw-gwsim" --address 127.0.150.1 --address 127.0.150.2 --scenario "$data/plant.scn" \
   --duration 60 >"$work/gwsim.log" 2>&1 &
 gwsim_pid=$!
-sleep 0.5
+gwsim_wait "$work/gwsim.log" 127.0.150.2 10 || exit 1
 
 host_start "$work/host.out" "$bin/krogw-host" --duration 50 --log "$work/driver.log" --level 32 \
   "$data/host.prj"

@@ -37,6 +37,17 @@ constexpr uint8_t kStampedTable = 6;
 constexpr const char* kPrimary = "127.0.140.1";
 constexpr const char* kSecondary = "127.0.140.2";
 
+// A gate has no value until its first poll reply or burst report.
+uint64_t UpdatesOf(int32_t gate) {
+    const auto value = hostsim::GateValueOf(gate);
+    return value ? value->updates : 0;
+}
+
+bool RawValueIs(int32_t gate, uint32_t raw) {
+    const auto value = hostsim::GateValueOf(gate);
+    return value && value->value == raw;
+}
+
 // RTU 7's table 5: four rows of two 32-bit values, and table 6: one time-stamped
 // value; row 0 of both is reported every 20 ms while the gateway is active.
 std::unique_ptr<gwsim::Gateway> ServeTables(const char* address) {
@@ -143,8 +154,8 @@ TEST_F(DriverAllocationTest, NothingAllocatedAfterStartUp) {
             ASSERT_EQ(Io(kWriteGate, backup, value), kResultDone) << "switch-over";
         }
         ASSERT_TRUE(WaitFor([&] { return active->mode() == gwsim::GatewayMode::kActive; }, 5s));
-        const uint64_t bursts = hostsim::GateValueOf(reported.id)->updates;
-        const uint64_t stamped_bursts = hostsim::GateValueOf(stamped.id)->updates;
+        const uint64_t bursts = UpdatesOf(reported.id);
+        const uint64_t stamped_bursts = UpdatesOf(stamped.id);
         ASSERT_EQ(Io(kWriteGate, clock, value), kResultDone);
         const auto phase_end = std::chrono::steady_clock::now() + 1s;
         while (std::chrono::steady_clock::now() < phase_end) {
@@ -153,11 +164,10 @@ TEST_F(DriverAllocationTest, NothingAllocatedAfterStartUp) {
             ASSERT_EQ(Io(kWriteGate, written, value), kResultDone);
             ASSERT_EQ(active->Value(kRtu, kTable, 3, 1), raw);
             ASSERT_EQ(Io(kReadGate, poll, value), kResultDone);
-            ASSERT_TRUE(WaitFor([&] { return hostsim::GateValueOf(written.id)->value == raw; }, 2s))
-                << raw;
+            ASSERT_TRUE(WaitFor([&] { return RawValueIs(written.id, raw); }, 2s)) << raw;
         }
-        EXPECT_GT(hostsim::GateValueOf(reported.id)->updates, bursts);
-        EXPECT_GT(hostsim::GateValueOf(stamped.id)->updates, stamped_bursts);
+        EXPECT_GT(UpdatesOf(reported.id), bursts);
+        EXPECT_GT(UpdatesOf(stamped.id), stamped_bursts);
     }
     allocations::Disarm();
 

@@ -1,6 +1,7 @@
 // What a simulator left running for days must survive: a client that stops reading,
 // hundreds of thousands of requests, and a system clock outside the years a stamp holds.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <fstream>
@@ -53,7 +54,7 @@ long ResidentKilobytes() {
     long pages = 0;
     long resident = 0;
     statm >> pages >> resident;
-    return resident * 4;
+    return resident * (sysconf(_SC_PAGESIZE) / 1024);
 }
 
 TEST(GwsimLongRun, ClientThatStopsReadingIsDroppedWithALogLine) {

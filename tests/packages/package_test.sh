@@ -20,6 +20,7 @@ cleanup() {
 }
 trap cleanup EXIT
 fail() { echo "FAIL: $*"; exit 1; }
+source "$(dirname "$0")/../../tools/console/drive.sh"
 
 "$cpack" --config "$build/CPackConfig.cmake" -B "$work/out" >"$work/cpack.log" 2>&1 ||
   { cat "$work/cpack.log"; fail "cpack"; }
@@ -87,19 +88,12 @@ sed -i -e "s/^PRIMARY=.*/PRIMARY=$primary/" -e "s/^SECONDARY=.*/SECONDARY=$secon
 "$simulator" --address "$primary" --address "$secondary" --scenario "$plant/plant.scn" \
   --duration 60 >"$work/gwsim.log" 2>&1 &
 simulator_pid=$!
-for _ in $(seq 100); do
-  grep -q "listening on $secondary" "$work/gwsim.log" && break
-  sleep 0.1
-done
-grep -q "listening on $secondary" "$work/gwsim.log" || { cat "$work/gwsim.log"; fail "the simulator does not listen"; }
+gwsim_wait "$work/gwsim.log" "$secondary" 10 || fail "the simulator does not listen"
 
 # One scan of the demo project: the polled values of the plant reach the gates.
-# (Under wine a path from the root names the same file on the drive the folder is on.)
-if [ "$mode" = linux ]; then
-  console_output=$(run krogw-host --once --driver "$root/lib/libkrogw.so" "$plant/plant.prj" 2>&1)
-else
-  console_output=$(run krogw-host --once "$plant/plant.prj" 2>&1)
-fi
+# The host finds the packaged driver by itself. (Under wine a path from the root names
+# the same file on the drive the folder is on.)
+console_output=$(run krogw-host --once "$plant/plant.prj" 2>&1)
 status=$?
 [ $status -eq 0 ] || { echo "$console_output"; fail "krogw-host exited with $status"; }
 grep -q "gate poll_r1_u16 value 1234 " <<<"$console_output" ||

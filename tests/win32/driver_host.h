@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <optional>
 #include <string>
@@ -41,10 +42,13 @@ inline std::optional<uint8_t> ClientOf(int32_t driver_number) {
 inline void WriteConfiguration(int32_t driver_number, const std::string& text) {
     char name[32];
     std::snprintf(name, sizeof name, "kroGW%.2d.int", driver_number);
-    if (FILE* file = std::fopen(name, "wb")) {
-        std::fwrite(text.data(), 1, text.size(), file);
-        std::fclose(file);
+    FILE* file = std::fopen(name, "wb");
+    if (file == nullptr) {
+        std::printf("FAILED: cannot write %s\n", name);
+        return;
     }
+    std::fwrite(text.data(), 1, text.size(), file);
+    std::fclose(file);
 }
 
 class DriverHost {
@@ -71,6 +75,10 @@ class DriverHost {
     Instance NewInstance(int32_t driver_number) const {
         void* memory =
             VirtualAlloc(nullptr, static_cast<SIZE_T>(context_size_), MEM_COMMIT, PAGE_READWRITE);
+        if (memory == nullptr) {
+            std::printf("FAILED: no memory for a context of %d bytes\n", context_size_);
+            std::exit(1);
+        }
         return {driver_number, static_cast<DriverContext*>(memory)};
     }
 

@@ -177,8 +177,9 @@ class InstanceRun {
         for (size_t at = 0; at < 2; ++at) {
             const Instance& instance = *instances[at];
             const std::optional<uint8_t>& client = clients[at];
-            Check(instance, client && WaitFor([&] { return !hostsim::ClientExists(*client); }, 5s),
-                  "the threads unregister the ended client");
+            Check(instance,
+                  client && WaitFor([&] { return hostsim::ClientRemovals(*client) == 2; }, 5s),
+                  "both threads let the ended client go");
             Check(instance, WaitFor([&] { return host_.Start(instance, 0) == kResultDone; }, 10s),
                   "both threads have left");
         }

@@ -13,6 +13,7 @@ dissector=$5
 primary=127.0.170.1
 secondary=127.0.170.2
 source "$(dirname "$0")/capture_common.sh"
+source "$(dirname "$0")/../../tools/console/drive.sh"
 
 plant=$work/plant
 cp -r "$plant_dir" "$plant"
@@ -25,10 +26,7 @@ start_capture "host $primary or host $secondary"
   --duration 60 >"$work/gwsim.log" 2>&1 &
 simulator_pid=$!
 capture_cleanups+=("kill $simulator_pid 2>/dev/null")
-for _ in $(seq 100); do
-  grep -q "listening on $secondary" "$work/gwsim.log" && break
-  sleep 0.1
-done
+gwsim_wait "$work/gwsim.log" "$secondary" 10 || exit 1
 
 (sleep 2 && echo "write poll_r1_u16 4321") |
   timeout 60 "$console_host" --driver "$driver" --duration 5 "$plant/plant.prj" >"$work/host.log" 2>&1 ||

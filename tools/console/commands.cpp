@@ -6,6 +6,7 @@
 #include <iostream>
 #include <sstream>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace console {
@@ -32,7 +33,7 @@ std::string ResultText(int32_t result) {
 bool ToLong(const std::string& text, long long min, long long max, long long& value) {
     try {
         size_t used = 0;
-        value = std::stoll(text, &used, 0);
+        value = std::stoll(text, &used, 10);  // RTU numbers are often written 00010
         return used == text.size() && value >= min && value <= max;
     } catch (const std::exception&) {
         return false;
@@ -92,15 +93,24 @@ class Runner {
         return nullptr;
     }
 
+    struct Written {
+        bool done;
+        std::string text;
+    };
+
     // Checks the address through the driver and writes the value word to it.
-    std::string WriteWord(InstanceState& instance, const std::string& address, uint16_t word) {
+    Written WriteWordTo(InstanceState& instance, const std::string& address, uint16_t word) {
         krogw::AddressCheckArguments check{address.c_str(), 0, 0, 0, {}};
         if (host_.Call(instance, krogw::kParseGateAddress, &check) != krogw::kResultDone) {
-            return address + " rejected by the driver";
+            return {false, address + " rejected by the driver"};
         }
         uint8_t value[4] = {0, 0, static_cast<uint8_t>(word), static_cast<uint8_t>(word >> 8)};
-        return address + " " +
-               ResultText(host_.GateIo(instance, krogw::kWriteGate, check.address, 0, value));
+        const int32_t result = host_.GateIo(instance, krogw::kWriteGate, check.address, 0, value);
+        return {result == krogw::kResultDone, address + " " + ResultText(result)};
+    }
+
+    std::string WriteWord(InstanceState& instance, const std::string& address, uint16_t word) {
+        return WriteWordTo(instance, address, word).text;
     }
 
     std::string Special(const char* address, size_t instance_at, uint16_t word) {
@@ -135,10 +145,9 @@ class Runner {
             if (!ToLong(words_[at + 1], 0, 65535, value)) {
                 return "setcall: '" + words_[at + 1] + "' is not 0 to 65535";
             }
-            std::string written =
-                WriteWord(*instance, kParameters[at], static_cast<uint16_t>(value));
-            if (written.find(" done") == std::string::npos) {
-                return written;
+            Written written = WriteWordTo(*instance, kParameters[at], static_cast<uint16_t>(value));
+            if (!written.done) {
+                return std::move(written.text);
             }
         }
         return WriteWord(*instance, "SETCALL.EXE", 1);
@@ -181,7 +190,9 @@ class Runner {
             return "takes at most " + std::to_string(array ? gate.definition->element_count : 1) +
                    " values";
         }
-        const size_t bytes_per_value = array ? static_cast<size_t>(gate.address.bit_width / 8) : 4;
+        // The driver takes a single element as one four-byte value, array gate or not.
+        const bool packed = array && count > 1;
+        const size_t bytes_per_value = packed ? static_cast<size_t>(gate.address.bit_width / 8) : 4;
         std::vector<uint8_t> buffer(std::max<size_t>(4, count * bytes_per_value), 0);
         for (size_t at = 0; at < count; ++at) {
             double value = 0;
@@ -193,7 +204,7 @@ class Runner {
             const double raw_value =
                 table ? (value - gate.definition->offset) / gate.definition->scale : value;
             auto raw = static_cast<uint32_t>(static_cast<int64_t>(std::llround(raw_value)));
-            if (!array && ValueInHighWord(gate.address)) {
+            if (!packed && ValueInHighWord(gate.address)) {
                 raw <<= 16;
             }
             for (size_t byte = 0; byte < bytes_per_value; ++byte) {

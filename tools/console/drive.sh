@@ -5,6 +5,7 @@
 #   host_lines                  lines of output so far (a mark for host_wait)
 #   host_wait REGEX SECONDS [MARK]  true once a line after MARK matches
 #   host_end SECONDS            closes stdin after "quit" and waits for the exit status
+#   gwsim_wait LOG ADDRESS SECONDS  true once the simulator logging into LOG listens there
 
 host_start() {
   host_out=$1
@@ -47,4 +48,15 @@ host_end() {
   done
   kill "$host_pid" 2>/dev/null || true
   wait "$host_pid"
+}
+
+gwsim_wait() {
+  local log=$1 address=$2 tenths=$(($3 * 10))
+  for _ in $(seq "$tenths"); do
+    grep -q "listening on $address" "$log" && return 0
+    sleep 0.1
+  done
+  echo "the simulator does not listen on $address:" >&2
+  cat "$log" >&2
+  return 1
 }

@@ -8,6 +8,12 @@
 
 namespace console {
 
+#if defined(_WIN32)
+inline constexpr const char* kDriverFileName = "krogw.dll";
+#else
+inline constexpr const char* kDriverFileName = "libkrogw.so";
+#endif
+
 class DriverLibrary {
   public:
     DriverLibrary() = default;

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <set>
 #include <thread>
+#include <utility>
 
 #include "tools/hostsim/hostsim.h"
 
@@ -195,7 +196,7 @@ void HostInstances::PrepareScreenGates(InstanceState& instance) {
 }
 
 void HostInstances::Stop() {
-    std::vector<uint8_t> clients;
+    std::vector<std::pair<uint8_t, InstanceState*>> clients;
     for (InstanceState& instance : instances_) {
         if (!instance.running) {
             continue;
@@ -205,17 +206,30 @@ void HostInstances::Stop() {
             hostsim::ClientByName(Numbered("GateWay_No_%.2d", instance.definition->driver_number));
         if (client) {
             hostsim::EndClient(*client);
-            clients.push_back(*client);
+            clients.emplace_back(*client, &instance);
         }
         instance.running = false;
     }
     const auto end = Clock::now() + kClientEndLimit;
     // The context may go only when both threads have let the client go: the first may
     // still be closing the gateway channels on it.
-    while (Clock::now() < end && std::any_of(clients.begin(), clients.end(), [](uint8_t client) {
-               return hostsim::ClientRemovals(client) < kInstanceThreads;
-           })) {
+    const auto let_go = [](const auto& client) {
+        return hostsim::ClientRemovals(client.first) >= kInstanceThreads;
+    };
+    while (Clock::now() < end && !std::all_of(clients.begin(), clients.end(), let_go)) {
         std::this_thread::sleep_for(20ms);
+    }
+    for (const auto& client : clients) {
+        if (!let_go(client)) {
+            std::fprintf(stderr,
+                         "krogw-host: instance %d: the driver's threads did not let go within "
+                         "%d s; its context is kept\n",
+                         client.second->definition->driver_number,
+                         static_cast<int>(kClientEndLimit.count()));
+            // Never freed: a thread of the driver may still work on it.
+            static auto* kept = new std::vector<std::vector<std::max_align_t>>;
+            kept->push_back(std::move(client.second->context));
+        }
     }
 }
 

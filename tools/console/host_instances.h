@@ -68,7 +68,8 @@ class HostInstances {
     void Stop();
 
     int32_t Call(InstanceState& instance, int32_t code, void* arguments) const;
-    // A read or write of one gate; value holds at least four bytes per element.
+    // A read or write of one gate; value holds four bytes for a single value, and for an
+    // array its elements at the gate's width (two bytes a word of a channel status array).
     int32_t GateIo(InstanceState& instance, int32_t code, const krogw::GateAddress& address,
                    int32_t host_id, uint8_t* value, int32_t element_count = 1) const;
     int32_t ReadWord(InstanceState& instance, SpecialGate& gate) const;

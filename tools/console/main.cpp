@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/library.h"
 #include "platform/terminal.h"
 #include "tools/console/commands.h"
 #include "tools/console/cp437.h"
@@ -84,14 +85,23 @@ bool ParseCommandLine(int argc, char** argv, CommandLine& line) {
     return !line.project.empty();
 }
 
-// The driver beside the program unless the command line names one.
-std::string DriverPath(const CommandLine& line, const char* program) {
+// The driver the command line names; otherwise the one beside the program (a build
+// folder, a Windows installation) or in the library folder of an installation.
+std::string DriverPath(const CommandLine& line) {
     if (!line.driver.empty()) {
         return fs::absolute(line.driver).string();
     }
-    const fs::path beside =
-        fs::absolute(program).parent_path() / fs::path(console::kDefaultDriverPath).filename();
-    return fs::exists(beside) ? beside.string() : console::kDefaultDriverPath;
+    char program[4096];
+    if (krogw::PlatformExecutablePath(program, sizeof program)) {
+        const fs::path folder = fs::path(program).parent_path();
+        for (const fs::path& candidate : {folder / console::kDriverFileName,
+                                          folder / KROGW_BIN_TO_LIB / console::kDriverFileName}) {
+            if (fs::exists(candidate)) {
+                return candidate.lexically_normal().string();
+            }
+        }
+    }
+    return console::kDriverFileName;  // the system's search
 }
 
 // The driver reads kroGWnn.int from the working folder; each run gets a folder of its own.
@@ -102,7 +112,7 @@ fs::path MakeWorkFolder() {
     return folder;
 }
 
-int Run(const CommandLine& line, const char* program) {
+int Run(const CommandLine& line) {
     console::Project project;
     const std::vector<std::string> errors = console::ReadProject(line.project, project);
     if (!errors.empty()) {
@@ -115,7 +125,7 @@ int Run(const CommandLine& line, const char* program) {
     console::DriverLibrary driver;
     console::LogSink log;
     std::string error;
-    if (!driver.Load(DriverPath(line, program), error) ||
+    if (!driver.Load(DriverPath(line), error) ||
         (!line.log_file.empty() && !log.Open(line.log_file, line.log_level, error))) {
         std::fprintf(stderr, "krogw-host: %s\n", error.c_str());
         return 1;
@@ -163,7 +173,7 @@ int main(int argc, char** argv) {
         std::fputs(kUsage, stderr);
         return 2;
     }
-    const int status = Run(line, argv[0]);
+    const int status = Run(line);
     std::fflush(stdout);
     std::fflush(stderr);
     // The driver's threads still pause for a few seconds after they let their client

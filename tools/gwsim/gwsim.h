@@ -32,7 +32,8 @@
 // - Every whole message received is recorded, in order, before it is answered; the
 //   record keeps the latest Options::recorded_requests and counts all of them.
 // - A connection whose client stops reading is dropped once Options::max_queued_bytes
-//   wait for it.
+//   wait for it (messages a delay fault holds back count too: keep delays short beside
+//   frequent bursts).
 // - A primary and a secondary gateway are two Gateway objects on two addresses, each with
 //   its own channels, mode, status word and RTU tables (load the same scenario into both).
 // All methods may be called from any thread; model setters throw std::invalid_argument
