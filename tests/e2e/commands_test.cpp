@@ -207,7 +207,11 @@ TEST_F(CommandsTest, LateRepliesAreTakenByTheCommandThread) {
         EXPECT_EQ(context_->commands_in_flight, 0);
     }
     EXPECT_EQ(hostsim::RtuFailures().size(), 1u);
-    EXPECT_EQ(Logged(kLogError, "KROGW : Fail to send to RTU 7 set time Command"), 2);
+    // The last reply's state is set before its line is logged.
+    EXPECT_TRUE(WaitFor(
+        [&] { return Logged(kLogError, "KROGW : Fail to send to RTU 7 set time Command") == 2; },
+        3s))
+        << LogText();
 
     StopCommandThread();
     EXPECT_EQ(Logged(kLogError, "KroGW : Start Command thread"), 1);
