@@ -1,11 +1,15 @@
 #!/usr/bin/env bash
-# krogw-host against two simulated gateways on 127.0.150.1 and .2, driven through its
+# krogw-host against two simulated gateways on 127.N.150.1 and .2 (N: the loopback block
+# krogw-test-net leased for this run, in KROGW_TEST_NET), driven through its
 # standard input: a write that reaches the RTU, an RTU disabled, a manual switch-over;
 # rejected addresses and a faulty project file reported with file and line.
 #   console_host_test.sh BIN_DIR DATA_DIR
 set -uo pipefail
 bin=$1
 data=$2
+net=${KROGW_TEST_NET:?run this test through krogw-test-net}
+primary=127.$net.150.1
+secondary=127.$net.150.2
 work=$(mktemp -d)
 gwsim_pid=
 host_pid=
@@ -27,13 +31,18 @@ check "duplicate name reported" grep -q "bad.prj:4: gate value1 is defined twice
 check "unknown statement reported" grep -q "bad.prj:5: unknown statement 'bogus'" "$work/bad.err"
 check "nothing started" test ! -s "$work/bad.out"
 
-"$bin/krogw-gwsim" --address 127.0.150.1 --address 127.0.150.2 --scenario "$data/plant.scn" \
+# The project and its instance's configuration, on this run's addresses.
+cp "$data/host.prj" "$work/host.prj"
+sed -e "s/^PRIMARY=.*/PRIMARY=$primary/" -e "s/^SECONDARY=.*/SECONDARY=$secondary/" \
+  "$data/kroGW07.int" >"$work/kroGW07.int"
+
+"$bin/krogw-gwsim" --address "$primary" --address "$secondary" --scenario "$data/plant.scn" \
   --duration 60 >"$work/gwsim.log" 2>&1 &
 gwsim_pid=$!
-gwsim_wait "$work/gwsim.log" 127.0.150.2 10 || exit 1
+gwsim_wait "$work/gwsim.log" "$secondary" 10 || exit 1
 
 host_start "$work/host.out" "$bin/krogw-host" --duration 50 --log "$work/driver.log" --level 32 \
-  "$data/host.prj"
+  "$work/host.prj"
 check "poll values arrive" host_wait "gate value1 value 1234 " 10
 check "scaled value" host_wait "gate value2 value 1000 " 5
 mark=$(host_lines)

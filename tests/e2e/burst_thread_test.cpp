@@ -7,6 +7,7 @@
 #include <ctime>
 
 #include "tests/e2e/burst_thread_fixture.h"
+#include "tests/support/test_net.h"
 
 namespace krogw::test {
 namespace {
@@ -27,7 +28,7 @@ class BurstThreadTest : public BurstThreadFixture {
 };
 
 TEST_F(BurstThreadTest, PolledRowsLandInTheTablesGatesCookedByTheHost) {
-    gwsim::Gateway& gateway = Gateway("127.0.70.1");
+    gwsim::Gateway& gateway = Gateway(TestAddress(70, 1));
     TableType(1, "2,3,1,0");
     gateway.DefineTable(kRtu, kTable, 1, 6);
     for (uint32_t row = 0; row < 6; ++row) {
@@ -70,7 +71,7 @@ TEST_F(BurstThreadTest, PolledRowsLandInTheTablesGatesCookedByTheHost) {
 }
 
 TEST_F(BurstThreadTest, BurstReportsCarryTheRtusTimeStamps) {
-    gwsim::Gateway& gateway = Gateway("127.0.70.2");
+    gwsim::Gateway& gateway = Gateway(TestAddress(70, 2));
     TableType(2, "2,4,1,0");
     TableType(3, "2,5,1,1,0");
     gateway.DefineTable(kRtu, kTable, 2, 2);
@@ -105,7 +106,7 @@ TEST_F(BurstThreadTest, BurstReportsCarryTheRtusTimeStamps) {
 
 // Rows of four 16-bit values: the table and row bytes, then 8 bytes; rows from byte 52.
 TEST_F(BurstThreadTest, ACutOrOverstatedReportStoresOnlyTheElementsThatArrivedWhole) {
-    gwsim::Gateway& gateway = Gateway("127.0.70.3");
+    gwsim::Gateway& gateway = Gateway(TestAddress(70, 3));
     TableType(4, "2,2,2,2,0");
     gateway.DefineTable(kRtu, kTable, 4, 3);
     int32_t gates[3][4];
@@ -154,7 +155,7 @@ TEST_F(BurstThreadTest, ACutOrOverstatedReportStoresOnlyTheElementsThatArrivedWh
 }
 
 TEST_F(BurstThreadTest, PollsBeyondTheInFlightLimitWaitAndAreSentInOrder) {
-    gwsim::Gateway& gateway = Gateway("127.0.70.4");
+    gwsim::Gateway& gateway = Gateway(TestAddress(70, 4));
     TableType(1, "2,0");
     gateway.DefineTable(kRtu, kTable, 1, 20);
     Connect();
@@ -192,7 +193,7 @@ TEST_F(BurstThreadTest, PollsBeyondTheInFlightLimitWaitAndAreSentInOrder) {
 }
 
 TEST_F(BurstThreadTest, AnRtuStatusGateShowsTheStateOnceTheGatewayAnswers) {
-    Gateway("127.0.70.6");
+    Gateway(TestAddress(70, 6));
     Connect();
     uint8_t value[4] = {};
     GateIoArguments gate{};
@@ -210,7 +211,7 @@ TEST_F(BurstThreadTest, AnRtuStatusGateShowsTheStateOnceTheGatewayAnswers) {
 }
 
 TEST_F(BurstThreadTest, TheThreadClosesTheChannelsAndRemovesTheClientWhenTheHostEndsIt) {
-    gwsim::Gateway& gateway = Gateway("127.0.70.5");
+    gwsim::Gateway& gateway = Gateway(TestAddress(70, 5));
     Connect();
     StartBurstThread();
     ASSERT_TRUE(gateway.WaitForChannels(gwsim::kBurstChannelType, 1, 1s));
@@ -229,7 +230,7 @@ TEST_F(BurstThreadTest, TheThreadClosesTheChannelsAndRemovesTheClientWhenTheHost
 }
 
 TEST_F(BurstThreadTest, AtTheEndAGatewayThatCannotBeToldIsClosedAllTheSame) {
-    gwsim::Gateway& gateway = Gateway("127.0.70.7");
+    gwsim::Gateway& gateway = Gateway(TestAddress(70, 7));
     Connect();
     StartBurstThread();
     gateway.Stop();

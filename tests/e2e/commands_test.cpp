@@ -14,6 +14,7 @@
 #include "gateway/status.h"
 #include "host/qivpro.h"
 #include "tests/e2e/hot_backup_fixture.h"
+#include "tests/support/test_net.h"
 #include "tests/support/wait_for.h"
 
 namespace krogw::test {
@@ -101,8 +102,8 @@ class CommandsTest : public HotBackupFixture {
         thread_running_ = false;
     }
 
-    static constexpr const char* kPrimary = "127.0.92.1";
-    static constexpr const char* kSecondary = "127.0.92.2";
+    const char* const kPrimary = TestAddress(92, 1);
+    const char* const kSecondary = TestAddress(92, 2);
     gwsim::Gateway primary_{kPrimary};
     gwsim::Gateway secondary_{kSecondary};
     bool thread_running_ = false;

@@ -20,6 +20,7 @@
 #include "include/krogw/abi.h"
 #include "platform/library.h"
 #include "tests/e2e/allocation_counter.h"
+#include "tests/support/test_net.h"
 #include "tests/support/wait_for.h"
 #include "tools/gwsim/gwsim.h"
 #include "tools/hostsim/hostsim.h"
@@ -34,8 +35,8 @@ constexpr int32_t kDriverNumber = 41;
 constexpr uint16_t kRtu = 7;
 constexpr uint8_t kTable = 5;
 constexpr uint8_t kStampedTable = 6;
-constexpr const char* kPrimary = "127.0.140.1";
-constexpr const char* kSecondary = "127.0.140.2";
+const char* const kPrimary = TestAddress(140, 1);
+const char* const kSecondary = TestAddress(140, 2);
 
 // A gate has no value until its first poll reply or burst report.
 uint64_t UpdatesOf(int32_t gate) {

@@ -9,6 +9,7 @@
 #include "gateway/requests.h"
 #include "gateway/status.h"
 #include "tests/gateway/gateway_fixture.h"
+#include "tests/support/test_net.h"
 #include "tools/gwsim/gwsim.h"
 
 namespace krogw::test {
@@ -45,9 +46,9 @@ class GatewayExchangeTest : public GatewayFixture {
 };
 
 TEST_F(GatewayExchangeTest, ThreeChannelsOpenAndCloseWithTheBurstChannelsId) {
-    gwsim::Gateway gateway("127.0.60.1");
+    gwsim::Gateway gateway(TestAddress(60, 1));
     gateway.Start();
-    ASSERT_TRUE(OpenPrimaryChannels("127.0.60.1")) << LogText();
+    ASSERT_TRUE(OpenPrimaryChannels(TestAddress(60, 1))) << LogText();
 
     ASSERT_TRUE(gateway.WaitForChannels(kBurst, 1, 2s));
     const auto channels = gateway.Channels();
@@ -77,36 +78,40 @@ TEST_F(GatewayExchangeTest, ThreeChannelsOpenAndCloseWithTheBurstChannelsId) {
 }
 
 TEST_F(GatewayExchangeTest, RefusedOrMismatchedOpenChannelFails) {
-    gwsim::Gateway gateway("127.0.60.2");
+    gwsim::Gateway gateway(TestAddress(60, 2));
     gateway.faults().OverrideResult(kOpOpenChannel, 5, 1);
     gateway.Start();
-    EXPECT_FALSE(OpenChannel(kStatusOrSync, context_->primary_status_socket, "127.0.60.2",
+    EXPECT_FALSE(OpenChannel(kStatusOrSync, context_->primary_status_socket, TestAddress(60, 2),
                              context_->primary_channel_id, *context_));
     EXPECT_EQ(Logged(kLogError, "kroGW : Fail to recv Channel type msg (5)"), 1) << LogText();
     EXPECT_NE(context_->primary_status_socket, 0) << "the caller closes a connected socket";
 
     // A burst channel answered as if it were a status channel.
     gateway.faults().OverrideByte(kOpOpenChannel, 38, 0, 1);
-    EXPECT_FALSE(OpenChannel(kBurst, context_->primary_burst_socket, "127.0.60.2",
+    EXPECT_FALSE(OpenChannel(kBurst, context_->primary_burst_socket, TestAddress(60, 2),
                              context_->primary_channel_id, *context_));
     EXPECT_EQ(Logged(kLogError, "kroGW : Recv Ch Id 0 - not match"), 1) << LogText();
     EXPECT_EQ(context_->primary_channel_id, 0) << "no channel id is taken from a refused reply";
 }
 
 TEST_F(GatewayExchangeTest, RefusedConnectionsAreLoggedOncePerInstance) {
-    gwsim::Gateway gateway("127.0.60.3");
+    gwsim::Gateway gateway(TestAddress(60, 3));
     gateway.faults().RefuseConnections(true);
     gateway.Start();
     for (int attempt = 0; attempt < 3; ++attempt) {
-        EXPECT_FALSE(OpenChannel(kStatusOrSync, context_->primary_status_socket, "127.0.60.3",
+        EXPECT_FALSE(OpenChannel(kStatusOrSync, context_->primary_status_socket, TestAddress(60, 3),
                                  context_->primary_channel_id, *context_));
     }
-    EXPECT_EQ(Logged(kLogError, "KroGW : Connection failed (Gateway 127.0.60.3)"), 1);
+    EXPECT_EQ(Logged(kLogError,
+                     std::string("KroGW : Connection failed (Gateway ") + TestAddress(60, 3) + ")"),
+              1);
     // The other gateway's failure is not logged again either.
     context_->connecting_secondary = 1;
-    EXPECT_FALSE(OpenChannel(kStatusOrSync, context_->secondary_status_socket, "127.0.60.4",
+    EXPECT_FALSE(OpenChannel(kStatusOrSync, context_->secondary_status_socket, TestAddress(60, 4),
                              context_->secondary_channel_id, *context_));
-    EXPECT_EQ(Logged(kLogError, "KroGW : Connection failed (Gateway 127.0.60.4)"), 0);
+    EXPECT_EQ(Logged(kLogError,
+                     std::string("KroGW : Connection failed (Gateway ") + TestAddress(60, 4) + ")"),
+              0);
     EXPECT_EQ(context_->primary_status_socket, 0);
 
     // Once the gateway accepts again, the instance connects (after its one held-off try).
@@ -115,7 +120,7 @@ TEST_F(GatewayExchangeTest, RefusedConnectionsAreLoggedOncePerInstance) {
     bool opened = false;
     for (int attempt = 0; attempt < 5 && !opened; ++attempt) {
         PlatformSleepMs(100);  // the simulator listens again within a moment
-        opened = OpenChannel(kStatusOrSync, context_->primary_status_socket, "127.0.60.3",
+        opened = OpenChannel(kStatusOrSync, context_->primary_status_socket, TestAddress(60, 3),
                              context_->primary_channel_id, *context_);
     }
     EXPECT_TRUE(opened) << LogText();
@@ -124,9 +129,9 @@ TEST_F(GatewayExchangeTest, RefusedConnectionsAreLoggedOncePerInstance) {
 // The mode the driver sets comes back in the bits 0 and 2 of the status word, which
 // become the gateway's mode value.
 TEST_F(GatewayExchangeTest, SetModeShowsInTheStatusWordUnlessTheHostIsStandby) {
-    gwsim::Gateway gateway("127.0.60.5");
+    gwsim::Gateway gateway(TestAddress(60, 5));
     gateway.Start();
-    ASSERT_TRUE(OpenPrimaryChannels("127.0.60.5"));
+    ASSERT_TRUE(OpenPrimaryChannels(TestAddress(60, 5)));
     const PlatformSocket sync = context_->primary_sync_socket;
     const uint16_t id = context_->primary_channel_id;
     GateIoArguments primary = StatusRead(PrimaryGatewayUnit);
@@ -156,11 +161,11 @@ TEST_F(GatewayExchangeTest, SetModeShowsInTheStatusWordUnlessTheHostIsStandby) {
 }
 
 TEST_F(GatewayExchangeTest, RtuChannelStatusValuesComeFromTheActiveGateway) {
-    gwsim::Gateway gateway("127.0.60.7");
+    gwsim::Gateway gateway(TestAddress(60, 7));
     gateway.DefineRtu(42);
     gateway.SetRtuChannelStatus(42, gwsim::RtuChannelStatus{{7, 0, 200}, false, true});
     gateway.Start();
-    ASSERT_TRUE(OpenPrimaryChannels("127.0.60.7"));
+    ASSERT_TRUE(OpenPrimaryChannels(TestAddress(60, 7)));
     context_->active_status_socket = context_->primary_status_socket.load();
     context_->active_channel_id = context_->primary_channel_id.load();
 

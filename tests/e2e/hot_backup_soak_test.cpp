@@ -18,6 +18,7 @@
 #include "gateway/socket_io.h"
 #include "gateway/status.h"
 #include "tests/e2e/hot_backup_fixture.h"
+#include "tests/support/test_net.h"
 
 namespace krogw::test {
 namespace {
@@ -147,12 +148,12 @@ TEST_F(HotBackupSoakTest, SwitchOversAndReconnectsWhileGatewaysFail) {
     hostsim::SetLogFilter(kLogError);
     context_->sync_reply_timeout = 200;
 
-    gwsim::Gateway primary("127.0.90.11");
-    gwsim::Gateway secondary("127.0.90.12");
+    gwsim::Gateway primary(TestAddress(90, 11));
+    gwsim::Gateway secondary(TestAddress(90, 12));
     primary.Start();
     secondary.Start();
     const int baseline = OpenDescriptors();
-    Configure("127.0.90.11", "127.0.90.12");
+    Configure(TestAddress(90, 11), TestAddress(90, 12));
     ASSERT_TRUE(ConnectGateways(*context_)) << LogText();
     JoinedThread user(stop_, [this] { UseTheActiveSet(); });
 

@@ -11,6 +11,7 @@
 #include "gateway/hot_backup.h"
 #include "gateway/status.h"
 #include "tests/e2e/hot_backup_fixture.h"
+#include "tests/support/test_net.h"
 
 namespace krogw::test {
 namespace {
@@ -40,8 +41,8 @@ class HotBackupTest : public HotBackupFixture {
         return QueryGatewayStatus(*context_, request);
     }
 
-    const char* primary_address_ = "127.0.90.1";
-    const char* secondary_address_ = "127.0.90.2";
+    const char* primary_address_ = TestAddress(90, 1);
+    const char* secondary_address_ = TestAddress(90, 2);
 };
 
 TEST_F(HotBackupTest, StartUpMakesThePrimaryActiveAndTheSecondaryStandBy) {
@@ -79,16 +80,19 @@ TEST_F(HotBackupTest, StartUpWithAnUnreachablePrimary) {
          {"KroGW : Fail to Init Primary GateWay", "KroGW : Fail to change the GateWay Mode",
           "KroGW : Can not set to Primary mode"}},
     };
-    gwsim::Gateway secondary("127.0.90.4");
+    gwsim::Gateway secondary(TestAddress(90, 4));
     secondary.Start();
     for (const Case& c : cases) {
         SetUp();
-        Configure("127.0.90.3", c.secondary ? "127.0.90.4" : nullptr);
+        Configure(TestAddress(90, 3), c.secondary ? TestAddress(90, 4) : nullptr);
         EXPECT_FALSE(ConnectGateways(*context_)) << c.what;
         for (const std::string& line : c.lines) {
             EXPECT_EQ(Logged(kLogError, line), 1) << c.what << ": " << line << LogText();
         }
-        EXPECT_EQ(Logged(kLogError, "KroGW : Connection failed (Gateway 127.0.90.3)"), 1) << c.what;
+        EXPECT_EQ(Logged(kLogError, std::string("KroGW : Connection failed (Gateway ") +
+                                        TestAddress(90, 3) + ")"),
+                  1)
+            << c.what;
         EXPECT_EQ(context_->active_gateway, 1) << c.what;
         EXPECT_EQ(context_->active_status_socket, 0) << c.what;
         EXPECT_EQ(context_->active_sync_socket, 0) << c.what;

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "tests/e2e/instance_fixture.h"
+#include "tests/support/test_net.h"
 
 namespace krogw::test {
 namespace {
@@ -72,13 +73,13 @@ class InstanceTest : public InstanceFixture {
 };
 
 TEST_F(InstanceTest, StartRefusalsAndConfigurationOnlyStart) {
-    auto gateway = ServeTable("127.0.120.1");
+    auto gateway = ServeTable(TestAddress(120, 1));
     Instance& instance = NewInstance(7);
 
     EXPECT_EQ(Start(instance, 1), kResultFailed) << "no configuration file";
     EXPECT_FALSE(ClientOf(7));
 
-    WriteConfiguration(7, Configuration("127.0.120.1"));
+    WriteConfiguration(7, Configuration(TestAddress(120, 1)));
     EXPECT_EQ(Start(instance, 0), kResultDone);
     EXPECT_FALSE(ClientOf(7)) << "flag 0 registers no client";
     EXPECT_NE(DefineGate(instance, "00007005010000").id, 0) << "the layouts are loaded";
@@ -96,7 +97,7 @@ TEST_F(InstanceTest, ClientNameAndReplyTimeOutFloor) {
     };
     for (const Case& c :
          {Case{3, 299, 3000, "GateWay_No_03"}, Case{123, 301, 3010, "GateWay_No_123"}}) {
-        WriteConfiguration(c.driver, Configuration("127.0.120.9"));
+        WriteConfiguration(c.driver, Configuration(TestAddress(120, 9)));
         Instance& instance = NewInstance(c.driver);
         EXPECT_EQ(Start(instance, 1, c.timeout_10ms), kResultDone) << c.client;
         EXPECT_TRUE(hostsim::ClientByName(c.client)) << c.client;
@@ -107,8 +108,8 @@ TEST_F(InstanceTest, ClientNameAndReplyTimeOutFloor) {
 // A second start while the threads run would reset the context under them; once the
 // host has ended the client and both threads have left, the instance starts again.
 TEST_F(InstanceTest, SecondStartRefusedWhileRunningCloseAndEnd) {
-    auto gateway = ServeTable("127.0.120.2");
-    Instance& instance = Running(8, "127.0.120.2");
+    auto gateway = ServeTable(TestAddress(120, 2));
+    Instance& instance = Running(8, TestAddress(120, 2));
     ASSERT_TRUE(gateway->WaitForChannels(7, 1, 2s));
     const auto client = ClientOf(8);
     ASSERT_TRUE(client);
@@ -129,8 +130,8 @@ TEST_F(InstanceTest, SecondStartRefusedWhileRunningCloseAndEnd) {
 }
 
 TEST_F(InstanceTest, PollsBurstsAndWritesReachTheGatesAndTheRtu) {
-    auto gateway = ServeTable("127.0.120.3");
-    Instance& instance = Running(9, "127.0.120.3");
+    auto gateway = ServeTable(TestAddress(120, 3));
+    Instance& instance = Running(9, TestAddress(120, 3));
     const Gate first = DefineGate(instance, "00007005010000");
     const Gate row2_column1 = DefineGate(instance, "00007005010021");
     const Gate poll = DefineGate(instance, "P000070050100004");
@@ -157,8 +158,8 @@ TEST_F(InstanceTest, PollsBurstsAndWritesReachTheGatesAndTheRtu) {
 // Writing 0 to the RTU's state gate disables it: nothing is sent to it until 1 is
 // written, while polls, writes and clock setting answer 0.
 TEST_F(InstanceTest, DisabledRtuIsNeverContacted) {
-    auto gateway = ServeTable("127.0.120.4");
-    Instance& instance = Running(10, "127.0.120.4");
+    auto gateway = ServeTable(TestAddress(120, 4));
+    Instance& instance = Running(10, TestAddress(120, 4));
     const Gate element = DefineGate(instance, "00007005010000");
     const Gate poll = DefineGate(instance, "P000070050100004");
     ASSERT_TRUE(gateway->WaitForChannels(7, 1, 2s));
@@ -189,9 +190,9 @@ TEST_F(InstanceTest, DisabledRtuIsNeverContacted) {
 // A poll of a failed RTU answers its state; with POLL_RESULT=OFF a poll triggered by
 // a write answers 0 all the same.
 TEST_F(InstanceTest, PollOfAFailedRtuAndPollResultOff) {
-    auto gateway = ServeTable("127.0.120.6");
+    auto gateway = ServeTable(TestAddress(120, 6));
     gateway->SetRtuOnline(kRtu, false);
-    Instance& instance = Running(14, "127.0.120.6", "", "POLL_RESULT=OFF\n");
+    Instance& instance = Running(14, TestAddress(120, 6), "", "POLL_RESULT=OFF\n");
     const Gate poll = DefineGate(instance, "P000070050100004");
     ASSERT_TRUE(gateway->WaitForChannels(7, 1, 2s));
 
@@ -205,11 +206,11 @@ TEST_F(InstanceTest, PollOfAFailedRtuAndPollResultOff) {
 }
 
 TEST_F(InstanceTest, DriverGatesSetCallAndChannelStatus) {
-    auto gateway = ServeTable("127.0.120.5");
+    auto gateway = ServeTable(TestAddress(120, 5));
     gwsim::RtuChannelStatus status;
     status.values = {11, 22, 33};
     gateway->SetRtuChannelStatus(kRtu, status);
-    Instance& instance = Running(11, "127.0.120.5");
+    Instance& instance = Running(11, TestAddress(120, 5));
     ASSERT_TRUE(gateway->WaitForChannels(7, 1, 2s));
 
     EXPECT_EQ(ReadWord(instance, "!ERROR"), 1);
@@ -252,9 +253,9 @@ TEST_F(InstanceTest, DriverGatesSetCallAndChannelStatus) {
 }
 
 TEST_F(InstanceTest, GatewayStatusReadsSwitchOver) {
-    auto primary = ServeTable("127.0.120.11");
-    auto secondary = ServeTable("127.0.120.12");
-    Instance& instance = Running(12, "127.0.120.11", "127.0.120.12");
+    auto primary = ServeTable(TestAddress(120, 11));
+    auto secondary = ServeTable(TestAddress(120, 12));
+    Instance& instance = Running(12, TestAddress(120, 11), TestAddress(120, 12));
     ASSERT_TRUE(secondary->WaitForChannels(7, 1, 2s));
 
     EXPECT_EQ(ReadWord(instance, "!1") & 5, 1) << LogText();
@@ -286,8 +287,8 @@ TEST_F(InstanceTest, GatewayStatusReadsSwitchOver) {
 // A secondary that does not answer its status read is closed, never the primary that
 // carries the traffic.
 TEST_F(InstanceTest, SilentSecondaryLeavesThePrimaryAtWork) {
-    auto primary = ServeTable("127.0.120.21");
-    Instance& instance = Running(13, "127.0.120.21", "127.0.120.22");
+    auto primary = ServeTable(TestAddress(120, 21));
+    Instance& instance = Running(13, TestAddress(120, 21), TestAddress(120, 22));
     const Gate poll = DefineGate(instance, "P000070050100004");
     ASSERT_TRUE(primary->WaitForChannels(7, 1, 2s));
 
@@ -300,10 +301,10 @@ TEST_F(InstanceTest, SilentSecondaryLeavesThePrimaryAtWork) {
 // Two instances in one process, each with its own configuration, client, gateway and
 // values; ending one leaves the other at work.
 TEST_F(InstanceTest, TwoInstancesSeeOnlyTheirOwnValues) {
-    auto gateway_a = ServeTable("127.0.120.31", 1000);
-    auto gateway_b = ServeTable("127.0.120.32", 2000);
-    Instance& a = Running(31, "127.0.120.31");
-    Instance& b = Running(32, "127.0.120.32");
+    auto gateway_a = ServeTable(TestAddress(120, 31), 1000);
+    auto gateway_b = ServeTable(TestAddress(120, 32), 2000);
+    Instance& a = Running(31, TestAddress(120, 31));
+    Instance& b = Running(32, TestAddress(120, 32));
     const Gate value_a = DefineGate(a, "00007005010011");
     const Gate value_b = DefineGate(b, "00007005010011");
     const Gate poll_a = DefineGate(a, "P000070050100004");

@@ -10,6 +10,7 @@
 #include "gateway/socket_slot.h"
 #include "tests/gateway/gateway_fixture.h"
 #include "tests/support/scripted_gateway.h"
+#include "tests/support/test_net.h"
 
 namespace krogw {
 namespace {
@@ -40,9 +41,10 @@ class ChannelTest : public test::GatewayFixture {
 };
 
 TEST_F(ChannelTest, OpenAnnouncesTheChannelAndKeepsTheGatewaysId) {
-    ScriptedGateway gateway("127.0.40.1", kGatewayPort);
+    ScriptedGateway gateway(test::TestAddress(40, 1), kGatewayPort);
     gateway.Answer(OpenReply(0, kBurstChannelType, 0x0A0B));
-    ASSERT_TRUE(Open(kBurstChannelType, context_->primary_burst_socket, "127.0.40.1")) << LogText();
+    ASSERT_TRUE(Open(kBurstChannelType, context_->primary_burst_socket, test::TestAddress(40, 1)))
+        << LogText();
     EXPECT_NE(context_->primary_burst_socket.load(), 0);
     EXPECT_EQ(context_->primary_channel_id.load(), 0x0A0B);
     ASSERT_TRUE(gateway.WaitForRequests(1, 1000));
@@ -53,7 +55,7 @@ TEST_F(ChannelTest, OpenAnnouncesTheChannelAndKeepsTheGatewaysId) {
 }
 
 TEST_F(ChannelTest, RefusedOrUnexpectedAnnouncementsFail) {
-    ScriptedGateway gateway("127.0.40.2", kGatewayPort);
+    ScriptedGateway gateway(test::TestAddress(40, 2), kGatewayPort);
     context_->sync_reply_timeout = 300;
     const struct {
         const char* what;
@@ -70,7 +72,8 @@ TEST_F(ChannelTest, RefusedOrUnexpectedAnnouncementsFail) {
         hostsim::ClearLog();
         context_->primary_channel_id = 0x7777;
         gateway.Answer(c.reply);
-        EXPECT_FALSE(Open(kBurstChannelType, context_->primary_burst_socket, "127.0.40.2"))
+        EXPECT_FALSE(
+            Open(kBurstChannelType, context_->primary_burst_socket, test::TestAddress(40, 2)))
             << c.what;
         EXPECT_EQ(Logged(kLogError, c.line), 1) << c.what << "\n" << LogText();
         EXPECT_EQ(context_->primary_channel_id.load(), 0x7777) << c.what;
@@ -82,18 +85,20 @@ TEST_F(ChannelTest, RefusedOrUnexpectedAnnouncementsFail) {
 
 TEST_F(ChannelTest, FailedConnectionHoldsOffTheNextAttemptOnce) {
     // Nobody listens yet.
-    EXPECT_FALSE(Open(0, context_->primary_status_socket, "127.0.40.3"));
-    EXPECT_EQ(Logged(kLogError, "KroGW : Connection failed (Gateway 127.0.40.3)"), 1);
+    EXPECT_FALSE(Open(0, context_->primary_status_socket, test::TestAddress(40, 3)));
+    EXPECT_EQ(Logged(kLogError, std::string("KroGW : Connection failed (Gateway ") +
+                                    test::TestAddress(40, 3) + ")"),
+              1);
     EXPECT_EQ(context_->primary_status_socket.load(), 0);
 
-    ScriptedGateway gateway("127.0.40.3", kGatewayPort);
+    ScriptedGateway gateway(test::TestAddress(40, 3), kGatewayPort);
     gateway.Answer(OpenReply(0, 0, 0x0102));
-    EXPECT_FALSE(Open(0, context_->primary_status_socket, "127.0.40.3")) << "held off";
+    EXPECT_FALSE(Open(0, context_->primary_status_socket, test::TestAddress(40, 3))) << "held off";
     PlatformSleepMs(100);
     EXPECT_EQ(gateway.Connections(), 0) << "the held-off attempt does not connect";
     EXPECT_EQ(context_->primary_status_socket.load(), 0);
 
-    EXPECT_TRUE(Open(0, context_->primary_status_socket, "127.0.40.3")) << LogText();
+    EXPECT_TRUE(Open(0, context_->primary_status_socket, test::TestAddress(40, 3))) << LogText();
     EXPECT_EQ(gateway.Connections(), 1);
     EXPECT_EQ(hostsim::LogLines().size(), 1u) << LogText();
 }
@@ -104,7 +109,7 @@ TEST_F(ChannelTest, ConnectionFailureIsLoggedOncePerInstance) {
     EXPECT_FALSE(Open(0, context_->primary_status_socket, "not.an.address"));
     // The secondary's hold-off is its own; the message is the instance's.
     context_->connecting_secondary = 1;
-    EXPECT_FALSE(OpenChannel(0, context_->secondary_status_socket, "127.0.40.4",
+    EXPECT_FALSE(OpenChannel(0, context_->secondary_status_socket, test::TestAddress(40, 4),
                              context_->secondary_channel_id, *context_));
     EXPECT_NE(context_->pending_secondary_socket.load(), 0);
     context_->connecting_secondary = 0;
@@ -160,7 +165,7 @@ class CloseChannelTest : public ChannelTest {
 };
 
 TEST_F(CloseChannelTest, ConfirmedCloseClosesEveryCopyOfTheSockets) {
-    ScriptedGateway gateway("127.0.40.5");
+    ScriptedGateway gateway(test::TestAddress(40, 5));
     Connect(gateway);
     gateway.Answer(GwMessage(0x80000007, 0));
     EXPECT_TRUE(Close());
@@ -175,7 +180,7 @@ TEST_F(CloseChannelTest, ConfirmedCloseClosesEveryCopyOfTheSockets) {
 }
 
 TEST_F(CloseChannelTest, RefusedCloseLeavesTheSocketsOpen) {
-    ScriptedGateway gateway("127.0.40.6");
+    ScriptedGateway gateway(test::TestAddress(40, 6));
     Connect(gateway);
     gateway.Answer(GwMessage(0x80000007, 0x1F));
     EXPECT_FALSE(Close());
@@ -184,7 +189,7 @@ TEST_F(CloseChannelTest, RefusedCloseLeavesTheSocketsOpen) {
 }
 
 TEST_F(CloseChannelTest, UnansweredCloseStillClosesTheSockets) {
-    ScriptedGateway gateway("127.0.40.7");
+    ScriptedGateway gateway(test::TestAddress(40, 7));
     Connect(gateway);
     context_->sync_reply_timeout = 200;
     EXPECT_TRUE(Close());
@@ -193,7 +198,7 @@ TEST_F(CloseChannelTest, UnansweredCloseStillClosesTheSockets) {
 }
 
 TEST_F(CloseChannelTest, CloseWithoutASyncChannelIsNotSent) {
-    ScriptedGateway gateway("127.0.40.8");
+    ScriptedGateway gateway(test::TestAddress(40, 8));
     Connect(gateway);
     CloseSocketSlot(*context_, context_->primary_sync_socket);
     EXPECT_EQ(context_->active_sync_socket.load(), 0) << "the active copy went with it";
@@ -203,7 +208,7 @@ TEST_F(CloseChannelTest, CloseWithoutASyncChannelIsNotSent) {
 }
 
 TEST_F(CloseChannelTest, ClosingASlotEndsTheConnectionOnce) {
-    test::LoopbackListener listener("127.0.40.9");
+    test::LoopbackListener listener(test::TestAddress(40, 9));
     const PlatformSocket socket = test::ConnectLikeDriver(listener.address(), listener.port());
     const PlatformSocket peer = listener.Accept(2000);
     ASSERT_NE(peer, 0);

@@ -11,6 +11,7 @@
 #include "platform/wait_split.h"
 #include "tests/gateway/gateway_fixture.h"
 #include "tests/support/scripted_gateway.h"
+#include "tests/support/test_net.h"
 
 namespace krogw {
 namespace {
@@ -85,7 +86,7 @@ class SocketIoTest : public test::GatewayFixture {
 };
 
 TEST_F(SocketIoTest, MessageOfExactlyAHeader) {
-    Link link("127.0.41.1");
+    Link link(test::TestAddress(41, 1));
     Bytes message = GwMessage(kOpBurstReport, 0);
     message.resize(kGwHeaderBytes);
     PutU16(message.data() + kGwTotalLengthOffset, kGwHeaderBytes);
@@ -102,7 +103,7 @@ TEST_F(SocketIoTest, MessageOfExactlyAHeader) {
 }
 
 TEST_F(SocketIoTest, PiecesWithinTheWaitMakeOneMessage) {
-    Link link("127.0.41.2");
+    Link link(test::TestAddress(41, 2));
     const struct {
         const char* what;
         std::vector<size_t> cuts;
@@ -131,8 +132,8 @@ TEST_F(SocketIoTest, RemainderLaterThanThePieceWaitFailsTheReadAndIsSkipped) {
         const char* address;
         std::string line;
     } cases[] = {
-        {Kind::Reply, "127.0.41.3", "KroGW : Fail to recv ALL msg,rc=-1,len=46"},
-        {Kind::Unsolicited, "127.0.41.4", "KroGW : Fail to recv all msg,rc=-1,len=46"},
+        {Kind::Reply, test::TestAddress(41, 3), "KroGW : Fail to recv ALL msg,rc=-1,len=46"},
+        {Kind::Unsolicited, test::TestAddress(41, 4), "KroGW : Fail to recv all msg,rc=-1,len=46"},
     };
     for (const auto& c : cases) {
         hostsim::ClearLog();
@@ -150,7 +151,7 @@ TEST_F(SocketIoTest, RemainderLaterThanThePieceWaitFailsTheReadAndIsSkipped) {
 // One byte every 10 ms keeps every piece within its wait; the read still ends at
 // the reply time-out instead of lasting as long as the peer likes.
 TEST_F(SocketIoTest, DribbledReplyEndsAtTheTimeOut) {
-    Link link("127.0.88.10");
+    Link link(test::TestAddress(88, 10));
     context_->sync_reply_timeout = 300;
     const Bytes reply = GwMessage(kGwReplyBit | kOpPoll, 0, Pattern(380));
     std::vector<size_t> cuts;
@@ -179,9 +180,9 @@ TEST_F(SocketIoTest, PeerClosingOrResettingFailsTheHeader) {
         bool reset;
         const char* line;
     } cases[] = {
-        {Kind::Reply, "127.0.41.5", false, "KroGW : Fail to recv normal header"},
-        {Kind::Unsolicited, "127.0.41.6", false, "KroGW : Fail to recv Unsol header "},
-        {Kind::Reply, "127.0.88.12", true, "KroGW : Fail to recv normal header"},
+        {Kind::Reply, test::TestAddress(41, 5), false, "KroGW : Fail to recv normal header"},
+        {Kind::Unsolicited, test::TestAddress(41, 6), false, "KroGW : Fail to recv Unsol header "},
+        {Kind::Reply, test::TestAddress(88, 12), true, "KroGW : Fail to recv normal header"},
     };
     context_->sync_reply_timeout = 5000;
     for (const auto& c : cases) {
@@ -205,7 +206,7 @@ TEST_F(SocketIoTest, PeerClosingOrResettingFailsTheHeader) {
 // The thread loops call the unsolicited read back to back: on a channel the gateway
 // ended, each call still waits its turn, or the loops spin and flood the log.
 TEST_F(SocketIoTest, UnsolicitedReadOnAnEndedChannelKeepsThePace) {
-    Link link("127.0.41.15");
+    Link link(test::TestAddress(41, 15));
     PlatformSocketShutdown(link.peer);
     Bytes buffer(kThreadBufferBytes);
     constexpr int kReads = 6;
@@ -218,7 +219,7 @@ TEST_F(SocketIoTest, UnsolicitedReadOnAnEndedChannelKeepsThePace) {
 }
 
 TEST_F(SocketIoTest, OversizedMessageIsReadOffAndRefused) {
-    Link link("127.0.41.7");
+    Link link(test::TestAddress(41, 7));
     const struct {
         Kind kind;
         size_t capacity;
@@ -248,7 +249,7 @@ TEST_F(SocketIoTest, OversizedMessageIsReadOffAndRefused) {
 // A header that cannot start a message leaves the channel out of step: what it
 // holds is drained, and the next message sent is read whole.
 TEST_F(SocketIoTest, UnsoundHeaderIsRefusedAndTheChannelDrained) {
-    Link link("127.0.41.8");
+    Link link(test::TestAddress(41, 8));
     const struct {
         uint16_t head_mark;
         uint16_t total;
@@ -279,7 +280,7 @@ TEST_F(SocketIoTest, UnsoundHeaderIsRefusedAndTheChannelDrained) {
 
 // A reply to another request is a late one; the wait for this one goes on.
 TEST_F(SocketIoTest, ReplyToAnotherRequestIsDiscarded) {
-    Link link("127.0.88.11");
+    Link link(test::TestAddress(88, 11));
     Bytes stale_then_sound = GwMessage(kGwReplyBit | kOpGatewayStatus, 0, {0, 0, 0, 5});
     stale_then_sound.insert(stale_then_sound.end(), kSound.begin(), kSound.end());
     Sender sender(link.peer, {stale_then_sound, {40}, 100});
@@ -289,7 +290,7 @@ TEST_F(SocketIoTest, ReplyToAnotherRequestIsDiscarded) {
 }
 
 TEST_F(SocketIoTest, WaitsEndSilently) {
-    Link link("127.0.41.9");
+    Link link(test::TestAddress(41, 9));
     Bytes buffer(kRequestBufferBytes);
     context_->sync_reply_timeout = 300;
     int64_t start = PlatformMonotonicMs();
@@ -317,7 +318,7 @@ TEST_F(SocketIoTest, WaitsEndSilently) {
 }
 
 TEST_F(SocketIoTest, ReplyWaitsForALateAnswerWithinTheTimeOut) {
-    Link link("127.0.41.10");
+    Link link(test::TestAddress(41, 10));
     context_->sync_reply_timeout = 3000;
     Sender sender(link.peer, {kSound, {0}, 300});
     const int64_t start = PlatformMonotonicMs();
@@ -339,7 +340,7 @@ TEST(SelectWaitTest, MillisecondsSplitIntoSecondsAndMicroseconds) {
 }
 
 TEST_F(SocketIoTest, FlushDiscardsWhatIsWaiting) {
-    Link link("127.0.41.11");
+    Link link(test::TestAddress(41, 11));
     ASSERT_TRUE(test::Deliver(link.peer, {Pattern(100), {}, 0}));
     ASSERT_EQ(PlatformSocketWaitReadable(link.driver, 2000), 1);
     PlatformSleepMs(20);
@@ -350,7 +351,7 @@ TEST_F(SocketIoTest, FlushDiscardsWhatIsWaiting) {
 }
 
 TEST_F(SocketIoTest, SendRefusesHandleZeroAndReportsAFailedSend) {
-    Link link("127.0.41.12");
+    Link link(test::TestAddress(41, 12));
     const Bytes request = GwMessage(kOpGatewayStatus, 0);
     EXPECT_FALSE(GwSend(0, request.data(), request.size(), *context_));
     EXPECT_TRUE(hostsim::LogLines().empty()) << LogText();
@@ -391,7 +392,7 @@ constexpr int kSmallKernelBuffer = 4096;
 const Bytes kLargeRequest = GwMessage(kOpSendData, 0, Pattern(60000));
 
 TEST_F(SocketIoTest, SendTakenInPartIsCompleted) {
-    Link link("127.0.41.13", kSmallKernelBuffer);
+    Link link(test::TestAddress(41, 13), kSmallKernelBuffer);
     Bytes arrived;
     std::thread reader([&] { arrived = ReadSlowly(link.peer, kLargeRequest.size()); });
     EXPECT_TRUE(GwSend(link.driver, kLargeRequest.data(), kLargeRequest.size(), *context_))
@@ -403,7 +404,7 @@ TEST_F(SocketIoTest, SendTakenInPartIsCompleted) {
 // Half a request on the wire would make the gateway read the next one as its rest:
 // the connection is shut down instead, and the next exchange on it fails at once.
 TEST_F(SocketIoTest, SendThatCannotCompleteShutsTheChannelDown) {
-    Link link("127.0.41.14", kSmallKernelBuffer);
+    Link link(test::TestAddress(41, 14), kSmallKernelBuffer);
     context_->sync_reply_timeout = 300;
     const int64_t start = PlatformMonotonicMs();
     EXPECT_FALSE(GwSend(link.driver, kLargeRequest.data(), kLargeRequest.size(), *context_));
@@ -426,7 +427,7 @@ TEST_F(SocketIoTest, SendThatCannotCompleteShutsTheChannelDown) {
 
 // A peer that resets the connection fails a scripted delivery, soon.
 TEST_F(SocketIoTest, DeliveryToAResetPeerFails) {
-    Link link("127.0.88.13", kSmallKernelBuffer);
+    Link link(test::TestAddress(88, 13), kSmallKernelBuffer);
     PlatformSocketClose(link.driver);
     link.driver = 0;
     const int64_t start = PlatformMonotonicMs();

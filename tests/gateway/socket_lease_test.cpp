@@ -8,6 +8,7 @@
 #include "gateway/socket_slot.h"
 #include "tests/gateway/gateway_fixture.h"
 #include "tests/support/loopback_listener.h"
+#include "tests/support/test_net.h"
 
 namespace krogw {
 namespace {
@@ -15,7 +16,7 @@ namespace {
 using SocketLeaseTest = test::GatewayFixture;
 
 TEST_F(SocketLeaseTest, CloseWaitsForTheLeaseButShutsTheSocketDownAtOnce) {
-    test::LoopbackListener listener("127.0.91.1");
+    test::LoopbackListener listener(test::TestAddress(91, 1));
     const PlatformSocket socket = test::ConnectLikeDriver(listener.address(), listener.port());
     const PlatformSocket peer = listener.Accept(2000);
     ASSERT_NE(peer, 0);

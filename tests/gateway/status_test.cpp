@@ -10,6 +10,7 @@
 #include "gateway/status.h"
 #include "tests/gateway/gateway_fixture.h"
 #include "tests/support/scripted_gateway.h"
+#include "tests/support/test_net.h"
 
 namespace krogw {
 namespace {
@@ -49,7 +50,7 @@ class StatusTest : public test::GatewayFixture {
 };
 
 TEST_F(StatusTest, SetModeResults) {
-    ScriptedGateway gateway("127.0.40.20");
+    ScriptedGateway gateway(test::TestAddress(40, 20));
     Connect(gateway, context_->primary_status_socket);
     context_->sync_reply_timeout = 300;
     const struct {
@@ -84,7 +85,7 @@ TEST_F(StatusTest, SetModeResults) {
 }
 
 TEST_F(StatusTest, StandbyHostSendsNoMode) {
-    ScriptedGateway gateway("127.0.40.21");
+    ScriptedGateway gateway(test::TestAddress(40, 21));
     Connect(gateway, context_->primary_status_socket);
     hostsim::SetBackupMode(1);
     EXPECT_EQ(
@@ -95,7 +96,7 @@ TEST_F(StatusTest, StandbyHostSendsNoMode) {
 }
 
 TEST_F(StatusTest, StatusWordUpdatesTheQueriedGateway) {
-    ScriptedGateway gateway("127.0.40.22");
+    ScriptedGateway gateway(test::TestAddress(40, 22));
     Connect(gateway, context_->primary_status_socket);    // connection 0
     Connect(gateway, context_->secondary_status_socket);  // connection 1
     context_->primary_channel_id = 0x0102;
@@ -143,7 +144,7 @@ TEST_F(StatusTest, StatusWordUpdatesTheQueriedGateway) {
 }
 
 TEST_F(StatusTest, FailedStatusQueriesLeaveTheValueAlone) {
-    ScriptedGateway gateway("127.0.40.23");
+    ScriptedGateway gateway(test::TestAddress(40, 23));
     Connect(gateway, context_->primary_status_socket);
     context_->sync_reply_timeout = 300;
     const struct {
@@ -183,7 +184,7 @@ Bytes StatusReply(uint32_t word) {
 // A reply that comes after its query gave up is not the next query's answer: equal
 // mode values taken from a stale reply would force a switch-over.
 TEST_F(StatusTest, LateReplyIsNotTakenByTheNextQuery) {
-    ScriptedGateway gateway("127.0.88.20");
+    ScriptedGateway gateway(test::TestAddress(88, 20));
     Connect(gateway, context_->primary_status_socket);
     context_->sync_reply_timeout = 300;
     gateway.Answer(test::Delivery{StatusReply(5), {0}, 500});
@@ -225,7 +226,7 @@ Bytes RtuStatusReply(uint8_t flags) {
 }
 
 TEST_F(StatusTest, RtuChannelStatusValues) {
-    ScriptedGateway gateway("127.0.40.24");
+    ScriptedGateway gateway(test::TestAddress(40, 24));
     Connect(gateway, context_->active_status_socket);
     context_->active_channel_id = 0x0A0B;
     const struct {
@@ -250,7 +251,7 @@ TEST_F(StatusTest, RtuChannelStatusValues) {
 }
 
 TEST_F(StatusTest, FailedRtuChannelStatus) {
-    ScriptedGateway gateway("127.0.40.25");
+    ScriptedGateway gateway(test::TestAddress(40, 25));
     Connect(gateway, context_->active_status_socket);
     context_->sync_reply_timeout = 300;
     const struct {

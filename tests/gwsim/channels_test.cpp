@@ -5,6 +5,7 @@
 #include <set>
 
 #include "tests/gwsim/gw_client.h"
+#include "tests/support/test_net.h"
 #include "tools/gwsim/gwsim.h"
 
 namespace gwsim::test {
@@ -13,11 +14,11 @@ namespace {
 using namespace std::chrono_literals;
 
 TEST(GwsimChannels, OpenChannelAssignsDistinctIdsAndEchoesTheType) {
-    Gateway gw("127.0.50.1");
+    Gateway gw(krogw::test::TestAddress(50, 1));
     gw.Start();
-    GwClient status("127.0.50.1");
-    GwClient sync("127.0.50.1");
-    GwClient burst("127.0.50.1");
+    GwClient status(krogw::test::TestAddress(50, 1));
+    GwClient sync(krogw::test::TestAddress(50, 1));
+    GwClient burst(krogw::test::TestAddress(50, 1));
     ASSERT_TRUE(status.connected() && sync.connected() && burst.connected());
 
     const std::set<uint16_t> ids = {status.OpenChannel(0, "QIV_12_345"), sync.OpenChannel(0),
@@ -33,9 +34,9 @@ TEST(GwsimChannels, OpenChannelAssignsDistinctIdsAndEchoesTheType) {
 }
 
 TEST(GwsimChannels, CloseChannelClosesAKnownIdOnly) {
-    Gateway gw("127.0.50.2");
+    Gateway gw(krogw::test::TestAddress(50, 2));
     gw.Start();
-    GwClient client("127.0.50.2");
+    GwClient client(krogw::test::TestAddress(50, 2));
     const uint16_t id = client.OpenChannel(kBurstChannelType);
     Bytes body(2);
     krogw::PutU16(body.data(), id);
@@ -51,9 +52,9 @@ TEST(GwsimChannels, CloseChannelClosesAKnownIdOnly) {
 }
 
 TEST(GwsimChannels, SetModeDrivesStatusWordBitsZeroAndTwo) {
-    Gateway gw("127.0.50.3");
+    Gateway gw(krogw::test::TestAddress(50, 3));
     gw.Start();
-    GwClient client("127.0.50.3");
+    GwClient client(krogw::test::TestAddress(50, 3));
     const uint16_t id = client.OpenChannel(0);
     auto status_word = [&] {
         const auto reply = client.Exchange(Message(krogw::kOpGatewayStatus, id, {}));
@@ -85,11 +86,11 @@ TEST(GwsimChannels, SetModeDrivesStatusWordBitsZeroAndTwo) {
 }
 
 TEST(GwsimChannels, RtuChannelStatusCarriesValuesAndFlags) {
-    Gateway gw("127.0.50.4");
+    Gateway gw(krogw::test::TestAddress(50, 4));
     gw.DefineRtu(12);
     gw.SetRtuChannelStatus(12, {{7, 8, 9}, false, true});
     gw.Start();
-    GwClient client("127.0.50.4");
+    GwClient client(krogw::test::TestAddress(50, 4));
     const uint16_t id = client.OpenChannel(0);
     Bytes body(16, 0);
     krogw::PutU16(body.data(), 12);
@@ -107,9 +108,9 @@ TEST(GwsimChannels, RtuChannelStatusCarriesValuesAndFlags) {
 }
 
 TEST(GwsimChannels, EveryRequestIsRecordedWithItsChannelType) {
-    Gateway gw("127.0.50.5");
+    Gateway gw(krogw::test::TestAddress(50, 5));
     gw.Start();
-    GwClient client("127.0.50.5");
+    GwClient client(krogw::test::TestAddress(50, 5));
     const uint16_t id = client.OpenChannel(0);
     const Bytes status = Message(krogw::kOpGatewayStatus, id, {});
     client.Exchange(status);
@@ -133,9 +134,9 @@ TEST(GwsimChannels, EveryRequestIsRecordedWithItsChannelType) {
 }
 
 TEST(GwsimChannels, UnknownOpcodeIsAnsweredWithResultOne) {
-    Gateway gw("127.0.50.6");
+    Gateway gw(krogw::test::TestAddress(50, 6));
     gw.Start();
-    GwClient client("127.0.50.6");
+    GwClient client(krogw::test::TestAddress(50, 6));
     const auto reply = client.Exchange(Message(0x777, 0, {1, 2, 3}));
     ASSERT_TRUE(reply);
     EXPECT_EQ(FrameOf(*reply).command.opcode, 0x80000777u);

@@ -5,6 +5,7 @@
 #include <initializer_list>
 
 #include "tests/gwsim/gw_client.h"
+#include "tests/support/test_net.h"
 #include "tools/gwsim/gwsim.h"
 
 namespace gwsim::test {
@@ -78,7 +79,7 @@ class GwsimData : public ::testing::Test {
 };
 
 TEST_F(GwsimData, PollReplyEchoesTheRequestAndCarriesTheRows) {
-    Serve("127.0.50.20");
+    Serve(krogw::test::TestAddress(50, 20));
     gw_->SetValue(1, 5, 2, 0, 1);
     gw_->SetValue(1, 5, 2, 1, 0x1234);
     gw_->SetValue(1, 5, 2, 2, 0x12345678);
@@ -107,7 +108,7 @@ TEST_F(GwsimData, PollReplyEchoesTheRequestAndCarriesTheRows) {
 }
 
 TEST_F(GwsimData, PollOfATimeStampedTableCarriesTheStamp) {
-    Serve("127.0.50.21");
+    Serve(krogw::test::TestAddress(50, 21));
     gw_->SetValue(2, 6, 1, 0, 0x0102);
     gw_->SetTimeStamp(2, 6, 1, {2004, 11, 7, 14, 30, 45, 500});
     const auto reply = Poll(krogw::kOpPoll, 2, 6, 2, 1, 1);
@@ -125,7 +126,7 @@ TEST_F(GwsimData, PollOfATimeStampedTableCarriesTheStamp) {
 }
 
 TEST_F(GwsimData, RowListPollCarriesChangedRowsByNumberAndEndsWith255) {
-    Serve("127.0.50.22");
+    Serve(krogw::test::TestAddress(50, 22));
     const auto first = Poll(krogw::kOpPollRowList, 1, 7, 3, 0, 2);
     ASSERT_TRUE(first);
     EXPECT_EQ(FrameOf(*first).command.opcode, 0x80000105u);
@@ -158,7 +159,7 @@ TEST_F(GwsimData, RowListPollCarriesChangedRowsByNumberAndEndsWith255) {
 }
 
 TEST_F(GwsimData, PollsThatCannotBeServedCarryTheirResultCode) {
-    Serve("127.0.50.23");
+    Serve(krogw::test::TestAddress(50, 23));
     gw_->SetRtuOnline(2, false);
     struct Case {
         uint16_t rtu;
@@ -183,7 +184,7 @@ TEST_F(GwsimData, PollsThatCannotBeServedCarryTheirResultCode) {
 }
 
 TEST_F(GwsimData, WritesAreDecodedByColumnTypeAndShowInLaterPolls) {
-    Serve("127.0.50.24");
+    Serve(krogw::test::TestAddress(50, 24));
     struct Case {
         uint32_t opcode;
         uint8_t column;
@@ -216,7 +217,7 @@ TEST_F(GwsimData, WritesAreDecodedByColumnTypeAndShowInLaterPolls) {
 }
 
 TEST_F(GwsimData, WritesThatDoNotFitAreRefusedAndChangeNothing) {
-    Serve("127.0.50.25");
+    Serve(krogw::test::TestAddress(50, 25));
     gw_->SetRtuOnline(2, false);
     struct Case {
         uint16_t rtu;
@@ -248,7 +249,7 @@ TEST_F(GwsimData, WritesThatDoNotFitAreRefusedAndChangeNothing) {
 }
 
 TEST_F(GwsimData, WritesAsTheDriverSendsThemByteForByte) {
-    Serve("127.0.80.1");
+    Serve(krogw::test::TestAddress(80, 1));
     // RTU 7, table 3: column 0 bits, column 1 32-bit, column 2 16-bit values.
     gw_->DefineTableType(9, ParseTableType("1,3,2,0"));
     gw_->DefineTable(7, 3, 9, 50);
@@ -316,7 +317,7 @@ TEST_F(GwsimData, WritesAsTheDriverSendsThemByteForByte) {
 }
 
 TEST_F(GwsimData, PollAsTheDriverSendsItIsAnsweredByteForByte) {
-    Serve("127.0.80.2");
+    Serve(krogw::test::TestAddress(80, 2));
     // RTU 12, table 5 of table type 3 with six columns: a 16-bit value and five bits.
     gw_->DefineTableType(3, ParseTableType("2,1,1,1,1,1,0"));
     gw_->DefineTable(12, 5, 3, 14);
@@ -344,7 +345,7 @@ TEST_F(GwsimData, PollAsTheDriverSendsItIsAnsweredByteForByte) {
 }
 
 TEST_F(GwsimData, SetTimeAndSetCallAreRecorded) {
-    Serve("127.0.50.26");
+    Serve(krogw::test::TestAddress(50, 26));
     Bytes clock_body(16, 0);
     krogw::PutU16(clock_body.data(), 1);
     clock_body.insert(clock_body.end(), {0x18, 0x0B, 0x07, 0x01, 0x0E, 0x1E, 0x2D});
@@ -372,7 +373,7 @@ TEST_F(GwsimData, SetTimeAndSetCallAreRecorded) {
 }
 
 TEST_F(GwsimData, BurstReportCarriesSectionsOfCurrentValues) {
-    Serve("127.0.50.27");
+    Serve(krogw::test::TestAddress(50, 27));
     gw_->SetValue(1, 5, 0, 0, 1);
     gw_->SetValue(1, 5, 0, 1, 0x1234);
     gw_->SetValue(2, 6, 3, 0, 0x0102);
@@ -407,7 +408,7 @@ TEST_F(GwsimData, BurstReportCarriesSectionsOfCurrentValues) {
 }
 
 TEST_F(GwsimData, ScheduledBurstsFollowTheModeAndStopWhenCleared) {
-    Serve("127.0.50.28");
+    Serve(krogw::test::TestAddress(50, 28));
     gw_->ScheduleBurst({BurstSection::Rows(1, 5, 0, 1)}, 50ms);
     ASSERT_TRUE(client_->Receive(1000));
     ASSERT_TRUE(client_->Receive(1000));

@@ -4,6 +4,7 @@
 #include <chrono>
 
 #include "tests/gwsim/gw_client.h"
+#include "tests/support/test_net.h"
 #include "tools/gwsim/gwsim.h"
 
 namespace gwsim::test {
@@ -45,7 +46,7 @@ class GwsimFaults : public ::testing::Test {
 };
 
 TEST_F(GwsimFaults, DelayedReplyComesLateWithoutHoldingUpLaterOnes) {
-    Serve("127.0.50.40");
+    Serve(krogw::test::TestAddress(50, 40));
     gw_->faults().DelayReply(krogw::kOpGatewayStatus, 400);
     const auto start = Clock::now();
     client_->Send(StatusRequest());
@@ -61,7 +62,7 @@ TEST_F(GwsimFaults, DelayedReplyComesLateWithoutHoldingUpLaterOnes) {
 }
 
 TEST_F(GwsimFaults, DroppedReplyCountsItsUsesButTheRequestIsStillHandled) {
-    Serve("127.0.50.41");
+    Serve(krogw::test::TestAddress(50, 41));
     gw_->faults().DropReply(krogw::kOpSendCommand, 1);
     const Bytes write = Message(krogw::kOpSendCommand, 0, RangeBody(1, 5, 2, 1, 0, 1, {0, 9}));
     EXPECT_FALSE(client_->Exchange(write, 300));
@@ -71,7 +72,7 @@ TEST_F(GwsimFaults, DroppedReplyCountsItsUsesButTheRequestIsStillHandled) {
 }
 
 TEST_F(GwsimFaults, ResultAndStatusOverridesApplyToTheirTypeOrToAll) {
-    Serve("127.0.50.42");
+    Serve(krogw::test::TestAddress(50, 42));
     gw_->faults().OverrideResult(krogw::kOpGatewayStatus, 5, 1);
     gw_->faults().SetStatus(Faults::kAnyType, krogw::kGwStatusQueueFull);
     const auto overridden = client_->Exchange(StatusRequest());
@@ -92,7 +93,7 @@ TEST_F(GwsimFaults, ResultAndStatusOverridesApplyToTheirTypeOrToAll) {
 }
 
 TEST_F(GwsimFaults, SplitMessageArrivesInPiecesWithPauses) {
-    Serve("127.0.50.43");
+    Serve(krogw::test::TestAddress(50, 43));
     gw_->faults().SplitMessage(krogw::kOpGatewayStatus, 15, 150);  // 40 bytes: 15, 15, 10
     const auto start = Clock::now();
     client_->Send(StatusRequest());
@@ -109,7 +110,7 @@ TEST_F(GwsimFaults, SplitMessageArrivesInPiecesWithPauses) {
 }
 
 TEST_F(GwsimFaults, UnknownMessageGoesToBurstChannelsOnly) {
-    Serve("127.0.50.44");
+    Serve(krogw::test::TestAddress(50, 44));
     ASSERT_NE(client_->OpenChannel(0), 0);
     GwClient burst(address_);
     const uint16_t id = burst.OpenChannel(kBurstChannelType);
@@ -123,7 +124,7 @@ TEST_F(GwsimFaults, UnknownMessageGoesToBurstChannelsOnly) {
 }
 
 TEST_F(GwsimFaults, CloseAllConnectionsEndsEveryChannel) {
-    Serve("127.0.50.45");
+    Serve(krogw::test::TestAddress(50, 45));
     ASSERT_NE(client_->OpenChannel(0), 0);
     GwClient burst(address_);
     ASSERT_NE(burst.OpenChannel(kBurstChannelType), 0);
@@ -141,7 +142,7 @@ TEST_F(GwsimFaults, CloseAllConnectionsEndsEveryChannel) {
 }
 
 TEST_F(GwsimFaults, RefusedConnectionsFailUntilAllowedAgain) {
-    Serve("127.0.50.46");
+    Serve(krogw::test::TestAddress(50, 46));
     ASSERT_TRUE(client_->Exchange(StatusRequest()));  // accepted before refusing begins
     gw_->faults().RefuseConnections(true);
     bool refused = false;
@@ -160,7 +161,7 @@ TEST_F(GwsimFaults, RefusedConnectionsFailUntilAllowedAgain) {
 }
 
 TEST_F(GwsimFaults, SlowAcceptHoldsANewConnectionBeforeItIsServed) {
-    Serve("127.0.50.47");
+    Serve(krogw::test::TestAddress(50, 47));
     gw_->faults().SlowAccepts(400);
     const auto start = Clock::now();
     GwClient slow(address_);
@@ -170,7 +171,7 @@ TEST_F(GwsimFaults, SlowAcceptHoldsANewConnectionBeforeItIsServed) {
 }
 
 TEST_F(GwsimFaults, BurstReportsTakeFaultsByTheirOwnType) {
-    Serve("127.0.50.48");
+    Serve(krogw::test::TestAddress(50, 48));
     ASSERT_NE(client_->OpenChannel(kBurstChannelType), 0);
     gw_->faults().OverrideResult(krogw::kOpBurstReport, 7, 1);
     gw_->faults().DropReply(krogw::kOpBurstReport, 1);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "tests/gwsim/gw_client.h"
+#include "tests/support/test_net.h"
 #include "tools/gwsim/gwsim.h"
 #include "tools/gwsim/handlers.h"
 
@@ -59,13 +60,13 @@ long ResidentKilobytes() {
 
 TEST(GwsimLongRun, ClientThatStopsReadingIsDroppedWithALogLine) {
     LogLines log;
-    Options options{"127.0.160.1", krogw::kGatewayPort, log.Sink()};
+    Options options{krogw::test::TestAddress(160, 1), krogw::kGatewayPort, log.Sink()};
     options.max_queued_bytes = 64 * 1024;
     Gateway gw(options);
     gw.DefineTableType(1, ParseTableType("3,3,3,3,3,3,3,3,0"));
     gw.DefineTable(7, 5, 1, 200);
     gw.Start();
-    GwClient client("127.0.160.1");
+    GwClient client(krogw::test::TestAddress(160, 1));
     ASSERT_NE(client.OpenChannel(kBurstChannelType), 0);
 
     // The client never reads: socket buffers fill, then the queue, then the gateway gives up.
@@ -88,11 +89,11 @@ TEST(GwsimLongRun, MemoryStaysFlatOverTwoHundredThousandRequests) {
     constexpr size_t kRecorded = 1000;
     constexpr int kBatch = 500;
     constexpr int kBatches = 400;
-    Options options{"127.0.160.2", krogw::kGatewayPort, {}};
+    Options options{krogw::test::TestAddress(160, 2), krogw::kGatewayPort, {}};
     options.recorded_requests = kRecorded;
     Gateway gw(options);
     gw.Start();
-    GwClient client("127.0.160.2");
+    GwClient client(krogw::test::TestAddress(160, 2));
     const uint16_t id = client.OpenChannel(0);
     ASSERT_NE(id, 0);
 

@@ -4,6 +4,7 @@
 #include <sstream>
 
 #include "tests/gwsim/gw_client.h"
+#include "tests/support/test_net.h"
 #include "tools/gwsim/gwsim.h"
 
 namespace gwsim::test {
@@ -29,10 +30,10 @@ TEST(GwsimScenario, SampleFileLoadsTablesValuesStampsAndBursts) {
     EXPECT_EQ(scenario.bursts[0].report[0].rows[4].table, 6);
     EXPECT_EQ(scenario.status_word, 1u);
 
-    Gateway gw("127.0.51.1");
+    Gateway gw(krogw::test::TestAddress(51, 1));
     gw.LoadScenario(scenario);
     gw.Start();
-    GwClient client("127.0.51.1");
+    GwClient client(krogw::test::TestAddress(51, 1));
     const uint16_t id = client.OpenChannel(kBurstChannelType);
     const auto poll = client.Exchange(Message(krogw::kOpPoll, id, RangeBody(1, 5, 0, 1, 0, 3), 1));
     ASSERT_TRUE(poll);

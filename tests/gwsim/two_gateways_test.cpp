@@ -5,6 +5,7 @@
 #include <chrono>
 
 #include "tests/gwsim/gw_client.h"
+#include "tests/support/test_net.h"
 #include "tools/gwsim/gwsim.h"
 
 namespace gwsim::test {
@@ -12,8 +13,8 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr const char* kPrimary = "127.0.52.1";
-constexpr const char* kSecondary = "127.0.52.2";
+const char* const kPrimary = krogw::test::TestAddress(52, 1);
+const char* const kSecondary = krogw::test::TestAddress(52, 2);
 
 // A client with a channel open on one gateway, as the driver keeps it.
 struct Link {

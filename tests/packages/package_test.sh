@@ -9,8 +9,10 @@
 # native one of the Linux build (SIMULATOR).
 set -uo pipefail
 cpack=$1 build=$2 mode=$3 wine=${4:-} native_simulator=${5:-}
-primary=127.0.160.5
-secondary=127.0.160.6
+# The loopback block krogw-test-net leased for this run.
+net=${KROGW_TEST_NET:?run this test through krogw-test-net}
+primary=127.$net.160.5
+secondary=127.$net.160.6
 
 work=$(mktemp -d)
 simulator_pid=

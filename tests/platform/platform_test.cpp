@@ -7,6 +7,7 @@
 
 #include "platform/platform.h"
 #include "tests/support/loopback_listener.h"
+#include "tests/support/test_net.h"
 
 #if defined(_WIN32)
 #include <winsock2.h>
@@ -42,7 +43,7 @@ PlatformSocket ConnectTo(const test::LoopbackListener& listener) {
 }
 
 TEST_F(PlatformTest, NonBlockingConnectCompletesAndMovesBytes) {
-    test::LoopbackListener listener("127.0.3.1");
+    test::LoopbackListener listener(test::TestAddress(3, 1));
     const PlatformSocket client = ConnectTo(listener);
     const PlatformSocket server = listener.Accept(2000);
     ASSERT_GT(server, 0);
@@ -79,14 +80,15 @@ TEST_F(PlatformTest, RefusedOrMalformedAddressesFail) {
     // Nobody listens on this loopback address and port.
     const PlatformSocket refused = PlatformSocketOpen();
     ASSERT_TRUE(PlatformSocketSetNonBlocking(refused));
-    PlatformSocketConnect(refused, "127.0.3.2", 5001);
+    PlatformSocketConnect(refused, test::TestAddress(3, 2), 5001);
     PlatformSleepMs(100);
-    EXPECT_EQ(PlatformSocketConnect(refused, "127.0.3.2", 5001), ConnectOutcome::Failed);
+    EXPECT_EQ(PlatformSocketConnect(refused, test::TestAddress(3, 2), 5001),
+              ConnectOutcome::Failed);
     PlatformSocketClose(refused);
 }
 
 TEST_F(PlatformTest, ReadableWaitLastsItsTimeOut) {
-    test::LoopbackListener listener("127.0.3.3");
+    test::LoopbackListener listener(test::TestAddress(3, 3));
     const PlatformSocket client = ConnectTo(listener);
     const int64_t start = PlatformMonotonicMs();
     EXPECT_EQ(PlatformSocketWaitReadable(client, 150), 0);
@@ -158,7 +160,7 @@ TEST_F(PlatformTest, SocketsAreNotInheritedByChildProcesses) {
 }
 
 TEST_F(PlatformTest, BrokenConnectionsEndWaitsAndTransfersAtOnce) {
-    test::LoopbackListener listener("127.0.88.1");
+    test::LoopbackListener listener(test::TestAddress(88, 1));
     const PlatformSocket client = ConnectTo(listener);
     const PlatformSocket server = listener.Accept(2000);
     ASSERT_GT(server, 0);
@@ -214,7 +216,7 @@ class SignalRain {
 };
 
 TEST_F(PlatformTest, SignalsDoNotCutAWaitShort) {
-    test::LoopbackListener listener("127.0.88.2");
+    test::LoopbackListener listener(test::TestAddress(88, 2));
     const PlatformSocket client = ConnectTo(listener);
     const PlatformSocket server = listener.Accept(2000);
     ASSERT_GT(server, 0);

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Runs the Windows instance test program against two native gateway simulators, each a
-# primary and a secondary on loopback, and stops them however the run ends.
+# primary and a secondary on loopback, and stops them however the run ends. The
+# addresses are in the loopback block krogw-test-net leased for this run
+# (KROGW_TEST_NET), which the program reads as well.
 #
 #   instance_run.sh SIMULATOR SCENARIO_DIR PROGRAM [LOADER ...]
 #
@@ -24,6 +26,7 @@ if [ ! -x "$simulator" ]; then
   exit 1
 fi
 
+net=${KROGW_TEST_NET:?run this test through krogw-test-net}
 work=$(mktemp -d)
 simulators=()
 cleanup() {
@@ -48,15 +51,15 @@ show_logs() {
   done
 }
 
-serve pair_a 127.0.130.1 127.0.130.2
-serve pair_b 127.0.130.3 127.0.130.4
+serve pair_a "127.$net.130.1" "127.$net.130.2"
+serve pair_b "127.$net.130.3" "127.$net.130.4"
 listening() { cat "$work"/pair_*.log | grep -c 'listening on'; }
 for _ in $(seq 100); do
   [ "$(listening)" -eq 4 ] && break
   sleep 0.1
 done
 if [ "$(listening)" -ne 4 ]; then
-  echo "FAILED: the simulators do not listen on 127.0.130.1 to 127.0.130.4"
+  echo "FAILED: the simulators do not listen on 127.$net.130.1 to 127.$net.130.4"
   show_logs
   exit 1
 fi

@@ -1,10 +1,12 @@
 // Two driver instances run by a plain Windows host through krogw.dll against simulated
-// gateways on loopback, started beside this program by instance_run.sh: instance 1 on
-// the pair 127.0.130.1 / 127.0.130.2, instance 2 on 127.0.130.3 / 127.0.130.4. The values
+// gateways on loopback, started beside this program by instance_run.sh in the loopback
+// block it was given (KROGW_TEST_NET = N): instance 1 on the pair 127.N.130.1 / .2,
+// instance 2 on 127.N.130.3 / .4. The values
 // checked are those of the scenario files pair_a.scn and pair_b.scn.
 #include <windows.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <optional>
 #include <string>
@@ -20,14 +22,19 @@ using namespace std::chrono_literals;
 // What each pair's scenario serves: RTU 7, table 5 (polled and written) and table 6
 // (sent in a burst report every 200 ms, never polled).
 struct PairValues {
-    const char* primary;
-    const char* secondary;
+    int primary;  // hosts 127.N.130.x
+    int secondary;
     double row0;
     double row2_column1;
     double burst;
 };
-constexpr PairValues kPairA{"127.0.130.1", "127.0.130.2", 1100, 1121, 1600};
-constexpr PairValues kPairB{"127.0.130.3", "127.0.130.4", 2100, 2121, 2600};
+constexpr PairValues kPairA{1, 2, 1100, 1121, 1600};
+constexpr PairValues kPairB{3, 4, 2100, 2121, 2600};
+
+std::string PairAddress(int host) {
+    const char* net = std::getenv("KROGW_TEST_NET");
+    return std::string("127.") + (net != nullptr ? net : "0") + ".130." + std::to_string(host);
+}
 
 struct Gates {
     Gate row0;
@@ -60,9 +67,9 @@ class InstanceRun {
 
     // Starts an instance on a pair of gateways and defines its gates.
     Gates StartOn(const Instance& instance, const PairValues& pair) {
-        WriteConfiguration(instance.driver_number, std::string("PRIMARY=") + pair.primary +
-                                                       "\nSECONDARY=" + pair.secondary +
-                                                       "\n1=3,3,0\nRTU_INITIAL_STATE=ON\n");
+        WriteConfiguration(instance.driver_number,
+                           "PRIMARY=" + PairAddress(pair.primary) + "\nSECONDARY=" +
+                               PairAddress(pair.secondary) + "\n1=3,3,0\nRTU_INITIAL_STATE=ON\n");
         Check(instance, host_.Start(instance, 1) == kResultDone, "start with flag 1 answers 0");
         Check(instance, ClientOf(instance.driver_number).has_value(),
               "the instance's client is registered");

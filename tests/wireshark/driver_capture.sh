@@ -10,8 +10,10 @@ console_host=$2
 driver=$3
 plant_dir=$4
 dissector=$5
-primary=127.0.170.1
-secondary=127.0.170.2
+# The loopback block krogw-test-net leased for this run.
+net=${KROGW_TEST_NET:?run this test through krogw-test-net}
+primary=127.$net.170.1
+secondary=127.$net.170.2
 source "$(dirname "$0")/capture_common.sh"
 source "$(dirname "$0")/../../tools/console/drive.sh"
 

@@ -7,11 +7,13 @@ set -euo pipefail
 
 gwsim_test=$1
 dissector=$2
-# The data tests that send only well-formed requests; their gateways' addresses.
+# The data tests that send only well-formed requests; their gateways' addresses, in the
+# loopback block krogw-test-net leased for this run and gwsim_test takes from it.
 tests='GwsimData.*:-GwsimData.WritesThatDoNotFit*'
+net=${KROGW_TEST_NET:?run this test through krogw-test-net}
 source "$(dirname "$0")/capture_common.sh"
 
-start_capture 'net 127.0.50.16/28 or net 127.0.80.0/30'
+start_capture "net 127.$net.50.16/28 or net 127.$net.80.0/30"
 "$gwsim_test" --gtest_filter="$tests" >"$work/gwsim_test.log" || {
   cat "$work/gwsim_test.log"
   exit 1

@@ -7,6 +7,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <stdexcept>
 #include <utility>
 
@@ -148,8 +150,10 @@ int Server::OpenListener() {
     ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
     if (::bind(fd, reinterpret_cast<const sockaddr*>(&bound), sizeof bound) != 0 ||
         ::listen(fd, 16) != 0) {
+        const std::string why = std::strerror(errno);
         ::close(fd);
-        throw std::runtime_error("cannot listen on " + address_ + ":" + std::to_string(port_));
+        throw std::runtime_error("cannot listen on " + address_ + ":" + std::to_string(port_) +
+                                 ": " + why);
     }
     socklen_t length = sizeof bound;
     ::getsockname(fd, reinterpret_cast<sockaddr*>(&bound), &length);
