@@ -1,5 +1,7 @@
 #include "exchange/time_stamps.h"
 
+#include <cstdint>
+
 #include "gateway/frame.h"
 #include "host/qivpro.h"
 
@@ -16,9 +18,17 @@ void PutStamped(DriverContext& context, const char* format, int32_t gate_id, dou
     const LocalDateTime& t = stamp.time;
     err(kLogTrace, format, t.day, t.month, t.years_since_1900, t.hour, t.minute, t.second,
         stamp.milliseconds);
-    const int64_t seconds = LocalCalendarSeconds(context.local_hour, t);
-    if (QivPutGateVal(context.client, gate_id, 2, value, static_cast<int32_t>(seconds),
-                      stamp.milliseconds) != 0) {
+    // The host's seconds are a signed 32-bit value: an instant after 2038-01-19 03:14:07
+    // UTC goes as -1, as a 32-bit local-time conversion gives it, instead of wrapping
+    // into the early 1900s.
+    const int64_t instant = LocalCalendarSeconds(context.local_hour, t);
+    const bool fits = instant >= INT32_MIN && instant <= INT32_MAX;
+    if (!fits) {
+        err(kLogTrace, "KroGW : Time Stamp beyond the host's seconds, gate id %d stored with -1",
+            static_cast<int>(gate_id));
+    }
+    const int32_t seconds = fits ? static_cast<int32_t>(instant) : -1;
+    if (QivPutGateVal(context.client, gate_id, 2, value, seconds, stamp.milliseconds) != 0) {
         err(kLogError, "KroGW : Write gate id %x fail", static_cast<unsigned>(gate_id));
     }
 }

@@ -2,9 +2,11 @@
 // of daylight saving time with the conversion remembered per hour.
 #include <gmock/gmock.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <string>
+#include <vector>
 
 #include "exchange/local_time.h"
 #include "exchange/time_stamps.h"
@@ -43,36 +45,60 @@ int64_t Reference(const LocalDateTime& t) {
     return static_cast<int64_t>(std::mktime(&fields));
 }
 
-TEST_F(TimeStampTest, FieldsYearsAndTheLogLine) {
+// Seconds as the host takes them, a signed 32-bit value, the same on every build: an
+// instant it cannot hold goes as -1 with its value and milliseconds.
+TEST_F(TimeStampTest, FieldsYearsSecondsAndTheLogLines) {
+    SetZone("UTC0");
     const int32_t gate = Gate(1, 1, 0, 0);
+    constexpr const char* kBeyond =
+        "KroGW : Time Stamp beyond the host's seconds, gate id %d stored with -1";
     struct Case {
         Bytes stamp;
         bool full;
-        LocalDateTime time;
+        int32_t seconds;
         int milliseconds;
         std::string trace;
     };
     const Case cases[] = {
         {{0x07, 0x0B, 0x04, 0x0E, 0x1E, 0x2D, 0x01, 0xF4},
          true,
-         {104, 11, 7, 14, 30, 45},
+         1099837845,
          500,
          "KroGW : Time Stamp = 7-11-104,14:30:45,Msec=500"},
-        {{0x01, 0x01, 69, 0, 0, 0, 0, 0},
-         true,
-         {169, 1, 1, 0, 0, 0},
-         0,
-         "KroGW : Time Stamp = 1-1-169,0:0:0,Msec=0"},
-        {{0x01, 0x01, 70, 0, 0, 0, 0, 0},
-         true,
-         {70, 1, 1, 0, 0, 0},
-         0,
-         "KroGW : Time Stamp = 1-1-70,0:0:0,Msec=0"},
+        {{0x01, 0x01, 70, 0, 0, 0, 0, 0}, true, 0, 0, "KroGW : Time Stamp = 1-1-70,0:0:0,Msec=0"},
         {{0x04, 0xBB, 0x3B, 0x9E, 0x7D, 0x2C},
          false,
-         {75, 11, 7, 14, 30, 31},
+         184602631,
          300,
          "KroGW : Short Time Stamp = 7-11-75,14:30:31,Msec=300"},
+        {{31, 12, 37, 23, 59, 58, 0, 7},
+         true,
+         2145916798,
+         7,
+         "KroGW : Time Stamp = 31-12-137,23:59:58,Msec=7"},
+        {{19, 1, 38, 3, 14, 7, 0, 0},
+         true,
+         2147483647,
+         0,
+         "KroGW : Time Stamp = 19-1-138,3:14:7,Msec=0"},
+        {{19, 1, 38, 3, 14, 8, 0, 0}, true, -1, 0, "KroGW : Time Stamp = 19-1-138,3:14:8,Msec=0"},
+        {{0x01, 0x01, 69, 0, 0, 0, 0, 0}, true, -1, 0, "KroGW : Time Stamp = 1-1-169,0:0:0,Msec=0"},
+        {{0x01, 0x01, 50, 12, 0, 0, 0x03, 0xE7},
+         true,
+         -1,
+         999,
+         "KroGW : Time Stamp = 1-1-150,12:0:0,Msec=999"},
+        // 1 June 2045 08:09, 10 s and 11 ms; 31 December 2069 23:59:59 and 0 ms.
+        {{0x02, 0xD6, 0x0A, 0x09, 0x28, 0x0B},
+         false,
+         -1,
+         11,
+         "KroGW : Short Time Stamp = 1-6-145,8:9:10,Msec=11"},
+        {{0x04, 0x5C, 0xFD, 0xFB, 0xEC, 0x00},
+         false,
+         -1,
+         0,
+         "KroGW : Short Time Stamp = 31-12-169,23:59:59,Msec=0"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.trace);
@@ -82,11 +108,17 @@ TEST_F(TimeStampTest, FieldsYearsAndTheLogLine) {
         } else {
             PutShortTimeStamp(*context_, gate, 2.5, c.stamp.data());
         }
-        EXPECT_THAT(Logged(kLogTrace), ElementsAre(c.trace));
+        std::vector<std::string> traces{c.trace};
+        if (c.seconds == -1) {
+            char beyond[128];
+            std::snprintf(beyond, sizeof beyond, kBeyond, gate);
+            traces.emplace_back(beyond);
+        }
+        EXPECT_EQ(Logged(kLogTrace), traces);
         const auto stored = hostsim::GateValueOf(gate);
         ASSERT_TRUE(stored);
         EXPECT_EQ(stored->value, 2.5);
-        EXPECT_EQ(stored->seconds, static_cast<int32_t>(Reference(c.time)));
+        EXPECT_EQ(stored->seconds, c.seconds);
         EXPECT_EQ(stored->milliseconds, c.milliseconds);
     }
 }
