@@ -4,6 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <ctime>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "tests/e2e/instance_fixture.h"
 #include "tests/support/test_net.h"
@@ -153,6 +157,65 @@ TEST_F(InstanceTest, PollsBurstsAndWritesReachTheGatesAndTheRtu) {
 
     EXPECT_EQ(Write32(instance, row2_column1, 0x12345), kResultDone);
     EXPECT_EQ(gateway->Value(kRtu, kTable, 2, 1), 0x12345u);
+}
+
+// Time-stamped rows by poll (full stamps) and by burst report (short stamps): an
+// instant the host's signed 32-bit seconds cannot hold is stored with seconds -1, the
+// last second of 2037 exactly as local time.
+TEST_F(InstanceTest, TimeStampsBeyondTheHostsSecondsStoreMinusOne) {
+    const gwsim::TimeStamp stamps[] = {{2037, 12, 31, 23, 59, 58, 250},
+                                       {2045, 6, 1, 8, 9, 10, 11},
+                                       {2050, 1, 1, 0, 0, 0, 0},
+                                       {2069, 12, 31, 23, 59, 59, 999}};
+    constexpr uint8_t kFullTable = 6;
+    constexpr uint8_t kShortTable = 8;
+    auto gateway = std::make_unique<gwsim::Gateway>(TestAddress(120, 20));
+    gateway->DefineTableType(2, gwsim::ParseTableType("3,4,3,0"));
+    gateway->DefineTableType(3, gwsim::ParseTableType("3,5,3,3,0"));
+    for (const uint8_t table : {kFullTable, kShortTable}) {
+        gateway->DefineTable(kRtu, table, table == kFullTable ? 2 : 3, 4);
+        for (int row = 0; row < 4; ++row) {
+            gateway->SetValue(kRtu, table, row, 0, static_cast<uint32_t>(table * 100 + row));
+            gateway->SetTimeStamp(kRtu, table, row, stamps[row]);
+        }
+    }
+    gateway->Start();
+    Instance& instance = Running(12, TestAddress(120, 20), "", "2=3,4,3,0\n3=3,5,3,3,0\n");
+    std::vector<Gate> full;
+    std::vector<Gate> short_stamped;
+    for (const char* row : {"0", "1", "2", "3"}) {
+        full.push_back(DefineGate(instance, (std::string("000070060200") + row + "0").c_str()));
+        short_stamped.push_back(
+            DefineGate(instance, (std::string("000070080300") + row + "0").c_str()));
+    }
+    const Gate poll = DefineGate(instance, "P000070060200004");
+    ASSERT_NE(poll.id, 0);
+    ASSERT_NE(full.back().id, 0);
+    ASSERT_NE(short_stamped.back().id, 0);
+    ASSERT_TRUE(gateway->WaitForChannels(7, 1, 2s));
+    uint8_t value[4] = {};
+    EXPECT_EQ(ReadGateOf(instance, poll, value), kResultDone);
+    gateway->SendBurst({gwsim::BurstSection::Rows(kRtu, kShortTable, 0, 4)});
+
+    std::tm last_of_2037{};
+    last_of_2037.tm_year = 137;
+    last_of_2037.tm_mon = 11;
+    last_of_2037.tm_mday = 31;
+    last_of_2037.tm_hour = 23;
+    last_of_2037.tm_min = 59;
+    last_of_2037.tm_sec = 58;
+    last_of_2037.tm_isdst = -1;
+    const auto exact = static_cast<int64_t>(std::mktime(&last_of_2037));
+    for (size_t row = 0; row < 4; ++row) {
+        for (const auto& [gate, table] :
+             {std::pair{full[row], kFullTable}, std::pair{short_stamped[row], kShortTable}}) {
+            SCOPED_TRACE("table " + std::to_string(table) + " row " + std::to_string(row));
+            ASSERT_TRUE(WaitForValue(gate, static_cast<double>(table * 100 + row))) << LogText();
+            const auto stored = hostsim::GateValueOf(gate.id);
+            EXPECT_EQ(stored->seconds, row == 0 ? exact : -1);
+            EXPECT_EQ(stored->milliseconds, stamps[row].millisecond);
+        }
+    }
 }
 
 // Writing 0 to the RTU's state gate disables it: nothing is sent to it until 1 is
