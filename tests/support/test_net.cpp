@@ -62,7 +62,8 @@ TestNetLease::TestNetLease() {
             net_ = net;
             return;
         }
-        why_ = address + ":" + std::to_string(kLeasePort) + ": " + why;
+        why_ = address;
+        why_ += ":" + std::to_string(kLeasePort) + ": " + why;
     }
 }
 
