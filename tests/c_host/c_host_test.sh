@@ -4,16 +4,16 @@
 # the host runtime's log instead of the C library's err(), which would end the process.
 # Runs once with the kit's stand-in runtime and once with a runtime built from the
 # integration guide and the kit's version script.
-#   c_host_test.sh BUILD_DIR CC SOURCE_DIR
+#   c_host_test.sh CMAKE BUILD_DIR CC SOURCE_DIR
 set -uo pipefail
-build=$1 cc=$2 source=$3
+cmake=$1 build=$2 cc=$3 source=$4
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*"; exit 1; }
 startup='\[32\] KroGW : TCP-GW driver,Version '
 
 prefix=$work/prefix
-cmake --install "$build" --prefix "$prefix" >"$work/install.log" 2>&1 ||
+"$cmake" --install "$build" --prefix "$prefix" >"$work/install.log" 2>&1 ||
   { cat "$work/install.log"; fail "install"; }
 driver=$(find "$prefix" -name libkrogw.so)
 version_script=$prefix/share/krogw/qivpro.map
