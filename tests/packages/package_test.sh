@@ -49,7 +49,7 @@ expect_files include/krogw/abi.h share/krogw/samples/kroGW01.int share/krogw/sam
   share/doc/krogw/wireshark.md share/doc/krogw/simulator.md share/doc/krogw/krogw.lua
 if [ "$mode" = linux ]; then
   expect_files bin/krogw-host bin/krogw-check bin/krogw-gwsim lib/libkrogw.so \
-    lib/libqivpro.so
+    lib/libqivpro.so share/krogw/qivpro.map
 else
   expect_files bin/krogw.dll bin/QIVPRO.dll bin/krogw-host.exe bin/krogw-check.exe
   [ -z "$(find "$root" -name 'krogw-gwsim*' -o -name '*.a')" ] ||

@@ -49,6 +49,10 @@ class SpinLock {
     std::atomic<bool> taken_{false};
 };
 
+// The echo's setting at start: a host that only loads the driver, such as a plain C
+// host, cannot reach SetLogEcho.
+bool LogEchoByEnvironment();
+
 struct State {
     SpinLock mutex;
     GateIndex gate_ids;
@@ -61,7 +65,7 @@ struct State {
     std::deque<RtuFailure> rtu_failures;
     std::deque<LogLine> log;
     int log_filter = 0;
-    bool log_echo = false;
+    bool log_echo = LogEchoByEnvironment();
 };
 
 // The one host of the process, behind its mutex.

@@ -1,10 +1,17 @@
 #include "tools/hostsim/hostsim.h"
 
+#include <cstdlib>
+#include <cstring>
 #include <iterator>
 
 #include "tools/hostsim/host_state.h"
 
 namespace hostsim {
+
+bool LogEchoByEnvironment() {
+    const char* echo = std::getenv("KROGW_HOSTSIM_LOG_ECHO");
+    return echo != nullptr && std::strcmp(echo, "1") == 0;
+}
 
 State& Host() {
     static State state;
@@ -30,7 +37,7 @@ void Reset() {
     host.rtu_failures.clear();
     host.log.clear();
     host.log_filter = 0;
-    host.log_echo = false;
+    host.log_echo = LogEchoByEnvironment();
 }
 
 int32_t DefineGate(int32_t driver_number, const krogw::GateAddress& address, Cooking cooking) {

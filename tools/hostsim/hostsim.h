@@ -67,7 +67,8 @@ QIVPRO_API void ClearLog();
 QIVPRO_API std::vector<LogLine> TakeLogLines();
 // Lines below this level are dropped.
 QIVPRO_API void SetLogFilter(int minimum_level);
-// Copies every kept line to standard error as it comes.
+// Copies every kept line to standard error as it comes; on from the start when the
+// environment holds KROGW_HOSTSIM_LOG_ECHO=1.
 QIVPRO_API void SetLogEcho(bool echo);
 
 }  // namespace hostsim
