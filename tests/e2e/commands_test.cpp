@@ -465,7 +465,7 @@ TEST_F(CommandsTest, EveryWriteIsAccountedForUnderDelaysAndSplitReplies) {
     const auto end = std::chrono::steady_clock::now() + 3s;
     for (uint32_t index = 1; index <= 1500 && std::chrono::steady_clock::now() < end; ++index) {
         if (index % 4 == 0) {
-            primary_.faults().DelayReply(kOpSendCommand, 90, 1);
+            primary_.faults().DelayReply(kOpSendCommand, 300, 1);
             ++delayed;
         } else if (index % 4 == 1) {
             primary_.faults().SplitMessage(kOpSendData, 10, 5, 1);
