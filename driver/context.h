@@ -114,6 +114,9 @@ struct DriverContext {
     Counter poll_queue_count;
     Counter commands_in_flight;
     Counter command_queue_count;
+    // Of commands_in_flight: writes whose sender stopped waiting, each holding its slot
+    // for a late reply. Rises only under command_busy.
+    Counter commands_awaiting_reply;
     // The queues are rings: the index of the oldest entry, changed under the queue's lock.
     uint16_t poll_queue_head;
     uint16_t command_queue_head;

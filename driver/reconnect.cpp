@@ -1,5 +1,6 @@
 // Function code 2: the host asks to reopen gateway 1 (0xFFF0) or gateway 2 (0xFFF1).
 #include "driver/context.h"
+#include "driver/flag_lock.h"
 #include "driver/handlers.h"
 #include "gateway/active_set.h"
 #include "gateway/connections.h"
@@ -24,9 +25,10 @@ bool Reopen(DriverContext& context, uint8_t gateway) {
     if (!opened) {
         return false;
     }
-    // Whatever was in flight went out on the old channels.
+    // Whatever was in flight went out on the old channels; queued writes stay.
     if (context.active_gateway.load() == gateway) {
-        ClearFlowCounters(context);
+        const FlagLock busy(context.command_busy);
+        ForgetOldGatewayFlow(context);
     }
     return true;
 }

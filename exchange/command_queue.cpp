@@ -33,10 +33,15 @@ bool EnqueueCommand(DriverContext& context, const CommandWrite& write) {
                       });
 }
 
-bool DequeueCommand(DriverContext& context, CommandQueueEntry* oldest) {
+bool CopyOldestCommand(DriverContext& context, CommandQueueEntry* oldest) {
     FlagLock lock(context.command_queue_lock);
-    return RingTakeOldest(context.command_queue, context.command_queue_head,
+    return RingCopyOldest(context.command_queue, context.command_queue_head,
                           context.command_queue_count, oldest);
+}
+
+void DropOldestCommand(DriverContext& context) {
+    FlagLock lock(context.command_queue_lock);
+    RingDropOldest(context.command_queue, context.command_queue_head, context.command_queue_count);
 }
 
 CommandWrite CommandWriteFromEntry(const CommandQueueEntry& entry) {
@@ -46,11 +51,6 @@ CommandWrite CommandWriteFromEntry(const CommandQueueEntry& entry) {
             entry.element_count,
             static_cast<uint32_t>(entry.single_value),
             entry.elements};
-}
-
-void ClearCommandQueue(DriverContext& context) {
-    FlagLock lock(context.command_queue_lock);
-    context.command_queue_count.store(0);
 }
 
 }  // namespace krogw

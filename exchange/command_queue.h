@@ -18,13 +18,14 @@ size_t CommandQueueLimit(const DriverContext& context);
 // (CommandElementBytes below 0, or an array without elements).
 bool EnqueueCommand(DriverContext& context, const CommandWrite& write);
 
-// Copies the oldest write out and removes it; false when the queue is empty.
-bool DequeueCommand(DriverContext& context, CommandQueueEntry* oldest);
+// Copies the oldest write out, leaving it at the head of the queue, so that writes
+// made later stay behind it until it is sent; false when the queue is empty.
+bool CopyOldestCommand(DriverContext& context, CommandQueueEntry* oldest);
+
+// Removes the oldest write once it has been sent (or given up with a log line).
+void DropOldestCommand(DriverContext& context);
 
 // The write a queue entry holds; it points into the entry for its elements.
 CommandWrite CommandWriteFromEntry(const CommandQueueEntry& entry);
-
-// Discards every queued write (switch-over, reconnect), under the queue's lock.
-void ClearCommandQueue(DriverContext& context);
 
 }  // namespace krogw

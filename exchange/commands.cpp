@@ -43,10 +43,20 @@ uint8_t TakeConfirmation(DriverContext& context, const CommandWrite& write, cons
     return kResultDone;
 }
 
-uint8_t TimedOut(const DriverContext& context, const CommandWrite& write) {
+uint8_t TimedOut(DriverContext& context, const CommandWrite& write) {
     err(kLogTrace, "KroGW : Response Timeout(%d mSec) to send command",
         static_cast<int>(context.cmd_response_time));
+    KeepSlotForLateReply(context);
     return context.rtu_state[write.rtu].load();
+}
+
+// The channel ended after the write went out and before its confirmation came: nothing
+// can confirm it any more, so it is not done, and no late reply will free its slot.
+uint8_t ChannelEnded(DriverContext& context, const CommandWrite& write) {
+    err(kLogError, "KroGW : Channel ended before the write to Rtu %d was confirmed",
+        static_cast<int>(write.rtu));
+    DecrementNotBelowZero(context.commands_in_flight);
+    return kResultFailed;
 }
 
 // Builds the write with the active channel id, sends it on the active sync channel read
@@ -59,10 +69,18 @@ bool ExchangeOnActiveSync(DriverContext& context, const CommandWrite& write, uin
     if (!GwSend(lease.socket(), buffer, capacity, context)) {
         return false;
     }
-    *result = AwaitSyncReply(lease.socket(), buffer, capacity, context, CommandOpcode(write),
-                             context.cmd_response_time)
-                  ? TakeConfirmation(context, write, buffer, capacity)
-                  : TimedOut(context, write);
+    switch (AwaitSyncReply(lease.socket(), buffer, capacity, context, CommandOpcode(write),
+                           context.cmd_response_time)) {
+        case GwReadEnd::Message:
+            *result = TakeConfirmation(context, write, buffer, capacity);
+            break;
+        case GwReadEnd::NoMessage:
+            *result = TimedOut(context, write);
+            break;
+        case GwReadEnd::Ended:
+            *result = ChannelEnded(context, write);
+            break;
+    }
     return true;
 }
 
@@ -76,7 +94,7 @@ uint8_t SendCommand(DriverContext& context, const CommandWrite& write, uint8_t* 
         return result;
     }
     if (BothGatewaysUsable(context)) {
-        SwitchGateway(context, kAutomaticSwitch);
+        SwitchGatewayHoldingSync(context);
     }
     if (ExchangeOnActiveSync(context, write, buffer, capacity, &result)) {
         return result;
@@ -100,46 +118,63 @@ bool TakeInFlightSlot(DriverContext& context) {
     return true;
 }
 
-// RequestCommand for a write held by the caller, with the caller's message buffer.
-uint8_t RequestWrite(DriverContext& context, const CommandWrite& write, uint8_t* buffer,
-                     size_t capacity) {
-    if (!IsValidCommandWrite(write) || !IsRtuNumber(write.rtu)) {
-        err(kLogError, "KroGW : Bad write to Rtu %d, width %d, count %d",
-            static_cast<int>(write.rtu), static_cast<int>(write.bit_width),
-            static_cast<int>(write.element_count));
-        return kResultFailed;
+// SendCommand for a write that holds an in-flight slot, with the sync channel its own.
+uint8_t SendCounted(DriverContext& context, const CommandWrite& write, uint8_t* buffer,
+                    size_t capacity) {
+    const FlagLock busy(context.command_busy);
+    return SendCommand(context, write, buffer, capacity);
+}
+
+bool IsSendable(const CommandWrite& write) {
+    if (IsValidCommandWrite(write) && IsRtuNumber(write.rtu)) {
+        return true;
     }
-    const uint8_t sign = context.sign_rtu_on_fail;
-    if (TakeInFlightSlot(context)) {
-        uint8_t result = kResultFailed;
-        {
-            const FlagLock busy(context.command_busy);
-            result = SendCommand(context, write, buffer, capacity);
-        }
-        return ReportedState(result, sign);
-    }
-    if (!EnqueueCommand(context, write)) {
-        err(kLogError, "KroGW : WARNING !!! - Internal CMD buffer if Full");
-        return kResultFailed;
-    }
-    return ReportedState(context.rtu_state[write.rtu].load(), sign);
+    err(kLogError, "KroGW : Bad write to Rtu %d, width %d, count %d", static_cast<int>(write.rtu),
+        static_cast<int>(write.bit_width), static_cast<int>(write.element_count));
+    return false;
 }
 
 }  // namespace
 
 uint8_t RequestCommand(GateIoArguments& write, DriverContext& context) {
-    uint8_t message[kRequestBufferBytes];
-    return RequestWrite(context, CommandWriteFromRequest(write), message, sizeof message);
+    const CommandWrite command = CommandWriteFromRequest(write);
+    if (!IsSendable(command)) {
+        return kResultFailed;
+    }
+    const uint8_t sign = context.sign_rtu_on_fail;
+    // Behind the writes already queued, so that a point takes its values in the order
+    // the host wrote them.
+    if (context.command_queue_count.load() == 0 && TakeInFlightSlot(context)) {
+        uint8_t message[kRequestBufferBytes];
+        return ReportedState(SendCounted(context, command, message, sizeof message), sign);
+    }
+    if (!EnqueueCommand(context, command)) {
+        err(kLogError, "KroGW : WARNING !!! - Internal CMD buffer if Full");
+        return kResultFailed;
+    }
+    return ReportedState(context.rtu_state[command.rtu].load(), sign);
 }
 
 uint8_t DrainCommandQueue(DriverContext& context) {
+    // The oldest write stays at the head until it holds a slot and has gone out, so
+    // that no later write overtakes it.
     CommandQueueEntry oldest{};
-    if (!DequeueCommand(context, &oldest)) {
+    if (!CopyOldestCommand(context, &oldest)) {
+        return kResultNotDone;
+    }
+    const CommandWrite write = CommandWriteFromEntry(oldest);
+    if (!IsSendable(write)) {
+        DropOldestCommand(context);
+        return kResultFailed;
+    }
+    if (!TakeInFlightSlot(context)) {
         return kResultNotDone;
     }
     // The command thread's own buffer: it reads nothing while it drains.
-    return RequestWrite(context, CommandWriteFromEntry(oldest), context.command_buffer,
-                        sizeof context.command_buffer);
+    const uint8_t result =
+        SendCounted(context, write, context.command_buffer, sizeof context.command_buffer);
+    DropOldestCommand(context);
+    return ReportedState(result, context.sign_rtu_on_fail);
 }
 
 }  // namespace krogw

@@ -23,17 +23,32 @@ bool RingAppend(Entry (&entries)[N], uint16_t head, Counter& count, size_t limit
     return true;
 }
 
-// Copies the oldest entry out and drops it; false when the queue is empty.
+// Copies the oldest entry out, leaving it in place; false when the queue is empty.
 template <typename Entry, size_t N>
-bool RingTakeOldest(Entry (&entries)[N], uint16_t& head, Counter& count, Entry* oldest) {
+bool RingCopyOldest(const Entry (&entries)[N], uint16_t head, const Counter& count, Entry* oldest) {
+    if (count.load() == 0) {
+        return false;
+    }
+    *oldest = entries[head % N];
+    return true;
+}
+
+// Drops the oldest entry; false when the queue is empty.
+template <typename Entry, size_t N>
+bool RingDropOldest(const Entry (&)[N], uint16_t& head, Counter& count) {
     const uint16_t held = count.load();
     if (held == 0) {
         return false;
     }
-    *oldest = entries[head % N];
     head = static_cast<uint16_t>((head + 1) % N);
     count.store(static_cast<uint16_t>(held - 1));
     return true;
+}
+
+// Copies the oldest entry out and drops it; false when the queue is empty.
+template <typename Entry, size_t N>
+bool RingTakeOldest(Entry (&entries)[N], uint16_t& head, Counter& count, Entry* oldest) {
+    return RingCopyOldest(entries, head, count, oldest) && RingDropOldest(entries, head, count);
 }
 
 // How many entries a queue of `capacity` accepts when `in_flight_limit` more may be on

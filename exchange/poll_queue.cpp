@@ -22,9 +22,9 @@ bool DequeuePoll(DriverContext& context, PollQueueEntry* oldest) {
                           oldest);
 }
 
-void ClearPollQueue(DriverContext& context) {
+uint16_t ClearPollQueue(DriverContext& context) {
     FlagLock lock(context.poll_queue_lock);
-    context.poll_queue_count.store(0);
+    return context.poll_queue_count.exchange(0);
 }
 
 }  // namespace krogw

@@ -18,8 +18,9 @@ bool EnqueuePoll(DriverContext& context, const PollQueueEntry& poll);
 // Copies the oldest poll out and removes it; false when the queue is empty.
 bool DequeuePoll(DriverContext& context, PollQueueEntry* oldest);
 
-// Discards every queued poll. Switch-over and reconnect empty the queue through this,
-// never by storing poll_queue_count, so that no append in progress lands outside it.
-void ClearPollQueue(DriverContext& context);
+// Discards every queued poll and returns how many there were. Switch-over and
+// reconnect empty the queue through this, never by storing poll_queue_count, so that
+// no append in progress lands outside it.
+uint16_t ClearPollQueue(DriverContext& context);
 
 }  // namespace krogw

@@ -27,8 +27,8 @@ uint8_t SendSetRtuTime(DriverContext& context, int32_t rtu, uint8_t* message, si
         err(kLogError, "KroGW : Fail to send Set RTU Time command");
         return kResultNotDone;
     }
-    if (!AwaitSyncReply(lease.socket(), message, capacity, context, kOpSetRtuTime,
-                        context.cmd_response_time)) {
+    if (AwaitSyncReply(lease.socket(), message, capacity, context, kOpSetRtuTime,
+                       context.cmd_response_time) != GwReadEnd::Message) {
         err(kLogTrace, "KroGW : Response Timeout(%d mSec) to send RTU Time",
             static_cast<int>(context.cmd_response_time));
         return context.rtu_state[rtu].load();

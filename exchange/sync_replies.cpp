@@ -12,6 +12,17 @@ namespace {
 
 constexpr int32_t kHostRtuFailed = 1;
 
+// Subtracts one unless the counter is 0; true when it did.
+bool TakeOne(Counter& counter) {
+    uint16_t current = counter.load();
+    while (current != 0) {
+        if (counter.compare_exchange_weak(current, static_cast<uint16_t>(current - 1))) {
+            return true;
+        }
+    }
+    return false;
+}
+
 bool IsLateReplyType(uint32_t type) {
     return type == kOpSendData || type == kOpSendCommand || type == kOpSetRtuTime;
 }
@@ -33,21 +44,22 @@ bool IsRtuNumber(int32_t rtu) {
     return rtu >= 0 && rtu < kRtuEntries;
 }
 
-bool AwaitSyncReply(PlatformSocket socket, uint8_t* buffer, size_t capacity, DriverContext& context,
-                    uint32_t request_opcode, int32_t timeout_ms) {
+GwReadEnd AwaitSyncReply(PlatformSocket socket, uint8_t* buffer, size_t capacity,
+                         DriverContext& context, uint32_t request_opcode, int32_t timeout_ms) {
     const int64_t deadline = PlatformMonotonicMs() + timeout_ms;
     const uint32_t expected = request_opcode | kGwReplyBit;
     for (;;) {
-        if (!GwRecvMessageBy(socket, buffer, capacity, deadline)) {
-            return false;
+        const GwReadEnd read = GwReadMessageBy(socket, buffer, capacity, deadline);
+        if (read != GwReadEnd::Message) {
+            return read;
         }
         const size_t length = GwMessageLength(buffer, capacity);
         if (length < kGwOpcodeOffset + 4) {
-            return true;
+            return read;
         }
         const uint32_t opcode = GetU32(buffer + kGwOpcodeOffset);
         if (opcode == expected || (opcode & kGwReplyBit) == 0) {
-            return true;
+            return read;
         }
         if (IsLateReplyType(GwMessageType(opcode))) {
             TakeSyncMessage(buffer, length, context);
@@ -57,12 +69,27 @@ bool AwaitSyncReply(PlatformSocket socket, uint8_t* buffer, size_t capacity, Dri
     }
 }
 
+void KeepSlotForLateReply(DriverContext& context) {
+    context.commands_awaiting_reply.fetch_add(1);
+}
+
+void ForgetLateReplies(DriverContext& context) {
+    const uint16_t late = context.commands_awaiting_reply.exchange(0);
+    for (uint16_t forgotten = 0; forgotten < late; ++forgotten) {
+        DecrementNotBelowZero(context.commands_in_flight);
+    }
+}
+
 void HandleCommandReply(const uint8_t* message, size_t received, DriverContext& context) {
     CommandReply reply{};
     if (!ReadCommandReply(message, received, &reply) || !reply.has_command_block) {
         return;
     }
-    DecrementNotBelowZero(context.commands_in_flight);
+    // Only a write that stopped waiting holds a slot for this reply: a reply nobody waits
+    // for (one a gateway change forgot, or sent twice) must not free a sender's slot.
+    if (TakeOne(context.commands_awaiting_reply)) {
+        DecrementNotBelowZero(context.commands_in_flight);
+    }
     SetErrorGate(context, reply.result_code);
     if (!reply.has_rtu) {
         err(kLogError, "KroGW : Command reply without RTU, %d bytes",

@@ -1,7 +1,8 @@
 #include "gateway/active_set.h"
 
-#include "exchange/command_queue.h"
 #include "exchange/poll_queue.h"
+#include "exchange/sync_replies.h"
+#include "host/qivpro.h"
 
 namespace krogw {
 
@@ -44,13 +45,16 @@ void ShutDownActiveSockets(DriverContext& context) {
     }
 }
 
-void ClearFlowCounters(DriverContext& context) {
-    // The queues are emptied under their locks, so that an append half done on
-    // another thread never leaves a stale entry counted.
+void ForgetOldGatewayFlow(DriverContext& context) {
     context.polls_in_flight.store(0);
-    ClearPollQueue(context);
-    context.commands_in_flight.store(0);
-    ClearCommandQueue(context);
+    // Emptied under its lock, so that an append half done on another thread never
+    // leaves a stale entry counted.
+    const uint16_t dropped = ClearPollQueue(context);
+    if (dropped != 0) {
+        err(kLogError, "KroGW : %d queued polls dropped by the gateway change",
+            static_cast<int>(dropped));
+    }
+    ForgetLateReplies(context);
 }
 
 }  // namespace krogw

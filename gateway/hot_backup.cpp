@@ -1,5 +1,6 @@
 #include "gateway/hot_backup.h"
 
+#include "driver/flag_lock.h"
 #include "gateway/active_set.h"
 #include "gateway/pauses.h"
 #include "gateway/requests.h"
@@ -68,9 +69,21 @@ int32_t Switch(DriverContext& context, const Direction& direction, uint8_t manua
     return kResultDone;
 }
 
-}  // namespace
+// With command_busy held: no write waits for its confirmation meanwhile.
+int32_t SwitchActiveSet(DriverContext& context, uint8_t manual) {
+    ForgetOldGatewayFlow(context);
+    switch (context.active_gateway.load()) {
+        case kPrimaryGateway:
+            return Switch(context, kPrimaryToSecondary, manual);
+        case kSecondaryGateway:
+            return Switch(context, kSecondaryToPrimary, manual);
+        default:
+            context.hot_backup_running.store(0);
+            return kResultNotDone;
+    }
+}
 
-int32_t SwitchGateway(DriverContext& context, uint8_t manual) {
+int32_t RunSwitchOver(DriverContext& context, uint8_t manual, bool sync_held) {
     // Two switch-overs at once would share the set-mode buffer and fight over the
     // active set; a reconnect meanwhile would change the sockets under it.
     if (context.gateway_change_running.exchange(1) != 0) {
@@ -81,21 +94,28 @@ int32_t SwitchGateway(DriverContext& context, uint8_t manual) {
                                            : "KroGW : Start Hot Backup process (Automatic)");
     context.hot_backup_running.store(1);
     PlatformSleepMs(CurrentGatewayPauses().switch_over_ms);
-    ClearFlowCounters(context);
     int32_t result = kResultNotDone;
-    switch (context.active_gateway.load()) {
-        case kPrimaryGateway:
-            result = Switch(context, kPrimaryToSecondary, manual);
-            break;
-        case kSecondaryGateway:
-            result = Switch(context, kSecondaryToPrimary, manual);
-            break;
-        default:
-            context.hot_backup_running.store(0);
-            break;
+    if (sync_held) {
+        result = SwitchActiveSet(context, manual);
+    } else {
+        // A write waiting for its confirmation finishes first: the set-mode exchanges on
+        // the sync channels would take its confirmation, and forgetting the writes in
+        // flight under it would let its slot free another write's.
+        const FlagLock busy(context.command_busy);
+        result = SwitchActiveSet(context, manual);
     }
     context.gateway_change_running.store(0);
     return result;
+}
+
+}  // namespace
+
+int32_t SwitchGateway(DriverContext& context, uint8_t manual) {
+    return RunSwitchOver(context, manual, false);
+}
+
+int32_t SwitchGatewayHoldingSync(DriverContext& context) {
+    return RunSwitchOver(context, kAutomaticSwitch, true);
 }
 
 bool BothGatewaysUsable(const DriverContext& context) {

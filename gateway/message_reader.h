@@ -44,6 +44,7 @@ enum class ReadFault : uint8_t {
 struct MessageRead {
     bool arrived;       // something came, or the link broke, within the wait
     ReadFault fault;    //
+    bool ended;         // the peer closed the link or it broke: nothing more will come
     int failed_result;  // HeaderShort, BodyShort: the failing receive's, 0 or -1
     size_t missing;     // HeaderShort, BodyShort: bytes not received
     size_t total;       // total_length, once the header was read
@@ -55,6 +56,7 @@ namespace reader_detail {
 struct Received {
     int failed_result;  // 0 end of stream, -1 time-out or broken link
     size_t missing;     // 0 when all arrived
+    bool ended;         // end of stream or a broken link, not a time-out
 };
 
 // Receives exactly count bytes, each piece within piece_wait_ms of the one before
@@ -72,15 +74,18 @@ Received ReceiveExactly(Link& link, uint8_t* at, size_t count, int64_t deadline,
             continue;
         }
         if (result != kSocketWouldBlock) {
-            return {result == 0 ? 0 : -1, count - done};
+            return {result == 0 ? 0 : -1, count - done, true};
         }
         const int64_t until = piece_deadline < deadline ? piece_deadline : deadline;
         const int64_t left = until - link.NowMs();
-        if (left <= 0 || link.WaitReadable(static_cast<int32_t>(left)) < 0) {
-            return {-1, count - done};
+        if (left <= 0) {
+            return {-1, count - done, false};
+        }
+        if (link.WaitReadable(static_cast<int32_t>(left)) < 0) {
+            return {-1, count - done, true};
         }
     }
-    return {0, 0};
+    return {0, 0, false};
 }
 
 // Discards what the link holds now, without waiting, up to kDrainLimitBytes.
@@ -140,7 +145,7 @@ template <ByteLink Link>
 MessageRead ReadGwMessage(Link& link, uint8_t* buffer, size_t capacity, int64_t wait_until,
                           int64_t message_until) {
     using namespace reader_detail;
-    MessageRead read{false, ReadFault::None, 0, 0, 0, 0};
+    MessageRead read{false, ReadFault::None, false, 0, 0, 0, 0};
     const int64_t left = wait_until - link.NowMs();
     if (capacity < kGwHeaderBytes ||
         link.WaitReadable(static_cast<int32_t>(left < 0 ? 0 : left)) == 0) {
@@ -151,6 +156,7 @@ MessageRead ReadGwMessage(Link& link, uint8_t* buffer, size_t capacity, int64_t 
         ReceiveExactly(link, buffer, kGwHeaderBytes, message_until, kPieceWaitMs);
     if (header.missing != 0) {
         read.fault = ReadFault::HeaderShort;
+        read.ended = header.ended;
         read.failed_result = header.failed_result;
         read.missing = header.missing;
         read.drained = SkipRestOfMessage(link, buffer, capacity, kGwHeaderBytes - header.missing,
@@ -172,6 +178,7 @@ MessageRead ReadGwMessage(Link& link, uint8_t* buffer, size_t capacity, int64_t 
                                          message_until, kPieceWaitMs);
     if (body.missing != 0) {
         read.fault = ReadFault::BodyShort;
+        read.ended = body.ended;
         read.failed_result = body.failed_result;
         read.missing = body.missing;
         read.drained =

@@ -115,13 +115,21 @@ bool GwSend(PlatformSocket socket, const uint8_t* message, size_t capacity,
     return false;
 }
 
-bool GwRecvMessageBy(PlatformSocket socket, uint8_t* buffer, size_t capacity, int64_t deadline_ms) {
+GwReadEnd GwReadMessageBy(PlatformSocket socket, uint8_t* buffer, size_t capacity,
+                          int64_t deadline_ms) {
     if (socket == 0 || buffer == nullptr) {
-        return false;
+        return GwReadEnd::NoMessage;
     }
     SocketLink link{socket};
     const MessageRead read = ReadGwMessage(link, buffer, capacity, deadline_ms, deadline_ms);
-    return Report(read, ReadKind::Reply, capacity);
+    if (Report(read, ReadKind::Reply, capacity)) {
+        return GwReadEnd::Message;
+    }
+    return read.ended ? GwReadEnd::Ended : GwReadEnd::NoMessage;
+}
+
+bool GwRecvMessageBy(PlatformSocket socket, uint8_t* buffer, size_t capacity, int64_t deadline_ms) {
+    return GwReadMessageBy(socket, buffer, capacity, deadline_ms) == GwReadEnd::Message;
 }
 
 bool GwRecvReply(PlatformSocket socket, uint8_t* buffer, size_t capacity,

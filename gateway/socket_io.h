@@ -54,6 +54,17 @@ bool GwRecvReply(PlatformSocket socket, uint8_t* buffer, size_t capacity,
 // replies itself. A message longer than the buffer is read off the socket and refused.
 bool GwRecvMessageBy(PlatformSocket socket, uint8_t* buffer, size_t capacity, int64_t deadline_ms);
 
+enum class GwReadEnd : uint8_t {
+    Message,    // the buffer holds one whole message
+    NoMessage,  // none in time, or one refused; the channel may still bring the next
+    Ended,      // the gateway closed or reset the channel, or it was shut down: nothing
+                // more will come on it
+};
+
+// GwRecvMessageBy that tells a channel that ended from one that was only silent.
+GwReadEnd GwReadMessageBy(PlatformSocket socket, uint8_t* buffer, size_t capacity,
+                          int64_t deadline_ms);
+
 // Reads one message that begins within kUnsolicitedWaitMs, for the thread loops.
 bool GwRecvUnsolicited(PlatformSocket socket, uint8_t* buffer, size_t capacity);
 

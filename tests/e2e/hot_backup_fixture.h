@@ -39,11 +39,16 @@ class HotBackupFixture : public GatewayFixture {
         }
     }
 
+    // The writes in flight all wait for late replies.
     void SetFlowCounters(uint16_t value) {
         for (Counter* counter : Counters()) {
             counter->store(value);
         }
+        context_->commands_awaiting_reply.store(value);
     }
+    // After a change of gateway, of counters set to `queued`: the polls and the writes
+    // the old gateway was to answer are forgotten, the queued writes stay.
+    static std::vector<int> AfterChange(int queued) { return {0, 0, 0, queued}; }
     std::vector<int> FlowCounters() const {
         std::vector<int> values;
         for (Counter* counter : Counters()) {

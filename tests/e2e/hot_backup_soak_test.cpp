@@ -8,22 +8,32 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <iostream>
+#include <map>
 #include <random>
 #include <thread>
 
+#include "exchange/commands.h"
+#include "exchange/threads.h"
 #include "gateway/hot_backup.h"
 #include "gateway/requests.h"
 #include "gateway/socket_io.h"
 #include "gateway/status.h"
 #include "tests/e2e/hot_backup_fixture.h"
 #include "tests/support/test_net.h"
+#include "tests/support/wait_for.h"
 
 namespace krogw::test {
 namespace {
 
+using namespace std::chrono_literals;
+
 constexpr int kRounds = 200;
+constexpr uint16_t kRtu = 7;
+constexpr uint8_t kTable = 3;
+constexpr int kPoints = 4;  // rows 0..3 of column 1
 // A counter taken below 0 would wrap round to near 65535.
 constexpr int kWrapped = 0x8000;
 
@@ -107,10 +117,36 @@ class HotBackupSoakTest : public HotBackupFixture {
                 if (!IsGatewaySocket(lease.socket())) {
                     foreign_.fetch_add(1);
                 }
+                // The sync channel only under command_busy, as the command thread reads it.
+                if (channel == ActiveChannel::Sync && context_->command_busy.exchange(1) != 0) {
+                    continue;
+                }
                 GwRecvUnsolicited(lease.socket(), buffer, sizeof buffer);
+                if (channel == ActiveChannel::Sync) {
+                    context_->command_busy.store(0);
+                }
             }
             context_->polls_in_flight.fetch_add(1);  // a poll sent
             PlatformSleepMs(1);
+        }
+    }
+
+    // The host writing the points in turn with rising values, as fast as it is answered.
+    void Write() {
+        uint32_t value = 0;
+        while (!stop_writing_.load()) {
+            ++value;
+            const int row = static_cast<int>(value % kPoints);
+            uint8_t buffer[4] = {};
+            const uint32_t raw = value << 16;
+            std::memcpy(buffer, &raw, sizeof raw);
+            GateIoArguments write{};
+            write.address =
+                GateAddress{kRtu, TableElement, kTable * 4096 + 256 + row, kFixedWord, 16};
+            write.element_count = 1;
+            write.value_buffer = buffer;
+            results_.push_back({value, RequestCommand(write, *context_)});
+            PlatformSleepMs(2);
         }
     }
 
@@ -135,10 +171,72 @@ class HotBackupSoakTest : public HotBackupFixture {
         return true;
     }
 
+    struct Answer {
+        uint32_t value;
+        uint8_t result;
+    };
+    void ExpectEveryWriteAccountedFor(const gwsim::Gateway& primary,
+                                      const gwsim::Gateway& secondary) const;
+
     std::atomic<bool> stop_{false};
+    std::atomic<bool> stop_writing_{false};
+    std::vector<Answer> results_;  // the writer's own until it is joined
     std::atomic<int> leased_{0};
     std::atomic<int> foreign_{0};
 };
+
+// Every write answered 0 reached a gateway, unless a line says it was dropped; each
+// gateway took each point's values in the order written, and holds the last of them.
+void HotBackupSoakTest::ExpectEveryWriteAccountedFor(const gwsim::Gateway& primary,
+                                                     const gwsim::Gateway& secondary) const {
+    std::map<uint32_t, const gwsim::Gateway*> reached;
+    for (const gwsim::Gateway* gateway : {&primary, &secondary}) {
+        ASSERT_EQ(gateway->RequestsFallenOut(), 0u);
+        uint32_t newest[kPoints] = {};
+        for (const gwsim::RecordedRequest& request : gateway->Requests()) {
+            if (request.opcode != kOpSendCommand) {
+                continue;
+            }
+            const uint32_t value = request.U16(52);
+            const int row = request.U8(39);
+            EXPECT_GT(value, newest[row]) << "row " << row << ": a write overtook another";
+            newest[row] = value;
+            reached[value] = gateway;
+        }
+    }
+    // Lines of writes given up: one for each write answered 2, and one for each queued
+    // write given up when its turn came.
+    int dropped_lines = 0;
+    for (const hostsim::LogLine& line : hostsim::LogLines()) {
+        const bool dropped = line.text == "KroGW : Fail to send command" ||
+                             line.text == "KroGW : WARNING !!! - Internal CMD buffer if Full" ||
+                             line.text.rfind("KroGW : Channel ended before the write", 0) == 0;
+        dropped_lines += dropped ? 1 : 0;
+    }
+    int told_done = 0;
+    int not_done = 0;
+    int done_but_missing = 0;
+    std::map<int, uint32_t> last_reached;  // row: the newest value a gateway received
+    for (const Answer& answer : results_) {
+        EXPECT_TRUE(answer.result == 0 || answer.result == kResultFailed) << answer.value;
+        told_done += answer.result == 0 ? 1 : 0;
+        not_done += answer.result == kResultFailed ? 1 : 0;
+        if (reached.count(answer.value) != 0) {
+            last_reached[static_cast<int>(answer.value % kPoints)] = answer.value;
+        } else if (answer.result == 0) {
+            ++done_but_missing;
+        }
+    }
+    std::cout << results_.size() << " writes, " << told_done << " answered done, "
+              << done_but_missing << " of them not received, " << not_done << " answered 2, "
+              << dropped_lines << " lines of writes given up" << std::endl;
+    EXPECT_GT(told_done, 0);
+    EXPECT_LE(done_but_missing, dropped_lines - not_done)
+        << "a write answered done was lost without a line";
+    for (const auto& [row, value] : last_reached) {
+        EXPECT_EQ(reached[value]->Value(kRtu, kTable, row, 1), value) << "row " << row;
+    }
+}
 
 TEST_F(HotBackupSoakTest, SwitchOversAndReconnectsWhileGatewaysFail) {
     const uint32_t seed = Seed();
@@ -148,14 +246,32 @@ TEST_F(HotBackupSoakTest, SwitchOversAndReconnectsWhileGatewaysFail) {
     hostsim::SetLogFilter(kLogError);
     context_->sync_reply_timeout = 200;
 
-    gwsim::Gateway primary(TestAddress(90, 11));
-    gwsim::Gateway secondary(TestAddress(90, 12));
-    primary.Start();
-    secondary.Start();
+    gwsim::Options options;
+    options.recorded_requests = 1 << 17;
+    options.address = TestAddress(90, 11);
+    gwsim::Gateway primary(options);
+    options.address = TestAddress(90, 12);
+    gwsim::Gateway secondary(options);
+    for (gwsim::Gateway* gateway : {&primary, &secondary}) {
+        gateway->DefineTableType(1, gwsim::ParseTableType("1,2,3,0"));
+        gateway->DefineTable(kRtu, kTable, 1, kPoints);
+        gateway->Start();
+    }
     const int baseline = OpenDescriptors();
     Configure(TestAddress(90, 11), TestAddress(90, 12));
     ASSERT_TRUE(ConnectGateways(*context_)) << LogText();
+    // Late confirmations hold the two slots, so that writes queue up across the changes.
+    context_->cmd_response_time = 100;
+    context_->cmd_buffer_length = 2;
+    for (gwsim::Gateway* gateway : {&primary, &secondary}) {
+        gateway->faults().DelayReply(kOpSendCommand, 300);
+    }
+    context_->sign_rtu_on_fail = 1;
+    context_->rtu_state[kRtu] = RtuActive;
+    ASSERT_EQ(QivMkClient("GateWay_No_12", 1, 0, &context_->client), 0);
+    ASSERT_TRUE(PlatformThreadStart(CommandThread, context_.get(), 32768));
     JoinedThread user(stop_, [this] { UseTheActiveSet(); });
+    JoinedThread writer(stop_writing_, [this] { Write(); });
 
     gwsim::Gateway* const gateways[] = {&primary, &secondary};
     int done[2] = {};  // switch-overs and reconnects that succeeded
@@ -202,7 +318,7 @@ TEST_F(HotBackupSoakTest, SwitchOversAndReconnectsWhileGatewaysFail) {
     // Both gateways back: reopen both (a failed connection holds off one attempt) and
     // switch until the active set is on the active gateway, which must answer.
     for (gwsim::Gateway* gateway : gateways) {
-        gateway->faults().RefuseConnections(false);
+        gateway->faults().Clear();
         gateway->Start();
     }
     for (const int32_t unit : {PrimaryGatewayUnit, SecondaryGatewayUnit}) {
@@ -221,6 +337,11 @@ TEST_F(HotBackupSoakTest, SwitchOversAndReconnectsWhileGatewaysFail) {
     // The user reads the sync channel too and could take the reply (the command
     // thread is kept off it by command_busy), so it stops first.
     user.Join();
+    writer.Join();
+    EXPECT_TRUE(WaitFor([&] { return context_->command_queue_count == 0; }, 20s)) << LogText();
+    hostsim::EndClient(context_->client);
+    EXPECT_TRUE(WaitFor([&] { return !hostsim::ClientExists(context_->client); }, 5s));
+    ExpectEveryWriteAccountedFor(primary, secondary);
     {
         const SocketLease sync(*context_, ActiveSlot(*context_, ActiveChannel::Sync));
         EXPECT_EQ(SetGatewayMode(*context_, context_->active_channel_id, sync.socket(),

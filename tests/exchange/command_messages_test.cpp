@@ -142,6 +142,15 @@ std::unique_ptr<DriverContext> FreshContext() {
     return context;
 }
 
+// The oldest write, taken off the queue as the command thread does once it has gone out.
+bool DequeueCommand(DriverContext& context, CommandQueueEntry* oldest) {
+    if (!CopyOldestCommand(context, oldest)) {
+        return false;
+    }
+    DropOldestCommand(context);
+    return true;
+}
+
 TEST(CommandQueueTest, QueuedWriteIsSentWithAllItsBytes) {
     auto context = FreshContext();
     Bytes words(200);
@@ -187,15 +196,17 @@ TEST(CommandQueueTest, LimitOrderAndWrapAround) {
     context->cmd_buffer_length = 99;
     EXPECT_EQ(CommandQueueLimit(*context), 1901u);
 
-    // A drained write that must wait again goes behind the writes queued after it.
+    // A drained write that must wait again keeps its place at the head, ahead of the
+    // writes queued after it.
     for (const int32_t rtu : {1, 2}) {
         EnqueueCommand(*context, {rtu, 0, 16, 1, 0, nullptr});
     }
-    DequeueCommand(*context, &entry);
-    EnqueueCommand(*context, CommandWriteFromEntry(entry));
-    DequeueCommand(*context, &entry);
-    EXPECT_EQ(entry.rtu, 2);
-    ClearCommandQueue(*context);
+    ASSERT_TRUE(CopyOldestCommand(*context, &entry));
+    EnqueueCommand(*context, {3, 0, 16, 1, 0, nullptr});
+    for (const int32_t rtu : {1, 2, 3}) {
+        ASSERT_TRUE(DequeueCommand(*context, &entry));
+        EXPECT_EQ(entry.rtu, rtu);
+    }
     EXPECT_FALSE(DequeueCommand(*context, &entry));
     EXPECT_FALSE(EnqueueCommand(*context, Array(32, longs, 251)));
     EXPECT_EQ(context->command_queue_count, 0);

@@ -71,6 +71,19 @@ TEST_F(GwsimFaults, DroppedReplyCountsItsUsesButTheRequestIsStillHandled) {
     EXPECT_TRUE(client_->Exchange(write));
 }
 
+TEST_F(GwsimFaults, ResetInsteadOfReplyEndsTheConnectionAfterHandlingTheRequest) {
+    Serve(krogw::test::TestAddress(50, 60));
+    gw_->faults().ResetInsteadOfReply(krogw::kOpSendCommand, 1);
+    ASSERT_NE(client_->OpenChannel(0), 0);
+    const Bytes write = Message(krogw::kOpSendCommand, 0, RangeBody(1, 5, 2, 1, 0, 1, {0, 9}));
+    client_->Send(write);
+    EXPECT_TRUE(client_->WaitClosed(1000)) << "no reply, the connection ends";
+    EXPECT_EQ(gw_->Value(1, 5, 2, 0), 9u) << "the write was taken before the reset";
+    EXPECT_EQ(gw_->CountRequests(krogw::kOpSendCommand), 1u);
+    GwClient again(address_);  // one use: the next connection is answered
+    EXPECT_TRUE(again.Exchange(write));
+}
+
 TEST_F(GwsimFaults, ResultAndStatusOverridesApplyToTheirTypeOrToAll) {
     Serve(krogw::test::TestAddress(50, 42));
     gw_->faults().OverrideResult(krogw::kOpGatewayStatus, 5, 1);

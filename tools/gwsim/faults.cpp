@@ -10,6 +10,10 @@ void Faults::DropReply(uint32_t type, int times) {
     Set(Kind::kDrop, type, {times, 0, 0});
 }
 
+void Faults::ResetInsteadOfReply(uint32_t type, int times) {
+    Set(Kind::kReset, type, {times, 0, 0});
+}
+
 void Faults::OverrideResult(uint32_t type, uint32_t result_code, int times) {
     Set(Kind::kResult, type, {times, result_code, 0});
 }
@@ -47,7 +51,8 @@ void Faults::Clear() {
 OutgoingPlan Faults::PlanFor(uint32_t type) {
     OutgoingPlan plan;
     plan.drop = Take(Kind::kDrop, type).has_value();
-    if (plan.drop) {
+    plan.reset = !plan.drop && Take(Kind::kReset, type).has_value();
+    if (plan.drop || plan.reset) {
         return plan;  // the other rules wait for a message that goes out
     }
     if (const auto delay = Take(Kind::kDelay, type)) {

@@ -17,6 +17,7 @@ namespace gwsim {
 // How one outgoing message is to be mistreated.
 struct OutgoingPlan {
     bool drop = false;
+    bool reset = false;  // the connection is reset instead of the message going out
     int delay_ms = 0;
     std::optional<uint32_t> result_code;
     std::optional<uint32_t> status;
@@ -33,6 +34,9 @@ class Faults {
     // The message goes out `ms` later; later messages of the connection are not held up.
     void DelayReply(uint32_t type, int ms, int times = kAlways);
     void DropReply(uint32_t type, int times = kAlways);
+    // Instead of the message, the connection it was to go on is reset, as a gateway does
+    // that fails while it owes the answer.
+    void ResetInsteadOfReply(uint32_t type, int times = kAlways);
     void OverrideResult(uint32_t type, uint32_t result_code, int times = kAlways);
     // The header's delivery status: 0x1000001 for a full gateway queue, anything but 1 bad.
     void SetStatus(uint32_t type, uint32_t status, int times = kAlways);
@@ -57,7 +61,7 @@ class Faults {
     int accept_delay_ms() const;
 
   private:
-    enum class Kind { kDelay, kDrop, kResult, kStatus, kSplit, kByte };
+    enum class Kind { kDelay, kDrop, kReset, kResult, kStatus, kSplit, kByte };
     struct Rule {
         int times = kAlways;
         uint32_t value = 0;  // delay, result code, status, piece size or byte offset

@@ -238,6 +238,11 @@ void Gateway::Emit(int connection, std::vector<uint8_t> message) {
         Log(prefix + "dropped " + Describe(message));
         return;
     }
+    if (plan.reset) {
+        Log(prefix + "reset instead of " + Describe(message));
+        server_->Reset(connection);
+        return;
+    }
     if (plan.result_code) {
         krogw::PutU32(message.data() + krogw::kGwResultCodeOffset, *plan.result_code);
     }

@@ -72,6 +72,14 @@ bool Server::Send(int connection, std::vector<uint8_t> message, const OutgoingPl
     return found->second->Send(std::move(message), plan);
 }
 
+void Server::Reset(int connection) {
+    const std::lock_guard lock(mutex_);
+    const auto found = connections_.find(connection);
+    if (found != connections_.end()) {
+        found->second->Reset();
+    }
+}
+
 void Server::CloseAll() {
     const std::lock_guard lock(mutex_);
     for (auto& [id, connection] : connections_) {

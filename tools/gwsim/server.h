@@ -35,6 +35,8 @@ class Server {
     // False when the connection is gone, or dropped because its client stopped reading.
     bool Send(int connection, std::vector<uint8_t> message, const OutgoingPlan& plan);
     void CloseAll();
+    // Resets one connection (linger 0); nothing when it is gone.
+    void Reset(int connection);
     uint16_t port() const { return port_; }
 
   private:
