@@ -84,7 +84,7 @@ TEST_F(GatewayExchangeTest, RefusedOrMismatchedOpenChannelFails) {
     EXPECT_FALSE(OpenChannel(kStatusOrSync, context_->primary_status_socket, TestAddress(60, 2),
                              context_->primary_channel_id, *context_));
     EXPECT_EQ(Logged(kLogError, "kroGW : Fail to recv Channel type msg (5)"), 1) << LogText();
-    EXPECT_NE(context_->primary_status_socket, 0) << "the caller closes a connected socket";
+    EXPECT_EQ(context_->primary_status_socket, 0) << "a socket never announced is not kept";
 
     // A burst channel answered as if it were a status channel.
     gateway.faults().OverrideByte(kOpOpenChannel, 38, 0, 1);
