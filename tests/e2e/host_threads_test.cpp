@@ -4,8 +4,10 @@
 // time per channel.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <functional>
+#include <iostream>
 #include <memory>
 #include <string>
 #include <thread>
@@ -140,6 +142,9 @@ TEST_F(HostThreadsTest, ReadsDuringReconnectsAndSwitchOversUseAnnouncedChannelsO
         });
         std::this_thread::sleep_for(4s);
     }
+    std::cout << reconnected << " reconnects and " << switched << " switch-overs succeeded; "
+              << RequestsBeforeOpenChannel(*primary) + RequestsBeforeOpenChannel(*secondary)
+              << " requests before an open-channel" << std::endl;
     EXPECT_GT(reconnected.load(), 0);
     EXPECT_GT(switched.load(), 0);
     EXPECT_EQ(RequestsBeforeOpenChannel(*primary), 0);
@@ -170,6 +175,7 @@ TEST_F(HostThreadsTest, ConcurrentReadsOfAHealthyGatewayNeverFail) {
         }
         std::this_thread::sleep_for(3s);
     }
+    std::cout << reads << " reads, " << failed << " failed" << std::endl;
     EXPECT_GT(reads.load(), 100);
     EXPECT_EQ(failed.load(), 0) << LogText();
     EXPECT_EQ(LoggedStarting("KroGW : Start Hot Backup process"), 0) << LogText();
@@ -188,10 +194,14 @@ TEST_F(HostThreadsTest, CloseGetsItsReplyWhileTheCommandThreadRuns) {
     // The command thread is waiting for the channel to become readable when the reply comes.
     primary->faults().DelayReply(kOpCloseChannel, 20);
     constexpr int kRounds = 10;
+    int64_t longest_ms = 0;
     for (int round = 0; round < kRounds; ++round) {
+        const int64_t begun = PlatformMonotonicMs();
         ASSERT_EQ(Call(instance, kCloseInstance, nullptr), kResultDone);
+        longest_ms = std::max(longest_ms, PlatformMonotonicMs() - begun);
         ASSERT_EQ(Reconnect(instance, PrimaryGatewayUnit), kResultDone) << LogText();
     }
+    std::cout << "longest close " << longest_ms << " ms" << std::endl;
     EXPECT_EQ(LoggedStarting("kroGW : Close Channel Id "), kRounds) << LogText();
     EXPECT_EQ(LoggedStarting("kroGW : Fail to Close Channel"), 0) << LogText();
 }
