@@ -235,8 +235,8 @@ TEST_F(HotBackupTest, ReconnectClearsTheCountersOnlyOfTheActiveGateway) {
     EXPECT_EQ(FlowCounters(), (std::vector<int>{0, 5, 5, 5}));
     EXPECT_EQ(context_->active_burst_socket, 0) << "closed with its gateway";
     secondary.Start();
-    EXPECT_EQ(Reconnect(SecondaryGatewayUnit), 0) << "no hold-off after a failed connection"
-                                                  << LogText();
+    EXPECT_EQ(Reconnect(SecondaryGatewayUnit), 0)
+        << "no hold-off after a failed connection" << LogText();
     EXPECT_EQ(FlowCounters(), std::vector<int>(4, 0));
     EXPECT_TRUE(ActiveSetIs(kSecondaryGateway));
     EXPECT_EQ(secondary.mode(), GatewayMode::kActive);
