@@ -22,8 +22,7 @@ void ResetContext(uint8_t driver_number, DriverContext& context) {
          {&context.active_status_socket, &context.active_sync_socket, &context.active_burst_socket,
           &context.primary_status_socket, &context.primary_sync_socket,
           &context.primary_burst_socket, &context.secondary_status_socket,
-          &context.secondary_sync_socket, &context.secondary_burst_socket,
-          &context.pending_primary_socket, &context.pending_secondary_socket}) {
+          &context.secondary_sync_socket, &context.secondary_burst_socket}) {
         slot->store(0);
     }
     context.active_channel_id = 0;
@@ -33,6 +32,9 @@ void ResetContext(uint8_t driver_number, DriverContext& context) {
     context.gateway_change_running = 0;
     context.slot_change_lock = 0;
     context.command_busy = 0;
+    for (auto& busy : context.status_channel_busy) {
+        busy.store(0);
+    }
     context.command_queue_lock = 0;
     context.poll_queue_lock = 0;
     context.error_gate_lock = 0;
@@ -48,7 +50,6 @@ void ResetContext(uint8_t driver_number, DriverContext& context) {
     context.last_error_code = 1;
     context.error_gate_id = 0;
     context.connect_failure_logged = 0;
-    context.connecting_secondary = 0;
     context.parse_flag = 1;
     context.driver_number = driver_number;
     for (auto& param : context.setcall_params) {

@@ -103,9 +103,10 @@ struct DriverContext {
     std::atomic<uint8_t> active_gateway;  // 1 primary, 2 secondary
     // Held only while a handle leaves the slots or the active set is copied.
     ByteFlag slot_change_lock;
-    SocketSlot pending_primary_socket;
-    SocketSlot pending_secondary_socket;
     ByteFlag command_busy;
+    // One exchange at a time on gateway 1's and gateway 2's status channel
+    // (gateway/channel_exchange.h).
+    ByteFlag status_channel_busy[2];
     ByteFlag command_queue_lock;
     ByteFlag poll_queue_lock;
     ByteFlag gateway_change_running;  // 1 while a reconnect or a switch-over runs
@@ -128,7 +129,6 @@ struct DriverContext {
     std::atomic<uint16_t> last_error_code;
     std::atomic<int32_t> error_gate_id;  // -1: there is none
     std::atomic<uint8_t> connect_failure_logged;
-    std::atomic<uint8_t> connecting_secondary;
     uint8_t parse_flag;
     uint8_t driver_number;
     std::atomic<int32_t> sync_reply_timeout;  // milliseconds

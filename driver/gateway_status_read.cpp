@@ -3,7 +3,6 @@
 #include "gateway/active_set.h"
 #include "gateway/connections.h"
 #include "gateway/hot_backup.h"
-#include "gateway/socket_slot.h"
 #include "gateway/status.h"
 #include "host/qivpro.h"
 
@@ -12,13 +11,6 @@ namespace {
 
 uint8_t GatewayNamed(const GateIoArguments& io) {
     return io.address.unit_id == SecondaryGatewayUnit ? kSecondaryGateway : kPrimaryGateway;
-}
-
-// The lease keeps the status socket open for the one exchange; it is let go before
-// anything is switched or closed.
-ExchangeResult QueryOnce(DriverContext& context, const GateIoArguments& io) {
-    const SocketLease lease(context, SlotsOf(context, GatewayNamed(io)).status);
-    return QueryGatewayStatus(context, io);
 }
 
 // A silent gateway: with both gateways usable, the traffic leaves the active one when
@@ -36,18 +28,20 @@ void SwitchAwayFromSilentGateway(DriverContext& context, const GateIoArguments& 
 }  // namespace
 
 int32_t ReadGatewayStatus(DriverContext& context, GateIoArguments& io) {
-    ExchangeResult result = QueryOnce(context, io);
+    ExchangeResult result = QueryGatewayStatus(context, io);
     if (result != kExchangeDone) {
-        result = QueryOnce(context, io);
+        result = QueryGatewayStatus(context, io);
     }
     if (result == kExchangeFailed) {
         if (BothGatewaysUsable(context)) {
             SwitchAwayFromSilentGateway(context, io);
-        } else {
+        } else if (context.gateway_change_running.exchange(1) == 0) {
             // Only the gateway that did not answer is closed, so that a read of the
             // secondary's gate never takes down a primary that works; a reconnect
-            // reopens it.
+            // reopens it. A reconnect or switch-over running meanwhile replaces the
+            // sockets itself: closing them would take down what it just opened.
             CloseGatewaySockets(context, GatewayNamed(io));
+            context.gateway_change_running.store(0);
         }
         return kResultFailed;
     }

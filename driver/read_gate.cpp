@@ -3,9 +3,7 @@
 #include "driver/gate_io.h"
 #include "driver/handlers.h"
 #include "exchange/polls.h"
-#include "gateway/active_set.h"
 #include "gateway/frame.h"
-#include "gateway/socket_slot.h"
 #include "gateway/status.h"
 #include "host/qivpro.h"
 
@@ -83,7 +81,6 @@ int32_t ReadGateArray(HostRequest& request) {
     if (io.value_buffer == nullptr || io.address.kind != RtuChannelStatus) {
         return kResultNotDone;
     }
-    const SocketLease lease(context, ActiveSlot(context, ActiveChannel::Status));
     return QueryRtuChannelStatus(context, io);
 }
 

@@ -4,6 +4,7 @@
 #include "exchange/commands.h"
 #include "exchange/sync_replies.h"
 #include "gateway/active_set.h"
+#include "gateway/channel_exchange.h"
 #include "gateway/frame.h"
 #include "gateway/replies.h"
 #include "gateway/socket_io.h"
@@ -65,15 +66,15 @@ uint8_t SendSetCall(GateIoArguments& /*write*/, DriverContext& context) {
         context.setcall_params[2].load(), context.setcall_params[3].load(),
         context.setcall_params[4].load(), context.setcall_params[5].load()};
     uint8_t message[kRequestBufferBytes];
-    const SocketLease lease(context, ActiveSlot(context, ActiveChannel::Status));
-    // Only the sender reads the status channel: what it holds now answers an earlier request.
-    GwDiscardReadable(lease.socket(), message, sizeof message);
+    const ChannelExchange exchange(context, ActiveSlot(context, ActiveChannel::Status));
+    // The sender holds the status channel's turn: what it holds now answers an earlier request.
+    GwDiscardReadable(exchange.socket(), message, sizeof message);
     BuildSetCallMessage(params, context.active_channel_id.load(), message, sizeof message);
-    if (!GwSend(lease.socket(), message, sizeof message, context)) {
+    if (!GwSend(exchange.socket(), message, sizeof message, context)) {
         err(kLogError, "KroGW : Fail to send Set Call command");
         return kResultNotDone;
     }
-    if (!GwRecvReply(lease.socket(), message, sizeof message, context, kOpSetCall)) {
+    if (!GwRecvReply(exchange.socket(), message, sizeof message, context, kOpSetCall)) {
         err(kLogTrace, "KroGW : No Response to SetCall msg");
         return kResultDone;
     }

@@ -1,5 +1,6 @@
 #include "gateway/channel.h"
 
+#include "gateway/channel_exchange.h"
 #include "gateway/frame.h"
 #include "gateway/pauses.h"
 #include "gateway/replies.h"
@@ -66,16 +67,55 @@ bool Announce(PlatformSocket socket, uint8_t channel_type, std::atomic<uint16_t>
     return true;
 }
 
+// A socket that never entered a slot: nobody else holds it.
+void CloseUnpublished(PlatformSocket socket) {
+    PlatformSocketShutdown(socket);
+    PlatformSocketClose(socket);
+}
+
+// The close request and its reply, under the sync channel's turn so that the command
+// thread never takes the reply. False when the sockets are to stay open.
+bool ExchangeClose(uint16_t channel_id, const SocketSlot& sync_slot, DriverContext& context) {
+    // A writer holds the turn for its send and its wait for the confirmation.
+    const int32_t wait_ms = context.sync_reply_timeout.load() + context.cmd_response_time;
+    const ChannelTurn turn(&context.command_busy, wait_ms);
+    if (!turn.taken()) {
+        err(kLogTrace, "kroGW : Sync channel busy for %d ms, close not sent",
+            static_cast<int>(wait_ms));
+        return false;
+    }
+    char name[kInstanceNameBytes];
+    InstanceName(context, name);
+    uint8_t message[kRequestBufferBytes];
+    const SocketLease lease(context, sync_slot);
+    const PlatformSocket sync_socket = lease.socket();
+    GwDiscardReadable(sync_socket, message, sizeof message);
+    BuildCloseChannelRequest(channel_id, name, message, sizeof message);
+    if (!GwSend(sync_socket, message, sizeof message, context)) {
+        err(kLogTrace, "kroGW : Fail to send Close type msg");
+        return false;
+    }
+    if (!GwRecvReply(sync_socket, message, sizeof message, context, kOpCloseChannel)) {
+        err(kLogTrace, "kroGW : Fail to Close Channel Id %d", channel_id);
+        return true;
+    }
+    const ReplyJudgement reply = JudgeCloseChannelReply(message, sizeof message);
+    if (reply.verdict == ReplyVerdict::Refused) {
+        err(kLogTrace, "kroGW : Fail close Channel rc=%X", reply.result_code);
+        return false;
+    }
+    if (reply.verdict == ReplyVerdict::Accepted) {
+        err(kLogError, "kroGW : Close Channel Id %d Pass", channel_id);
+    } else {
+        err(kLogTrace, "kroGW : Fail to Close Channel Id %d", channel_id);
+    }
+    return true;
+}
+
 }  // namespace
 
 bool OpenChannel(uint8_t channel_type, SocketSlot& socket_slot, const char* address_text,
                  std::atomic<uint16_t>& channel_id_slot, DriverContext& context) {
-    SocketSlot& held_off = context.connecting_secondary.load() == 1
-                               ? context.pending_secondary_socket
-                               : context.pending_primary_socket;
-    if (held_off.exchange(0) != 0) {
-        return false;
-    }
     const PlatformSocket socket = PlatformSocketOpen();
     if (socket == kInvalidSocket) {
         err(kLogError, "KroGW : Fail to Open Socket for Gateway");
@@ -88,40 +128,21 @@ bool OpenChannel(uint8_t channel_type, SocketSlot& socket_slot, const char* addr
     PlatformSocketSetNonBlocking(socket);
     if (!Connect(socket, address_text)) {
         LogConnectFailureOnce(context, address_text);
-        held_off.store(kConnectionHeldOff);
-        PlatformSocketShutdown(socket);
-        PlatformSocketClose(socket);
+        CloseUnpublished(socket);
+        return false;
+    }
+    if (!Announce(socket, channel_type, channel_id_slot, context)) {
+        CloseUnpublished(socket);
         return false;
     }
     socket_slot.store(socket);
-    return Announce(socket, channel_type, channel_id_slot, context);
+    return true;
 }
 
 bool CloseChannel(uint16_t channel_id, SocketSlot& status_slot, SocketSlot& sync_slot,
                   SocketSlot& burst_slot, DriverContext& context) {
-    char name[kInstanceNameBytes];
-    InstanceName(context, name);
-    uint8_t message[kRequestBufferBytes];
-    const PlatformSocket sync_socket = sync_slot.load();
-    GwDiscardReadable(sync_socket, message, sizeof message);
-    BuildCloseChannelRequest(channel_id, name, message, sizeof message);
-    if (!GwSend(sync_socket, message, sizeof message, context)) {
-        err(kLogTrace, "kroGW : Fail to send Close type msg");
+    if (!ExchangeClose(channel_id, sync_slot, context)) {
         return false;
-    }
-    if (!GwRecvReply(sync_socket, message, sizeof message, context, kOpCloseChannel)) {
-        err(kLogTrace, "kroGW : Fail to Close Channel Id %d", channel_id);
-    } else {
-        const ReplyJudgement reply = JudgeCloseChannelReply(message, sizeof message);
-        if (reply.verdict == ReplyVerdict::Refused) {
-            err(kLogTrace, "kroGW : Fail close Channel rc=%X", reply.result_code);
-            return false;
-        }
-        if (reply.verdict == ReplyVerdict::Accepted) {
-            err(kLogError, "kroGW : Close Channel Id %d Pass", channel_id);
-        } else {
-            err(kLogTrace, "kroGW : Fail to Close Channel Id %d", channel_id);
-        }
     }
     CloseSocketSlot(context, status_slot);
     CloseSocketSlot(context, sync_slot);

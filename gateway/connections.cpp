@@ -4,6 +4,7 @@
 
 #include "gateway/active_set.h"
 #include "gateway/channel.h"
+#include "gateway/channel_exchange.h"
 #include "gateway/requests.h"
 #include "gateway/status.h"
 #include "host/qivpro.h"
@@ -23,7 +24,6 @@ const char* AddressText(const char (&field)[kAddressTextBytes]) {
 struct GatewayOpening {
     uint8_t gateway;
     const char* address;
-    bool secondary;  // connecting_secondary is set around each channel's opening
     int status_failed_level;
     const char* status_failed;  // these two with the driver number
     const char* status_opened;
@@ -38,7 +38,6 @@ struct GatewayOpening {
 GatewayOpening PrimaryOpening(const DriverContext& context) {
     return {kPrimaryGateway,
             AddressText(context.primary_address),
-            false,
             kLogError,
             "KroGW : Can not open channel for Primary GW SYNC (KRO#%d)",
             "KroGW : Open Primary status channel success ! (KRO #%d)",
@@ -53,7 +52,6 @@ GatewayOpening PrimaryOpening(const DriverContext& context) {
 GatewayOpening SecondaryOpening(const DriverContext& context) {
     return {kSecondaryGateway,
             AddressText(context.secondary_address),
-            true,
             kLogTrace,
             "KroGW : Can not open channel for Secondary SYNC (KRO #%d)",
             "KroGW : Open Secondary GW status channel success ! (KRO #%d)",
@@ -65,35 +63,24 @@ GatewayOpening SecondaryOpening(const DriverContext& context) {
             true};
 }
 
-bool OpenOneChannel(DriverContext& context, const GatewayOpening& opening, uint8_t type,
-                    SocketSlot& slot, std::atomic<uint16_t>& channel_id) {
-    if (opening.secondary) {
-        context.connecting_secondary.store(1);
-    }
-    const bool opened = OpenChannel(type, slot, opening.address, channel_id, context);
-    if (opening.secondary) {
-        context.connecting_secondary.store(0);
-    }
-    return opened;
-}
-
 // All three channels share the gateway's channel-id slot, so the burst channel's id,
 // the last one given, names the gateway from now on.
 bool OpenThreeChannels(DriverContext& context, const GatewayOpening& opening,
                        const GatewaySlots& slots) {
     const int driver = context.driver_number;
-    if (!OpenOneChannel(context, opening, kStatusOrSyncChannelType, slots.status,
-                        slots.channel_id)) {
+    if (!OpenChannel(kStatusOrSyncChannelType, slots.status, opening.address, slots.channel_id,
+                     context)) {
         err(opening.status_failed_level, opening.status_failed, driver);
         return false;
     }
     err(kLogError, opening.status_opened, driver);
-    if (!OpenOneChannel(context, opening, kStatusOrSyncChannelType, slots.sync, slots.channel_id)) {
+    if (!OpenChannel(kStatusOrSyncChannelType, slots.sync, opening.address, slots.channel_id,
+                     context)) {
         err(kLogError, opening.sync_failed, driver);
         return false;
     }
     err(kLogError, "%s", opening.sync_opened);
-    if (!OpenOneChannel(context, opening, kBurstChannelType, slots.burst, slots.channel_id)) {
+    if (!OpenChannel(kBurstChannelType, slots.burst, opening.address, slots.channel_id, context)) {
         err(kLogError, "%s", opening.burst_failed);
         return false;
     }
@@ -110,8 +97,8 @@ bool OpenGateway(DriverContext& context, const GatewayOpening& opening) {
     const bool active = context.active_gateway.load() == opening.gateway;
     ExchangeResult mode = kExchangeFailed;
     {
-        const SocketLease lease(context, opening.mode_on_sync ? slots.sync : slots.status);
-        mode = SetGatewayMode(context, slots.channel_id.load(), lease.socket(),
+        const ChannelExchange exchange(context, opening.mode_on_sync ? slots.sync : slots.status);
+        mode = SetGatewayMode(context, slots.channel_id.load(), exchange.socket(),
                               active ? kGatewayModePrimary : kGatewayModeSecondary);
     }
     if (active) {

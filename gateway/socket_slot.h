@@ -20,6 +20,10 @@ void CloseSocketSlot(DriverContext& context, SocketSlot& slot);
 // is on its way out.
 void CopySocketSlot(DriverContext& context, SocketSlot& copy, const SocketSlot& source);
 
+// The cells of socket_users that hold the two gateways' status channels.
+inline constexpr int kPrimaryStatusCell = 0;
+inline constexpr int kSecondaryStatusCell = 3;
+
 // A hold on the socket of a slot for one exchange: while it lasts the handle stays
 // open (it may be shut down, and the exchange then fails). socket() is 0 when the slot
 // held no open socket. Take it just before the exchange and let go right after.
@@ -31,6 +35,9 @@ class SocketLease {
     SocketLease& operator=(const SocketLease&) = delete;
 
     PlatformSocket socket() const { return socket_; }
+    // The gateway slot the socket belongs to, in the order of socket_users; -1 without
+    // a socket.
+    int cell() const { return cell_; }
 
   private:
     DriverContext& context_;

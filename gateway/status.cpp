@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "gateway/channel_exchange.h"
 #include "gateway/frame.h"
 #include "gateway/replies.h"
 #include "gateway/requests.h"
@@ -53,8 +54,12 @@ ExchangeResult SetGatewayMode(DriverContext& context, uint16_t channel_id, Platf
 ExchangeResult QueryGatewayStatus(DriverContext& context, const GateIoArguments& request) {
     const int32_t unit = request.address.unit_id;
     const bool secondary = unit == SecondaryGatewayUnit;
-    const PlatformSocket socket =
-        secondary ? context.secondary_status_socket.load() : context.primary_status_socket.load();
+    const ChannelExchange exchange(
+        context, secondary ? context.secondary_status_socket : context.primary_status_socket);
+    if (exchange.busy()) {
+        return kExchangeRefused;
+    }
+    const PlatformSocket socket = exchange.socket();
     const uint16_t channel_id =
         secondary ? context.secondary_channel_id.load() : context.primary_channel_id.load();
 
@@ -91,7 +96,11 @@ ExchangeResult QueryGatewayStatus(DriverContext& context, const GateIoArguments&
 }
 
 ExchangeResult QueryRtuChannelStatus(DriverContext& context, const GateIoArguments& request) {
-    const PlatformSocket socket = context.active_status_socket.load();
+    const ChannelExchange exchange(context, context.active_status_socket);
+    if (exchange.busy()) {
+        return kExchangeRefused;
+    }
+    const PlatformSocket socket = exchange.socket();
     uint8_t message[kRequestBufferBytes];
     GwDiscardReadable(socket, message, sizeof message);
     BuildRtuChannelStatusRequest(context.active_channel_id.load(),

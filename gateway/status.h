@@ -11,9 +11,11 @@
 namespace krogw {
 
 enum ExchangeResult : uint8_t {
-    kExchangeDone = 0,     // answered with result_code 0 and the expected reply
-    kExchangeRefused = 1,  // answered with an error code or an unexpected reply
-    kExchangeFailed = 2,   // not sent or not answered
+    kExchangeDone = 0,  // answered with result_code 0 and the expected reply
+    // answered with an error code or an unexpected reply, or not sent because another
+    // exchange held the status channel too long
+    kExchangeRefused = 1,
+    kExchangeFailed = 2,  // not sent or not answered
 };
 
 // Tells the gateway to be active (kGatewayModePrimary) or standby
@@ -23,14 +25,15 @@ ExchangeResult SetGatewayMode(DriverContext& context, uint16_t channel_id, Platf
                               uint8_t mode);
 
 // Reads the status word of the gateway named by the gate's unit_id (0xFFF1 the
-// secondary, any other value the primary) into the value word (bytes 2-3 of the
+// secondary, any other value the primary), on that gateway's status channel in its
+// turn, into the value word (bytes 2-3 of the
 // value buffer). A good reply for 0xFFF0 or 0xFFF1 marks that gateway usable in
 // gateway_ok and records its mode value (status word AND 5).
 ExchangeResult QueryGatewayStatus(DriverContext& context, const GateIoArguments& request);
 
 // Reads the active gateway's channel status for the RTU numbered by the gate's
-// unit_id into the first five 16-bit words of the value buffer (no more words than
-// the request's element count).
+// unit_id, on the active status channel in its turn, into the first five 16-bit words of the value
+// buffer (no more words than the request's element count).
 ExchangeResult QueryRtuChannelStatus(DriverContext& context, const GateIoArguments& request);
 
 }  // namespace krogw

@@ -46,8 +46,7 @@ TEST(ContextTest, ResetGivesEveryDefault) {
     for (const SocketSlot* slot :
          {&c.active_status_socket, &c.active_sync_socket, &c.active_burst_socket,
           &c.primary_status_socket, &c.primary_sync_socket, &c.primary_burst_socket,
-          &c.secondary_status_socket, &c.secondary_sync_socket, &c.secondary_burst_socket,
-          &c.pending_primary_socket, &c.pending_secondary_socket}) {
+          &c.secondary_status_socket, &c.secondary_sync_socket, &c.secondary_burst_socket}) {
         EXPECT_EQ(slot->load(), 0);
     }
     EXPECT_EQ(c.active_channel_id, 0);
@@ -55,6 +54,8 @@ TEST(ContextTest, ResetGivesEveryDefault) {
     EXPECT_EQ(c.secondary_channel_id, 0);
     EXPECT_EQ(c.active_gateway, 1);
     EXPECT_EQ(c.command_busy, 0);
+    EXPECT_EQ(c.status_channel_busy[0], 0);
+    EXPECT_EQ(c.status_channel_busy[1], 0);
     EXPECT_EQ(c.command_queue_lock, 0);
     EXPECT_EQ(c.poll_queue_lock, 0);
     EXPECT_EQ(c.polls_in_flight, 0);
@@ -68,7 +69,6 @@ TEST(ContextTest, ResetGivesEveryDefault) {
     EXPECT_EQ(c.last_error_code, 1);
     EXPECT_EQ(c.error_gate_id, 0);
     EXPECT_EQ(c.connect_failure_logged, 0);
-    EXPECT_EQ(c.connecting_secondary, 0);
     EXPECT_EQ(c.parse_flag, 1);
     for (const auto& param : c.setcall_params) {
         EXPECT_EQ(param, 0);

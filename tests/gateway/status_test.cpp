@@ -29,6 +29,11 @@ class StatusTest : public test::GatewayFixture {
         slot = test::ConnectLikeDriver(gateway.address(), gateway.port());
         ASSERT_NE(slot.load(), 0);
     }
+    // The active set's status channel, a copy of the primary's as the driver keeps it.
+    void ConnectActive(const ScriptedGateway& gateway) {
+        Connect(gateway, context_->primary_status_socket);
+        context_->active_status_socket = context_->primary_status_socket.load();
+    }
     void TearDown() override {
         for (SocketSlot* slot :
              {&context_->primary_status_socket, &context_->secondary_status_socket,
@@ -227,7 +232,7 @@ Bytes RtuStatusReply(uint8_t flags) {
 
 TEST_F(StatusTest, RtuChannelStatusValues) {
     ScriptedGateway gateway(test::TestAddress(40, 24));
-    Connect(gateway, context_->active_status_socket);
+    ConnectActive(gateway);
     context_->active_channel_id = 0x0A0B;
     const struct {
         int32_t elements;
@@ -252,7 +257,7 @@ TEST_F(StatusTest, RtuChannelStatusValues) {
 
 TEST_F(StatusTest, FailedRtuChannelStatus) {
     ScriptedGateway gateway(test::TestAddress(40, 25));
-    Connect(gateway, context_->active_status_socket);
+    ConnectActive(gateway);
     context_->sync_reply_timeout = 300;
     const struct {
         const char* what;
