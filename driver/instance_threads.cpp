@@ -10,27 +10,13 @@ namespace {
 
 constexpr size_t kThreadStackBytes = 0x8000;
 
-void LeaveInstance(DriverContext& context) {
-    context.instance_threads.fetch_sub(1);
-}
-
-void RunBurstThread(void* context) {
-    BurstThread(context);
-    LeaveInstance(*static_cast<DriverContext*>(context));
-}
-
-void RunCommandThread(void* context) {
-    CommandThread(context);
-    LeaveInstance(*static_cast<DriverContext*>(context));
-}
-
 // Counts the thread before it starts, so that it can never leave before it is counted.
 bool StartCounted(DriverContext& context, PlatformThreadBody body) {
     context.instance_threads.fetch_add(1);
     if (PlatformThreadStart(body, &context, kThreadStackBytes)) {
         return true;
     }
-    LeaveInstance(context);
+    context.instance_threads.fetch_sub(1);
     return false;
 }
 
@@ -43,11 +29,11 @@ bool InstanceThreadsRunning(const DriverContext& context) {
 
 int32_t StartInstanceThreads(DriverContext& context) {
     context.instance_threads.store(kThreadsMark);
-    if (!StartCounted(context, RunBurstThread)) {
+    if (!StartCounted(context, BurstThread)) {
         err(kLogError, "KroGW : Can Not open Burst thread !!!");
         return kResultFailed;
     }
-    if (!StartCounted(context, RunCommandThread)) {
+    if (!StartCounted(context, CommandThread)) {
         err(kLogError, "KroGW : Can Not open Cmd thread !!!");
         return kResultFailed;
     }

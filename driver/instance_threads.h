@@ -1,6 +1,6 @@
 // The instance's two threads as start-up starts them: each is counted in
-// instance_threads while it runs, so that a start request can tell that the
-// instance is running and refuse to reset its context under them.
+// instance_threads until it is done with the context, so that a start request can
+// tell that the instance is running and refuse to reset its context under them.
 #pragma once
 
 #include <cstdint>
@@ -14,7 +14,7 @@ namespace krogw {
 inline constexpr uint16_t kThreadsMark = 0x5A00;
 inline constexpr uint16_t kInstanceThreads = 2;
 
-// True while a thread started by StartInstanceThreads has not yet left.
+// True while a thread started by StartInstanceThreads may still use the context.
 bool InstanceThreadsRunning(const DriverContext& context);
 
 // Starts the burst thread, then the command thread, with the stack the host's

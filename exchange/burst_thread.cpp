@@ -73,7 +73,7 @@ void BurstThread(void* argument) {
     if (context.secondary_configured == 1) {
         CloseGatewayAtEnd(context, kSecondaryGateway);
     }
-    QivRmClient(context.client);
+    LeaveInstance(context);
     // The context is not touched from here on: the host may release it.
     PlatformSleepMs(kEndPauseMs);
 }
