@@ -59,6 +59,7 @@ void ResetContext(uint8_t driver_number, DriverContext& context) {
     for (auto& users : context.socket_users) {
         users.store(0);
     }
+    context.start_abandoned = 0;
     context.local_hour = LocalHourMemo{};
 }
 

@@ -140,6 +140,9 @@ struct DriverContext {
     // kThreadsMark plus the number of the instance's threads still running
     // (driver/instance_threads.h); ResetContext leaves it alone.
     std::atomic<uint16_t> instance_threads;
+    // 1 when start-up failed after the burst thread began: it leaves as when the host
+    // ends the client.
+    std::atomic<uint8_t> start_abandoned;
     LocalHourMemo local_hour;  // the burst thread's time stamp conversions
 };
 

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "driver/context.h"
+#include "platform/platform.h"
 
 namespace krogw {
 
@@ -18,8 +19,10 @@ inline constexpr uint16_t kInstanceThreads = 2;
 bool InstanceThreadsRunning(const DriverContext& context);
 
 // Starts the burst thread, then the command thread, with the stack the host's
-// platform gives them. 0, or 2 with its log line when a thread cannot be created
-// (a burst thread already started keeps running).
-int32_t StartInstanceThreads(DriverContext& context);
+// platform gives them. 0, or 2 with its log line when a thread cannot be created;
+// a burst thread already started has then closed the channels, removed the client
+// and left the context, which the host may free. `start` creates the threads.
+using ThreadStarter = bool (*)(PlatformThreadBody body, void* arg, size_t stack_bytes);
+int32_t StartInstanceThreads(DriverContext& context, ThreadStarter start = PlatformThreadStart);
 
 }  // namespace krogw

@@ -66,7 +66,8 @@ void BurstThread(void* argument) {
     PlatformSleepMs(kStartPauseMs);
     int32_t backup_mode = 0;
     QivMessage host_message{};
-    while (QivWaitMsg(context.client, &host_message, 0) != 0) {
+    while (context.start_abandoned.load() == 0 &&
+           QivWaitMsg(context.client, &host_message, 0) != 0) {
         RunPass(context, backup_mode);
     }
     CloseGatewayAtEnd(context, kPrimaryGateway);
