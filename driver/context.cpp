@@ -61,6 +61,7 @@ void ResetContext(uint8_t driver_number, DriverContext& context) {
     }
     context.start_abandoned = 0;
     context.local_hour = LocalHourMemo{};
+    context.start_mark = kStartMark;
 }
 
 }  // namespace krogw
