@@ -2,6 +2,7 @@
 
 #include "driver/context.h"
 #include "driver/handlers.h"
+#include "host/qivpro.h"
 
 namespace krogw {
 namespace {
@@ -33,6 +34,8 @@ extern "C" KROGW_EXPORT int32_t KroMain(krogw::HostRequest* request) {
                                     ? request->context != nullptr
                                     : krogw::ContextStarted(request->context);
     if (!uses_no_context && !context_usable) {
+        err(kLogError, "KroGW : Request %d refused, the instance was never started",
+            static_cast<int>(code));
         return krogw::kResultNotDone;
     }
     const krogw::Handler handler = krogw::kHandlers[static_cast<size_t>(code - 1)];
