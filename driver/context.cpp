@@ -61,7 +61,9 @@ void ResetContext(uint8_t driver_number, DriverContext& context) {
     for (auto& users : context.socket_users) {
         users.store(0);
     }
+    context.start_abandoned = 0;
     context.local_hour = LocalHourMemo{};
+    context.start_mark = kStartMark;
 }
 
 }  // namespace krogw

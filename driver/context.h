@@ -143,6 +143,12 @@ struct DriverContext {
     // kThreadsMark plus the number of the instance's threads still running
     // (driver/instance_threads.h); ResetContext leaves it alone.
     std::atomic<uint16_t> instance_threads;
+    // 1 when start-up failed after the burst thread began: it leaves as when the host
+    // ends the client.
+    std::atomic<uint8_t> start_abandoned;
+    // kStartMark once a start request has reset the context; the host's memory holds
+    // anything before that.
+    uint32_t start_mark;
     LocalHourMemo local_hour;  // the burst thread's time stamp conversions
 };
 
@@ -152,8 +158,16 @@ static_assert(std::atomic<uint8_t>::is_always_lock_free &&
               std::atomic<uint16_t>::is_always_lock_free &&
               std::atomic<int32_t>::is_always_lock_free);
 
-// Puts every field to its default. Leaves the three buffers, the queues' entries,
-// the gateway addresses, client, sync_reply_timeout, start_flag and instance_threads
+inline constexpr uint32_t kStartMark = 0x4B47574Bu;
+
+// True when a start request has reset the context: its locks, sockets and counts hold
+// values of the driver's own.
+inline bool ContextStarted(const DriverContext* context) {
+    return context != nullptr && context->start_mark == kStartMark;
+}
+
+// Puts every field to its default and writes the start mark. Leaves the three buffers, the queues'
+// entries, the gateway addresses, client, sync_reply_timeout, start_flag and instance_threads
 // alone.
 void ResetContext(uint8_t driver_number, DriverContext& context);
 

@@ -1,6 +1,8 @@
 #include <array>
 
+#include "driver/context.h"
 #include "driver/handlers.h"
+#include "host/qivpro.h"
 
 namespace krogw {
 namespace {
@@ -23,6 +25,17 @@ extern "C" KROGW_EXPORT int32_t KroMain(krogw::HostRequest* request) {
     const int32_t code = request->function_code;
     // A code without a handler is answered, never used as an index.
     if (code < 1 || code > krogw::kHandlerSlots) {
+        return krogw::kResultNotDone;
+    }
+    // A request on memory that no start has reset would trust its locks and sockets.
+    const bool uses_no_context = code == krogw::kGetDriverInfo || code == krogw::kUnsupported12 ||
+                                 code == krogw::kUnsupported13;
+    const bool context_usable = code == krogw::kStartInstance
+                                    ? request->context != nullptr
+                                    : krogw::ContextStarted(request->context);
+    if (!uses_no_context && !context_usable) {
+        err(kLogError, "KroGW : Request %d refused, the instance was never started",
+            static_cast<int>(code));
         return krogw::kResultNotDone;
     }
     const krogw::Handler handler = krogw::kHandlers[static_cast<size_t>(code - 1)];

@@ -9,29 +9,24 @@ namespace krogw {
 namespace {
 
 constexpr size_t kThreadStackBytes = 0x8000;
-
-void LeaveInstance(DriverContext& context) {
-    context.instance_threads.fetch_sub(1);
-}
-
-void RunBurstThread(void* context) {
-    BurstThread(context);
-    LeaveInstance(*static_cast<DriverContext*>(context));
-}
-
-void RunCommandThread(void* context) {
-    CommandThread(context);
-    LeaveInstance(*static_cast<DriverContext*>(context));
-}
+constexpr uint32_t kStopPollMs = 10;
 
 // Counts the thread before it starts, so that it can never leave before it is counted.
-bool StartCounted(DriverContext& context, PlatformThreadBody body) {
+bool StartCounted(DriverContext& context, PlatformThreadBody body, ThreadStarter start) {
     context.instance_threads.fetch_add(1);
-    if (PlatformThreadStart(body, &context, kThreadStackBytes)) {
+    if (start(body, &context, kThreadStackBytes)) {
         return true;
     }
-    LeaveInstance(context);
+    context.instance_threads.fetch_sub(1);
     return false;
+}
+
+// Every wait of the burst thread is bounded, so it leaves within seconds.
+void StopBurstThread(DriverContext& context) {
+    context.start_abandoned.store(1);
+    while (InstanceThreadsRunning(context)) {
+        PlatformSleepMs(kStopPollMs);
+    }
 }
 
 }  // namespace
@@ -41,14 +36,15 @@ bool InstanceThreadsRunning(const DriverContext& context) {
     return value > kThreadsMark && value <= kThreadsMark + kInstanceThreads;
 }
 
-int32_t StartInstanceThreads(DriverContext& context) {
+int32_t StartInstanceThreads(DriverContext& context, ThreadStarter start) {
     context.instance_threads.store(kThreadsMark);
-    if (!StartCounted(context, RunBurstThread)) {
+    if (!StartCounted(context, BurstThread, start)) {
         err(kLogError, "KroGW : Can Not open Burst thread !!!");
         return kResultFailed;
     }
-    if (!StartCounted(context, RunCommandThread)) {
+    if (!StartCounted(context, CommandThread, start)) {
         err(kLogError, "KroGW : Can Not open Cmd thread !!!");
+        StopBurstThread(context);
         return kResultFailed;
     }
     return kResultDone;

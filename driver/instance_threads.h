@@ -1,11 +1,12 @@
 // The instance's two threads as start-up starts them: each is counted in
-// instance_threads while it runs, so that a start request can tell that the
-// instance is running and refuse to reset its context under them.
+// instance_threads until it is done with the context, so that a start request can
+// tell that the instance is running and refuse to reset its context under them.
 #pragma once
 
 #include <cstdint>
 
 #include "driver/context.h"
+#include "platform/platform.h"
 
 namespace krogw {
 
@@ -14,12 +15,14 @@ namespace krogw {
 inline constexpr uint16_t kThreadsMark = 0x5A00;
 inline constexpr uint16_t kInstanceThreads = 2;
 
-// True while a thread started by StartInstanceThreads has not yet left.
+// True while a thread started by StartInstanceThreads may still use the context.
 bool InstanceThreadsRunning(const DriverContext& context);
 
 // Starts the burst thread, then the command thread, with the stack the host's
-// platform gives them. 0, or 2 with its log line when a thread cannot be created
-// (a burst thread already started keeps running).
-int32_t StartInstanceThreads(DriverContext& context);
+// platform gives them. 0, or 2 with its log line when a thread cannot be created;
+// a burst thread already started has then closed the channels, removed the client
+// and left the context, which the host may free. `start` creates the threads.
+using ThreadStarter = bool (*)(PlatformThreadBody body, void* arg, size_t stack_bytes);
+int32_t StartInstanceThreads(DriverContext& context, ThreadStarter start = PlatformThreadStart);
 
 }  // namespace krogw

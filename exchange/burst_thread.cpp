@@ -66,14 +66,15 @@ void BurstThread(void* argument) {
     PlatformSleepMs(kStartPauseMs);
     int32_t backup_mode = 0;
     QivMessage host_message{};
-    while (QivWaitMsg(context.client, &host_message, 0) != 0) {
+    while (context.start_abandoned.load() == 0 &&
+           QivWaitMsg(context.client, &host_message, 0) != 0) {
         RunPass(context, backup_mode);
     }
     CloseGatewayAtEnd(context, kPrimaryGateway);
     if (context.secondary_configured == 1) {
         CloseGatewayAtEnd(context, kSecondaryGateway);
     }
-    QivRmClient(context.client);
+    LeaveInstance(context);
     // The context is not touched from here on: the host may release it.
     PlatformSleepMs(kEndPauseMs);
 }

@@ -51,7 +51,7 @@ void CommandThread(void* argument) {
     QivMessage message{};
     for (;;) {
         if (QivWaitMsg(context.client, &message, 0) == 0) {
-            QivRmClient(context.client);
+            LeaveInstance(context);
             // The context may be gone once the client is: nothing of it is touched below.
             PlatformSleepMs(kEndPauseMs);
             return;

@@ -109,14 +109,9 @@ int32_t ReadRtuState(HostRequest& request, int32_t rtu, DriverContext& context) 
     const auto& gate = *static_cast<const GateIoArguments*>(request.arguments);
     std::atomic<uint8_t>& state = context.rtu_state[static_cast<uint16_t>(rtu)];
     if (QueryGatewayStatus(context, gate) != kExchangeDone) {
-        // A silent gateway says nothing about an RTU the operator disabled: it stays
-        // disabled, or the next poll or write would reach it again.
-        if (state.load() == RtuDisabled) {
-            PutValueWord(gate.value_buffer, 3);
-        } else {
-            state.store(RtuNotConfirmed);
-            PutValueWord(gate.value_buffer, 0);
-        }
+        // Whatever the RTU's state, a disabled one included: nothing is known of it now.
+        state.store(RtuNotConfirmed);
+        PutValueWord(gate.value_buffer, 0);
         return kResultDone;
     }
     const uint8_t current = state.load();

@@ -2,10 +2,13 @@
 
 #include <array>
 
+#include "host/qivpro.h"
+
 namespace krogw {
 namespace {
 
 constexpr uint32_t kWaitMs = 1;
+constexpr int64_t kLeftOverLockMs = 1000;
 
 std::array<SocketSlot*, kGatewaySocketSlots> GatewaySlots(DriverContext& context) {
     return {&context.primary_status_socket, &context.primary_sync_socket,
@@ -25,11 +28,18 @@ int CellHolding(DriverContext& context, PlatformSocket socket) {
 }
 
 // Held only while handles move between slots, never across a call that may wait, so
-// that two closers never both take the same handle and a copy never outlives it.
+// that two closers never both take the same handle and a copy never outlives it. A
+// flag found held for longer than any holder keeps it is left over, and taken over.
 class SlotChangeLock {
   public:
     explicit SlotChangeLock(DriverContext& context) : flag_(context.slot_change_lock) {
+        const int64_t left_over_at = PlatformMonotonicMs() + kLeftOverLockMs;
         while (flag_.exchange(1) != 0) {
+            if (PlatformMonotonicMs() > left_over_at) {
+                err(kLogError, "KroGW : Slot lock held over %d ms, taken over",
+                    static_cast<int>(kLeftOverLockMs));
+                return;
+            }
             PlatformSleepMs(kWaitMs);
         }
     }

@@ -3,8 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <chrono>
 #include <climits>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <future>
 #include <memory>
 #include <string>
 #include <vector>
@@ -16,6 +20,8 @@
 
 namespace krogw {
 namespace {
+
+using namespace std::chrono_literals;
 
 class DispatchTest : public ::testing::Test {
   protected:
@@ -47,6 +53,35 @@ TEST_F(DispatchTest, CodesWithoutHandlerAnswerOneAndTouchNothing) {
         EXPECT_EQ(block.bytes, Canary().bytes) << "code " << code;
     }
     EXPECT_EQ(context_->sync_reply_timeout, 4321);
+}
+
+// Host memory that no start has reset: every request but the driver information and
+// the unsupported codes answers 1 at once, whatever its locks and sockets seem to hold.
+TEST_F(DispatchTest, ANeverStartedContextIsAnsweredAtOnce) {
+    for (const int fill : {0x6B, 0xFF}) {
+        std::memset(static_cast<void*>(context_.get()), fill, sizeof *context_);
+        for (int32_t code = 2; code <= kHandlerSlots; ++code) {
+            uint8_t value[4] = {};
+            AddressCheckArguments check{"!1", 1, 0, 1, {}};
+            GateIoArguments io{{}, {PrimaryGatewayUnit, GatewayStatus, 0, 255, 32}, 0, 1, 1, value};
+            DriverInfo info{};
+            void* arguments = code == kParseGateAddress || code == kCheckArrayAddress
+                                  ? static_cast<void*>(&check)
+                                  : (code == kGetDriverInfo ? static_cast<void*>(&info) : &io);
+            auto answer = std::async(std::launch::async, [&] { return Call(code, arguments); });
+            if (answer.wait_for(5s) != std::future_status::ready) {
+                std::fprintf(stderr, "code %d on a never started context did not answer\n", code);
+                std::_Exit(1);
+            }
+            const int32_t expected = code == kGetDriverInfo ? kResultDone
+                                     : code == kUnsupported12 || code == kUnsupported13
+                                         ? kResultFailed
+                                         : kResultNotDone;
+            EXPECT_EQ(answer.get(), expected) << "code " << code << ", fill " << fill;
+        }
+    }
+    HostRequest without_context{nullptr, kStartInstance, 1, 0, nullptr};
+    EXPECT_EQ(KroMain(&without_context), kResultNotDone);
 }
 
 TEST_F(DispatchTest, NullRequestIsRefused) {

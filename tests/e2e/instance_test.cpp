@@ -133,6 +133,31 @@ TEST_F(InstanceTest, SecondStartRefusedWhileRunningCloseAndEnd) {
     EXPECT_EQ(gateway->Channels().size(), 6u);
 }
 
+// Once both threads have removed the client the context is the host's again: it may
+// start the instance on it at once, or free it (a late touch is a use-after-free).
+TEST_F(InstanceTest, AfterBothRemovalsTheHostMayRestartOrFreeTheContext) {
+    auto gateway = ServeTable(TestAddress(120, 40));
+    Instance& instance = Running(10, TestAddress(120, 40));
+    ASSERT_TRUE(gateway->WaitForChannels(7, 1, 2s));
+    const auto ended = [&] {
+        const auto client = ClientOf(10);
+        EXPECT_TRUE(client);
+        hostsim::EndClient(client.value_or(0));
+        return WaitFor([&] { return hostsim::ClientRemovals(client.value_or(0)) == 2; }, 15s, 1ms);
+    };
+
+    ASSERT_TRUE(ended());
+    EXPECT_EQ(Start(instance, 1), kResultDone) << LogText();
+    EXPECT_EQ(Logged(kLogError, "KroGW : Start refused, instance 10 is running"), 0);
+    ASSERT_TRUE(gateway->WaitForChannels(7, 1, 2s));
+
+    ASSERT_TRUE(ended());
+    instance.context.reset();
+    // Longer than the pause either thread makes after it lets the client go.
+    std::this_thread::sleep_for(3500ms);
+    instance.context = std::make_unique<DriverContext>();
+}
+
 TEST_F(InstanceTest, PollsBurstsAndWritesReachTheGatesAndTheRtu) {
     auto gateway = ServeTable(TestAddress(120, 3));
     Instance& instance = Running(9, TestAddress(120, 3));

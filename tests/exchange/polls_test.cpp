@@ -75,8 +75,7 @@ TEST_F(PollsTest, ADrainedPollThatFindsTheLimitReachedGoesBehindTheOthers) {
     EXPECT_EQ(second.rtu, kRtu);
 }
 
-TEST_F(PollsTest,
-       AnRtuStatusGateReadsZeroAndTheRtuIsUnconfirmedWhenTheGatewayIsSilentUnlessDisabled) {
+TEST_F(PollsTest, AnRtuStatusGateReadsZeroAndTheRtuIsUnconfirmedWhenTheGatewayIsSilent) {
     context_->rtu_state[kRtu] = RtuActive;
     gate_.address = GateAddress{RtuSpecialUnit, RtuStatus, kRtu, 255, 16};
     gate_.value_buffer = value_;
@@ -86,9 +85,10 @@ TEST_F(PollsTest,
     EXPECT_EQ(context_->rtu_state[kRtu], RtuNotConfirmed);
 
     context_->rtu_state[kRtu] = RtuDisabled;
+    value_[2] = 0xFF;
     EXPECT_EQ(ReadRtuState(request, kRtu, *context_), 0);
-    EXPECT_EQ(value_[2] | value_[3] << 8, 3);
-    EXPECT_EQ(context_->rtu_state[kRtu], RtuDisabled) << "a silent gateway undid a disable";
+    EXPECT_EQ(value_[2] | value_[3] << 8, 0);
+    EXPECT_EQ(context_->rtu_state[kRtu], RtuNotConfirmed) << "a disabled RTU too";
 }
 
 }  // namespace

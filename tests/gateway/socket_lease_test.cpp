@@ -3,6 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <future>
 #include <thread>
 
 #include "gateway/socket_slot.h"
@@ -44,6 +48,25 @@ TEST_F(SocketLeaseTest, CloseWaitsForTheLeaseButShutsTheSocketDownAtOnce) {
     closer.join();
     EXPECT_TRUE(closed.load());
     PlatformSocketClose(peer);
+}
+
+// A slot flag left at 1 (host memory written over) holds up a slot change for a
+// bounded time only.
+TEST_F(SocketLeaseTest, ALeftOverSlotLockIsTakenOverAfterItsBound) {
+    context_->primary_sync_socket = 77;
+    context_->slot_change_lock = 1;
+    auto copy = std::async(std::launch::async, [&] {
+        CopySocketSlot(*context_, context_->active_sync_socket, context_->primary_sync_socket);
+    });
+    if (copy.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+        std::fprintf(stderr, "the slot change waits for a left-over lock for ever\n");
+        std::_Exit(1);
+    }
+    EXPECT_EQ(context_->active_sync_socket.load(), 77);
+    EXPECT_EQ(context_->slot_change_lock.load(), 0);
+    EXPECT_EQ(Logged(kLogError, "KroGW : Slot lock held over 1000 ms, taken over"), 1);
+    context_->primary_sync_socket = 0;
+    context_->active_sync_socket = 0;
 }
 
 }  // namespace
