@@ -27,7 +27,7 @@ bool Reopen(DriverContext& context, uint8_t gateway) {
     }
     // Whatever was in flight went out on the old channels; queued writes stay.
     if (context.active_gateway.load() == gateway) {
-        const FlagLock busy(context.command_busy);
+        const FlagLock busy(context.command_busy, "Sync channel", SyncChannelHoldMs(context));
         ForgetOldGatewayFlow(context);
     }
     return true;

@@ -121,7 +121,7 @@ bool TakeInFlightSlot(DriverContext& context) {
 // SendCommand for a write that holds an in-flight slot, with the sync channel its own.
 uint8_t SendCounted(DriverContext& context, const CommandWrite& write, uint8_t* buffer,
                     size_t capacity) {
-    const FlagLock busy(context.command_busy);
+    const FlagLock busy(context.command_busy, "Sync channel", SyncChannelHoldMs(context));
     return SendCommand(context, write, buffer, capacity);
 }
 

@@ -56,7 +56,7 @@ uint8_t SetRtuTime(GateIoArguments& write, DriverContext& context) {
     }
     uint8_t message[kRequestBufferBytes];
     // The command thread reads nothing on the sync channel while the clock is set.
-    const FlagLock busy(context.command_busy);
+    const FlagLock busy(context.command_busy, "Sync channel", SyncChannelHoldMs(context));
     return SendSetRtuTime(context, rtu, message, sizeof message);
 }
 

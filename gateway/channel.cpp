@@ -77,7 +77,7 @@ void CloseUnpublished(PlatformSocket socket) {
 // thread never takes the reply. False when the sockets are to stay open.
 bool ExchangeClose(uint16_t channel_id, const SocketSlot& sync_slot, DriverContext& context) {
     // A writer holds the turn for its send and its wait for the confirmation.
-    const int32_t wait_ms = context.sync_reply_timeout.load() + context.cmd_response_time;
+    const int32_t wait_ms = SyncChannelHoldMs(context);
     const ChannelTurn turn(&context.command_busy, wait_ms);
     if (!turn.taken()) {
         err(kLogTrace, "kroGW : Sync channel busy for %d ms, close not sent",

@@ -5,7 +5,6 @@
 namespace krogw {
 namespace {
 
-constexpr uint32_t kTurnPollMs = 1;
 // Beyond the send and reply time-outs of the exchange that holds the channel.
 constexpr int32_t kTurnMarginMs = 500;
 
@@ -26,27 +25,6 @@ int32_t StatusTurnWaitMs(const DriverContext& context) {
 }
 
 }  // namespace
-
-ChannelTurn::ChannelTurn(ByteFlag* flag, int32_t wait_ms) {
-    if (flag == nullptr) {
-        return;
-    }
-    const int64_t deadline = PlatformMonotonicMs() + wait_ms;
-    while (flag->exchange(1, std::memory_order_acquire) != 0) {
-        if (PlatformMonotonicMs() >= deadline) {
-            held_elsewhere_ = true;
-            return;
-        }
-        PlatformSleepMs(kTurnPollMs);
-    }
-    flag_ = flag;
-}
-
-ChannelTurn::~ChannelTurn() {
-    if (flag_ != nullptr) {
-        flag_->store(0, std::memory_order_release);
-    }
-}
 
 ChannelExchange::ChannelExchange(DriverContext& context, const SocketSlot& slot)
     : lease_(context, slot), turn_(StatusTurnOf(context, lease_), StatusTurnWaitMs(context)) {

@@ -9,26 +9,11 @@
 #include <cstdint>
 
 #include "driver/context.h"
+#include "driver/flag_lock.h"
 #include "gateway/socket_slot.h"
 #include "platform/platform.h"
 
 namespace krogw {
-
-// Holds a channel's flag for one exchange once it was taken within wait_ms; a null
-// flag is a channel without turns, always taken.
-class ChannelTurn {
-  public:
-    ChannelTurn(ByteFlag* flag, int32_t wait_ms);
-    ~ChannelTurn();
-    ChannelTurn(const ChannelTurn&) = delete;
-    ChannelTurn& operator=(const ChannelTurn&) = delete;
-
-    bool taken() const { return flag_ != nullptr || !held_elsewhere_; }
-
-  private:
-    ByteFlag* flag_ = nullptr;  // held by this turn
-    bool held_elsewhere_ = false;
-};
 
 // A lease on the socket of a slot for one exchange and, on a status channel, the
 // channel's turn. Take it just before the exchange and let go right after, before

@@ -101,7 +101,7 @@ int32_t RunSwitchOver(DriverContext& context, uint8_t manual, bool sync_held) {
         // A write waiting for its confirmation finishes first: the set-mode exchanges on
         // the sync channels would take its confirmation, and forgetting the writes in
         // flight under it would let its slot free another write's.
-        const FlagLock busy(context.command_busy);
+        const FlagLock busy(context.command_busy, "Sync channel", SyncChannelHoldMs(context));
         result = SwitchActiveSet(context, manual);
     }
     context.gateway_change_running.store(0);

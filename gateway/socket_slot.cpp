@@ -2,13 +2,16 @@
 
 #include <array>
 
+#include "driver/flag_lock.h"
 #include "host/qivpro.h"
 
 namespace krogw {
 namespace {
 
 constexpr uint32_t kWaitMs = 1;
-constexpr int64_t kLeftOverLockMs = 1000;
+// A lease lasts one exchange, which fails at once on a socket shut down; a count that
+// does not fall by then was left over.
+constexpr int64_t kLeaseMarginMs = 500;
 
 std::array<SocketSlot*, kGatewaySocketSlots> GatewaySlots(DriverContext& context) {
     return {&context.primary_status_socket, &context.primary_sync_socket,
@@ -27,30 +30,6 @@ int CellHolding(DriverContext& context, PlatformSocket socket) {
     return -1;
 }
 
-// Held only while handles move between slots, never across a call that may wait, so
-// that two closers never both take the same handle and a copy never outlives it. A
-// flag found held for longer than any holder keeps it is left over, and taken over.
-class SlotChangeLock {
-  public:
-    explicit SlotChangeLock(DriverContext& context) : flag_(context.slot_change_lock) {
-        const int64_t left_over_at = PlatformMonotonicMs() + kLeftOverLockMs;
-        while (flag_.exchange(1) != 0) {
-            if (PlatformMonotonicMs() > left_over_at) {
-                err(kLogError, "KroGW : Slot lock held over %d ms, taken over",
-                    static_cast<int>(kLeftOverLockMs));
-                return;
-            }
-            PlatformSleepMs(kWaitMs);
-        }
-    }
-    ~SlotChangeLock() { flag_.store(0); }
-    SlotChangeLock(const SlotChangeLock&) = delete;
-    SlotChangeLock& operator=(const SlotChangeLock&) = delete;
-
-  private:
-    ByteFlag& flag_;
-};
-
 // Never below 0: a start request resets the counts under threads that still hold a
 // lease, and their letting go must not leave a count that no closer sees fall to 0.
 void LetGo(std::atomic<uint8_t>& users) {
@@ -65,7 +44,7 @@ void CloseSocketSlot(DriverContext& context, SocketSlot& slot) {
     PlatformSocket socket = 0;
     int cell = -1;
     {
-        const SlotChangeLock lock(context);
+        const FlagLock lock(context.slot_change_lock, "Slot");
         socket = slot.load();
         if (socket == 0) {
             return;
@@ -84,7 +63,15 @@ void CloseSocketSlot(DriverContext& context, SocketSlot& slot) {
     // A lease taken from now on finds the slots cleared and lets go at once, so once
     // the count is 0 nobody can use the handle any more.
     if (cell >= 0) {
+        const int64_t wait_ms = 2 * int64_t{context.sync_reply_timeout.load()} + kLeaseMarginMs;
+        const int64_t deadline = PlatformMonotonicMs() + wait_ms;
         while (context.socket_users[cell].load() != 0) {
+            if (PlatformMonotonicMs() >= deadline) {
+                // Better a handle left open than one closed under a user.
+                err(kLogError, "KroGW : Socket still leased after %d ms, left open",
+                    static_cast<int>(wait_ms));
+                return;
+            }
             PlatformSleepMs(kWaitMs);
         }
     }
@@ -92,7 +79,7 @@ void CloseSocketSlot(DriverContext& context, SocketSlot& slot) {
 }
 
 void CopySocketSlot(DriverContext& context, SocketSlot& copy, const SocketSlot& source) {
-    const SlotChangeLock lock(context);
+    const FlagLock lock(context.slot_change_lock, "Slot");
     copy.store(source.load());
 }
 

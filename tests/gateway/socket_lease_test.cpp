@@ -69,5 +69,26 @@ TEST_F(SocketLeaseTest, ALeftOverSlotLockIsTakenOverAfterItsBound) {
     context_->active_sync_socket = 0;
 }
 
+// A lease count left up (host memory written over) holds a close for a bounded time;
+// the socket is then left open rather than closed under a user.
+TEST_F(SocketLeaseTest, ALeftOverLeaseLeavesTheSocketOpenAfterItsBound) {
+    test::LoopbackListener listener(test::TestAddress(91, 2));
+    const PlatformSocket socket = test::ConnectLikeDriver(listener.address(), listener.port());
+    context_->primary_sync_socket = socket;
+    context_->sync_reply_timeout = 10;
+    context_->socket_users[1] = 1;
+    auto close = std::async(std::launch::async,
+                            [&] { CloseSocketSlot(*context_, context_->primary_sync_socket); });
+    if (close.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+        std::fprintf(stderr, "the close waits for a left-over lease for ever\n");
+        std::_Exit(1);
+    }
+    EXPECT_EQ(context_->primary_sync_socket.load(), 0);
+    EXPECT_EQ(Logged(kLogError, "KroGW : Socket still leased after 520 ms, left open"), 1);
+    EXPECT_TRUE(PlatformSocketSetNonBlocking(socket)) << "the handle is still open";
+    context_->socket_users[1] = 0;
+    PlatformSocketClose(socket);
+}
+
 }  // namespace
 }  // namespace krogw
