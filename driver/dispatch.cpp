@@ -28,9 +28,11 @@ extern "C" KROGW_EXPORT int32_t KroMain(krogw::HostRequest* request) {
         return krogw::kResultNotDone;
     }
     // A request on memory that no start has reset would trust its locks and sockets.
+    // Start resets it, and the reply time-out is one plain store that a host may make
+    // before the start.
     const bool uses_no_context = code == krogw::kGetDriverInfo || code == krogw::kUnsupported12 ||
                                  code == krogw::kUnsupported13;
-    const bool context_usable = code == krogw::kStartInstance
+    const bool context_usable = code == krogw::kStartInstance || code == krogw::kSetReplyTimeout
                                     ? request->context != nullptr
                                     : krogw::ContextStarted(request->context);
     if (!uses_no_context && !context_usable) {

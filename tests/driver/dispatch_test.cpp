@@ -55,8 +55,9 @@ TEST_F(DispatchTest, CodesWithoutHandlerAnswerOneAndTouchNothing) {
     EXPECT_EQ(context_->sync_reply_timeout, 4321);
 }
 
-// Host memory that no start has reset: every request but the driver information and
-// the unsupported codes answers 1 at once, whatever its locks and sockets seem to hold.
+// Host memory that no start has reset: every request but the driver information, the
+// reply time-out and the unsupported codes answers 1 at once, whatever its locks and
+// sockets seem to hold.
 TEST_F(DispatchTest, ANeverStartedContextIsAnsweredAtOnce) {
     for (const int fill : {0x6B, 0xFF}) {
         std::memset(static_cast<void*>(context_.get()), fill, sizeof *context_);
@@ -73,10 +74,10 @@ TEST_F(DispatchTest, ANeverStartedContextIsAnsweredAtOnce) {
                 std::fprintf(stderr, "code %d on a never started context did not answer\n", code);
                 std::_Exit(1);
             }
-            const int32_t expected = code == kGetDriverInfo ? kResultDone
-                                     : code == kUnsupported12 || code == kUnsupported13
-                                         ? kResultFailed
-                                         : kResultNotDone;
+            const int32_t expected =
+                code == kGetDriverInfo || code == kSetReplyTimeout ? kResultDone
+                : code == kUnsupported12 || code == kUnsupported13 ? kResultFailed
+                                                                   : kResultNotDone;
             EXPECT_EQ(answer.get(), expected) << "code " << code << ", fill " << fill;
         }
     }

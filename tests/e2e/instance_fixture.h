@@ -136,10 +136,15 @@ class InstanceFixture : public ::testing::Test {
 
     // Ends the instance's client as the host does and waits, bounded, for both threads.
     static bool EndInstance(Instance& instance) {
-        if (const auto client = ClientOf(instance.driver_number)) {
-            hostsim::EndClient(*client);
+        const auto client = ClientOf(instance.driver_number);
+        if (!client) {
+            return WaitFor([&] { return !InstanceThreadsRunning(*instance.context); }, 15s);
         }
-        return WaitFor([&] { return !InstanceThreadsRunning(*instance.context); }, 15s);
+        // The threads count themselves out before they remove the client: only the
+        // second removal says that neither touches the driver's state any more.
+        const int removed = hostsim::ClientRemovals(*client);
+        hostsim::EndClient(*client);
+        return WaitFor([&] { return hostsim::ClientRemovals(*client) >= removed + 2; }, 15s);
     }
 
     static int Logged(int level, const std::string& text) {
