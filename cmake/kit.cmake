@@ -1,0 +1,37 @@
+# The kit for host vendors beside the driver: the ABI and host runtime headers, a
+# pkg-config file and a CMake package, the version resource of krogw.dll and the
+# manual pages of the tools. Included from packaging.cmake, after GNUInstallDirs.
+include(CMakePackageConfigHelpers)
+
+# One version: the ABI header's macros and the project's must agree.
+file(STRINGS ${CMAKE_SOURCE_DIR}/include/krogw/abi.h krogw_header_version
+     REGEX "^#define KROGW_VERSION_STRING ")
+if(NOT krogw_header_version MATCHES "\"${PROJECT_VERSION}\"")
+  message(FATAL_ERROR "include/krogw/abi.h says ${krogw_header_version}, the project ${PROJECT_VERSION}")
+endif()
+
+install(FILES host/qivpro.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/krogw)
+
+if(WIN32)
+  set(krogw_driver_install_file ${CMAKE_INSTALL_BINDIR}/krogw.dll)
+  configure_file(${CMAKE_CURRENT_LIST_DIR}/kit/krogw.rc.in ${CMAKE_BINARY_DIR}/krogw.rc @ONLY)
+  target_sources(krogw PRIVATE ${CMAKE_BINARY_DIR}/krogw.rc)
+else()
+  set(krogw_driver_install_file ${CMAKE_INSTALL_LIBDIR}/libkrogw.so)
+endif()
+
+file(RELATIVE_PATH krogw_pc_to_prefix /prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig /prefix)
+configure_file(${CMAKE_CURRENT_LIST_DIR}/kit/krogw.pc.in ${CMAKE_BINARY_DIR}/krogw.pc @ONLY)
+install(FILES ${CMAKE_BINARY_DIR}/krogw.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+
+set(krogw_cmake_dir ${CMAKE_INSTALL_LIBDIR}/cmake/krogw)
+configure_package_config_file(${CMAKE_CURRENT_LIST_DIR}/kit/krogwConfig.cmake.in
+                              ${CMAKE_BINARY_DIR}/krogwConfig.cmake
+                              INSTALL_DESTINATION ${krogw_cmake_dir}
+                              PATH_VARS CMAKE_INSTALL_INCLUDEDIR CMAKE_INSTALL_DATADIR)
+write_basic_package_version_file(${CMAKE_BINARY_DIR}/krogwConfigVersion.cmake
+                                 COMPATIBILITY SameMajorVersion)
+install(FILES ${CMAKE_BINARY_DIR}/krogwConfig.cmake ${CMAKE_BINARY_DIR}/krogwConfigVersion.cmake
+        DESTINATION ${krogw_cmake_dir})
+
+install(DIRECTORY docs/examples/ DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)
