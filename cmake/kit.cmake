@@ -35,3 +35,27 @@ install(FILES ${CMAKE_BINARY_DIR}/krogwConfig.cmake ${CMAKE_BINARY_DIR}/krogwCon
         DESTINATION ${krogw_cmake_dir})
 
 install(DIRECTORY docs/examples/ DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)
+
+# Manual pages from the tools' --help, where the build can run them.
+if(NOT CMAKE_CROSSCOMPILING)
+  set(krogw_manpages)
+  foreach(tool_summary "krogw-host|console host for the krogw driver"
+                       "krogw-check|commissioning checker for krogw configurations and addresses"
+                       "krogw-gwsim|simulated RTU network gateway for the krogw driver")
+    string(REPLACE "|" ";" tool_summary "${tool_summary}")
+    list(GET tool_summary 0 tool)
+    list(GET tool_summary 1 summary)
+    if(TARGET ${tool})
+      set(page ${CMAKE_BINARY_DIR}/man/${tool}.1)
+      add_custom_command(OUTPUT ${page}
+        COMMAND ${CMAKE_COMMAND} -DPROGRAM=$<TARGET_FILE:${tool}> -DNAME=${tool}
+                -DVERSION=${PROJECT_VERSION} "-DSUMMARY=${summary}" -DOUTPUT=${page}
+                -P ${CMAKE_CURRENT_LIST_DIR}/kit/manpage.cmake
+        DEPENDS ${tool} ${CMAKE_CURRENT_LIST_DIR}/kit/manpage.cmake
+        COMMENT "Manual page ${tool}.1")
+      list(APPEND krogw_manpages ${page})
+    endif()
+  endforeach()
+  add_custom_target(krogw_manpages ALL DEPENDS ${krogw_manpages})
+  install(FILES ${krogw_manpages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+endif()
