@@ -19,6 +19,7 @@ install(TARGETS krogw qivpro ${krogw_programs}
         LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} EXCLUDE_FROM_ALL)
 install(DIRECTORY include/krogw DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+include(${CMAKE_CURRENT_LIST_DIR}/kit.cmake)
 if(NOT WIN32)
   # A Linux host runtime links with it to serve the driver's versioned imports.
   install(FILES host/qivpro.map DESTINATION ${CMAKE_INSTALL_DATADIR}/krogw)

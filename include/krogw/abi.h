@@ -1,14 +1,25 @@
-// The contract between the host runtime and the driver: the request record that
-// KroMain receives, the argument block of every function code, the driver
-// information reply and the decoded gate address.
-//
-// The host is a 32-bit Windows program. In the 32-bit build every field sits at the
-// host's offset (checked below); on wider platforms the same fields keep their order
-// and widths and are naturally aligned.
-#pragma once
+/* The contract between the host runtime and the driver: the request record that
+   KroMain receives, the argument block of every function code, the driver
+   information reply and the decoded gate address.
 
-#include <cstddef>
-#include <cstdint>
+   A C99 and C++11 header. In C the records are plain structs (struct HostRequest, ...)
+   and the constants are the KROGW_ macros; C++ finds the same records and named
+   constants in namespace krogw.
+
+   The host is a 32-bit Windows program. In the 32-bit build every field sits at the
+   host's offset (checked below); on wider platforms the same fields keep their order
+   and widths and are naturally aligned. */
+#ifndef KROGW_ABI_H
+#define KROGW_ABI_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#define KROGW_VERSION_MAJOR 8
+#define KROGW_VERSION_MINOR 20
+#define KROGW_VERSION_STRING "8.20"
+/* major * 100 + minor, for comparisons: #if KROGW_VERSION >= 820 */
+#define KROGW_VERSION (KROGW_VERSION_MAJOR * 100 + KROGW_VERSION_MINOR)
 
 #if defined(_WIN32)
 #define KROGW_EXPORT __declspec(dllexport)
@@ -16,65 +27,111 @@
 #define KROGW_EXPORT __attribute__((visibility("default")))
 #endif
 
+/* Request results shared by every handler. */
+#define KROGW_RESULT_DONE 0
+#define KROGW_RESULT_NOT_DONE 1
+#define KROGW_RESULT_FAILED 2
+
+/* Function codes. */
+#define KROGW_START_INSTANCE 1
+#define KROGW_RECONNECT_GATEWAY 2
+#define KROGW_PARSE_GATE_ADDRESS 3
+#define KROGW_CHECK_ARRAY_ADDRESS 4
+#define KROGW_READ_GATE 5
+#define KROGW_READ_GATE_ARRAY 6
+#define KROGW_WRITE_GATE 7
+#define KROGW_WRITE_GATE_ARRAY 10
+#define KROGW_CLOSE_INSTANCE 11
+#define KROGW_GET_DRIVER_INFO 14
+#define KROGW_SET_REPLY_TIMEOUT 15
+
+/* The 18 address forms of a gate (GateAddress.kind). */
+#define KROGW_GATE_TABLE_ELEMENT 0
+#define KROGW_GATE_GATEWAY_STATUS 1
+#define KROGW_GATE_RTU_STATUS 2
+#define KROGW_GATE_POLL_ROWS 3
+#define KROGW_GATE_LAST_ERROR 4
+#define KROGW_GATE_POLL_NUMBERED_ROWS 5
+#define KROGW_GATE_POLL_LOAD 6
+#define KROGW_GATE_ACTIVE_GATEWAY 7
+#define KROGW_GATE_COMMAND_LOAD 8
+#define KROGW_GATE_RTU_TIME 9
+#define KROGW_GATE_SETCALL_EXECUTE 10
+#define KROGW_GATE_SETCALL_RTU 11
+#define KROGW_GATE_SETCALL_QR 12
+#define KROGW_GATE_SETCALL_QD 13
+#define KROGW_GATE_SETCALL_QC 14
+#define KROGW_GATE_SETCALL_SR 15
+#define KROGW_GATE_SETCALL_SD 16
+#define KROGW_GATE_RTU_CHANNEL_STATUS 17
+
+/* unit_id values that are not RTU numbers. */
+#define KROGW_UNIT_PRIMARY_GATEWAY 0xFFF0
+#define KROGW_UNIT_SECONDARY_GATEWAY 0xFFF1
+#define KROGW_UNIT_RTU_SPECIAL 0xFFF2
+#define KROGW_UNIT_DRIVER_SPECIAL 0xFFF3
+
+#define KROGW_FIXED_WORD 255
+
+#ifdef __cplusplus
 namespace krogw {
 
-struct DriverContext;
-
-// Request results shared by every handler.
-inline constexpr int32_t kResultDone = 0;
-inline constexpr int32_t kResultNotDone = 1;
-inline constexpr int32_t kResultFailed = 2;
+constexpr int32_t kResultDone = KROGW_RESULT_DONE;
+constexpr int32_t kResultNotDone = KROGW_RESULT_NOT_DONE;
+constexpr int32_t kResultFailed = KROGW_RESULT_FAILED;
 
 enum FunctionCode : int32_t {
-    kStartInstance = 1,
-    kReconnectGateway = 2,
-    kParseGateAddress = 3,
-    kCheckArrayAddress = 4,
-    kReadGate = 5,
-    kReadGateArray = 6,
-    kWriteGate = 7,
-    kWriteGateArray = 10,
-    kCloseInstance = 11,
+    kStartInstance = KROGW_START_INSTANCE,
+    kReconnectGateway = KROGW_RECONNECT_GATEWAY,
+    kParseGateAddress = KROGW_PARSE_GATE_ADDRESS,
+    kCheckArrayAddress = KROGW_CHECK_ARRAY_ADDRESS,
+    kReadGate = KROGW_READ_GATE,
+    kReadGateArray = KROGW_READ_GATE_ARRAY,
+    kWriteGate = KROGW_WRITE_GATE,
+    kWriteGateArray = KROGW_WRITE_GATE_ARRAY,
+    kCloseInstance = KROGW_CLOSE_INSTANCE,
     kUnsupported12 = 12,
     kUnsupported13 = 13,
-    kGetDriverInfo = 14,
-    kSetReplyTimeout = 15,
+    kGetDriverInfo = KROGW_GET_DRIVER_INFO,
+    kSetReplyTimeout = KROGW_SET_REPLY_TIMEOUT,
 };
-inline constexpr int kHandlerSlots = 16;
+constexpr int kHandlerSlots = 16;
 
-// The 18 address forms of a gate.
 enum GateKind : int32_t {
-    TableElement = 0,
-    GatewayStatus = 1,
-    RtuStatus = 2,
-    PollRows = 3,
-    LastError = 4,
-    PollNumberedRows = 5,
-    PollLoad = 6,
-    ActiveGateway = 7,
-    CommandLoad = 8,
-    RtuTime = 9,
-    SetCallExecute = 10,
-    SetCallRtu = 11,
-    SetCallQr = 12,
-    SetCallQd = 13,
-    SetCallQc = 14,
-    SetCallSr = 15,
-    SetCallSd = 16,
-    RtuChannelStatus = 17,
+    TableElement = KROGW_GATE_TABLE_ELEMENT,
+    GatewayStatus = KROGW_GATE_GATEWAY_STATUS,
+    RtuStatus = KROGW_GATE_RTU_STATUS,
+    PollRows = KROGW_GATE_POLL_ROWS,
+    LastError = KROGW_GATE_LAST_ERROR,
+    PollNumberedRows = KROGW_GATE_POLL_NUMBERED_ROWS,
+    PollLoad = KROGW_GATE_POLL_LOAD,
+    ActiveGateway = KROGW_GATE_ACTIVE_GATEWAY,
+    CommandLoad = KROGW_GATE_COMMAND_LOAD,
+    RtuTime = KROGW_GATE_RTU_TIME,
+    SetCallExecute = KROGW_GATE_SETCALL_EXECUTE,
+    SetCallRtu = KROGW_GATE_SETCALL_RTU,
+    SetCallQr = KROGW_GATE_SETCALL_QR,
+    SetCallQd = KROGW_GATE_SETCALL_QD,
+    SetCallQc = KROGW_GATE_SETCALL_QC,
+    SetCallSr = KROGW_GATE_SETCALL_SR,
+    SetCallSd = KROGW_GATE_SETCALL_SD,
+    RtuChannelStatus = KROGW_GATE_RTU_CHANNEL_STATUS,
 };
-inline constexpr int32_t kGateKindCount = 18;
+constexpr int32_t kGateKindCount = 18;
 
-// unit_id values that are not RTU numbers.
-inline constexpr int32_t PrimaryGatewayUnit = 0xFFF0;
-inline constexpr int32_t SecondaryGatewayUnit = 0xFFF1;
-inline constexpr int32_t RtuSpecialUnit = 0xFFF2;
-inline constexpr int32_t DriverSpecialUnit = 0xFFF3;
+constexpr int32_t PrimaryGatewayUnit = KROGW_UNIT_PRIMARY_GATEWAY;
+constexpr int32_t SecondaryGatewayUnit = KROGW_UNIT_SECONDARY_GATEWAY;
+constexpr int32_t RtuSpecialUnit = KROGW_UNIT_RTU_SPECIAL;
+constexpr int32_t DriverSpecialUnit = KROGW_UNIT_DRIVER_SPECIAL;
 
-inline constexpr int32_t kFixedWord = 255;
+constexpr int32_t kFixedWord = KROGW_FIXED_WORD;
+#endif
 
-// The five words by which the driver recognises a gate; the host hands them back
-// unchanged with every read and write.
+/* The records, the same in both languages. */
+struct DriverContext;
+
+/* The five words by which the driver recognises a gate; the host hands them back
+   unchanged with every read and write. */
 struct GateAddress {
     int32_t unit_id;
     int32_t kind;
@@ -84,112 +141,137 @@ struct GateAddress {
 };
 
 struct HostRequest {
-    DriverContext* context;
+    struct DriverContext* context;
     int32_t function_code;
     int32_t driver_number;
     int32_t reserved;
     void* arguments;
 };
 
-// Code 1.
+/* Code 1. */
 struct StartArguments {
     int32_t reserved[3];
     int32_t start_flag;
     int32_t reply_timeout_10ms;
 };
 
-// Code 2.
+/* Code 2. */
 struct ReconnectArguments {
     int32_t gateway_unit;
 };
 
-// Codes 3 and 4.
+/* Codes 3 and 4. */
 struct AddressCheckArguments {
     const char* address_text;
-    int32_t gate_id;
+    int32_t gate_id; /* the host's id of the gate being defined; only logged */
     int32_t reserved;
-    int32_t element_count;  // code 4 only
-    GateAddress address;    // filled by the check
+    int32_t element_count;      /* code 4 only */
+    struct GateAddress address; /* filled by the check */
 };
 
-// Codes 5, 6, 7 and 10.
+/* Codes 5, 6, 7 and 10. value_buffer: see the integration guide. */
 struct GateIoArguments {
     int32_t reserved[2];
-    GateAddress address;
+    struct GateAddress address;
     int32_t reserved2;
     int32_t element_count;
     int32_t gate_id;
     uint8_t* value_buffer;
 };
 
-// Code 15.
+/* Code 15. */
 struct ReplyTimeoutArguments {
     int32_t reserved[3];
     int32_t reply_timeout_10ms;
 };
 
-// Code 14. The host gives the three numeric constants their meaning; the driver
-// only hands them over.
+/* Code 14. The host gives the three numeric constants their meaning; the driver
+   only hands them over. */
 struct DriverInfo {
     int32_t driver_code;
     const char* short_name;
     const char* banner;
     int32_t context_size;
     int32_t info_flag;
-    uint8_t host_owned[8];  // left as the host put them
+    uint8_t host_owned[8]; /* left as the host put them */
     int32_t info_mode;
 };
 
-#if defined(_WIN32) && !defined(_WIN64)
-static_assert(sizeof(void*) == 4);
-static_assert(offsetof(HostRequest, context) == 0);
-static_assert(offsetof(HostRequest, function_code) == 4);
-static_assert(offsetof(HostRequest, driver_number) == 8);
-static_assert(offsetof(HostRequest, reserved) == 12);
-static_assert(offsetof(HostRequest, arguments) == 16);
-static_assert(sizeof(HostRequest) == 20);
-
-static_assert(offsetof(StartArguments, start_flag) == 12);
-static_assert(offsetof(StartArguments, reply_timeout_10ms) == 16);
-static_assert(offsetof(ReconnectArguments, gateway_unit) == 0);
-
-static_assert(offsetof(AddressCheckArguments, address_text) == 0);
-static_assert(offsetof(AddressCheckArguments, gate_id) == 4);
-static_assert(offsetof(AddressCheckArguments, element_count) == 12);
-static_assert(offsetof(AddressCheckArguments, address) == 16);
-static_assert(sizeof(AddressCheckArguments) == 36);
-
-static_assert(offsetof(GateIoArguments, address) == 8);
-static_assert(offsetof(GateIoArguments, element_count) == 32);
-static_assert(offsetof(GateIoArguments, gate_id) == 36);
-static_assert(offsetof(GateIoArguments, value_buffer) == 40);
-static_assert(sizeof(GateIoArguments) == 44);
-
-static_assert(offsetof(ReplyTimeoutArguments, reply_timeout_10ms) == 12);
-
-static_assert(offsetof(DriverInfo, driver_code) == 0);
-static_assert(offsetof(DriverInfo, short_name) == 4);
-static_assert(offsetof(DriverInfo, banner) == 8);
-static_assert(offsetof(DriverInfo, context_size) == 12);
-static_assert(offsetof(DriverInfo, info_flag) == 16);
-static_assert(offsetof(DriverInfo, host_owned) == 20);
-static_assert(offsetof(DriverInfo, info_mode) == 28);
-static_assert(sizeof(DriverInfo) == 32);
-#elif UINTPTR_MAX == UINT64_MAX
-// 64-bit builds, Linux and Windows alike: the same fields, naturally aligned.
-static_assert(offsetof(HostRequest, function_code) == 8);
-static_assert(offsetof(HostRequest, arguments) == 24);
-static_assert(sizeof(HostRequest) == 32);
-static_assert(offsetof(AddressCheckArguments, address) == 20);
-static_assert(offsetof(GateIoArguments, value_buffer) == 40);
-static_assert(offsetof(DriverInfo, banner) == 16);
-static_assert(offsetof(DriverInfo, info_mode) == 40);
-static_assert(sizeof(DriverInfo) == 48);
+/* Layout checks: a failing one stops the compile (C11 and C++ name the condition). */
+#if defined(__cplusplus)
+#define KROGW_ABI_CHECK(condition) static_assert(condition, #condition)
+#elif defined(__STDC_VERSION__) && __STDC_VERSION__ >= 201112L
+#define KROGW_ABI_CHECK(condition) _Static_assert(condition, #condition)
+#else
+#define KROGW_ABI_CHECK_NAME(line) krogw_abi_check_##line
+#define KROGW_ABI_CHECK_AT(condition, line) \
+    typedef char KROGW_ABI_CHECK_NAME(line)[(condition) ? 1 : -1]
+#define KROGW_ABI_CHECK(condition) KROGW_ABI_CHECK_AT(condition, __LINE__)
 #endif
 
-static_assert(sizeof(GateAddress) == 20);
-static_assert(offsetof(GateAddress, bit_width) == 16);
+#if defined(_WIN32) && !defined(_WIN64)
+KROGW_ABI_CHECK(sizeof(void*) == 4);
+KROGW_ABI_CHECK(offsetof(struct HostRequest, context) == 0);
+KROGW_ABI_CHECK(offsetof(struct HostRequest, function_code) == 4);
+KROGW_ABI_CHECK(offsetof(struct HostRequest, driver_number) == 8);
+KROGW_ABI_CHECK(offsetof(struct HostRequest, reserved) == 12);
+KROGW_ABI_CHECK(offsetof(struct HostRequest, arguments) == 16);
+KROGW_ABI_CHECK(sizeof(struct HostRequest) == 20);
 
+KROGW_ABI_CHECK(offsetof(struct StartArguments, start_flag) == 12);
+KROGW_ABI_CHECK(offsetof(struct StartArguments, reply_timeout_10ms) == 16);
+KROGW_ABI_CHECK(offsetof(struct ReconnectArguments, gateway_unit) == 0);
+
+KROGW_ABI_CHECK(offsetof(struct AddressCheckArguments, address_text) == 0);
+KROGW_ABI_CHECK(offsetof(struct AddressCheckArguments, gate_id) == 4);
+KROGW_ABI_CHECK(offsetof(struct AddressCheckArguments, element_count) == 12);
+KROGW_ABI_CHECK(offsetof(struct AddressCheckArguments, address) == 16);
+KROGW_ABI_CHECK(sizeof(struct AddressCheckArguments) == 36);
+
+KROGW_ABI_CHECK(offsetof(struct GateIoArguments, address) == 8);
+KROGW_ABI_CHECK(offsetof(struct GateIoArguments, element_count) == 32);
+KROGW_ABI_CHECK(offsetof(struct GateIoArguments, gate_id) == 36);
+KROGW_ABI_CHECK(offsetof(struct GateIoArguments, value_buffer) == 40);
+KROGW_ABI_CHECK(sizeof(struct GateIoArguments) == 44);
+
+KROGW_ABI_CHECK(offsetof(struct ReplyTimeoutArguments, reply_timeout_10ms) == 12);
+
+KROGW_ABI_CHECK(offsetof(struct DriverInfo, driver_code) == 0);
+KROGW_ABI_CHECK(offsetof(struct DriverInfo, short_name) == 4);
+KROGW_ABI_CHECK(offsetof(struct DriverInfo, banner) == 8);
+KROGW_ABI_CHECK(offsetof(struct DriverInfo, context_size) == 12);
+KROGW_ABI_CHECK(offsetof(struct DriverInfo, info_flag) == 16);
+KROGW_ABI_CHECK(offsetof(struct DriverInfo, host_owned) == 20);
+KROGW_ABI_CHECK(offsetof(struct DriverInfo, info_mode) == 28);
+KROGW_ABI_CHECK(sizeof(struct DriverInfo) == 32);
+#elif UINTPTR_MAX == UINT64_MAX
+/* 64-bit builds, Linux and Windows alike: the same fields, naturally aligned. */
+KROGW_ABI_CHECK(offsetof(struct HostRequest, function_code) == 8);
+KROGW_ABI_CHECK(offsetof(struct HostRequest, arguments) == 24);
+KROGW_ABI_CHECK(sizeof(struct HostRequest) == 32);
+KROGW_ABI_CHECK(offsetof(struct AddressCheckArguments, address) == 20);
+KROGW_ABI_CHECK(offsetof(struct GateIoArguments, value_buffer) == 40);
+KROGW_ABI_CHECK(offsetof(struct DriverInfo, banner) == 16);
+KROGW_ABI_CHECK(offsetof(struct DriverInfo, info_mode) == 40);
+KROGW_ABI_CHECK(sizeof(struct DriverInfo) == 48);
+#endif
+
+KROGW_ABI_CHECK(sizeof(struct GateAddress) == 20);
+KROGW_ABI_CHECK(offsetof(struct GateAddress, bit_width) == 16);
+
+#ifdef __cplusplus
 }  // namespace krogw
 
 extern "C" KROGW_EXPORT int32_t KroMain(krogw::HostRequest* request);
+#else
+KROGW_EXPORT int32_t KroMain(struct HostRequest* request);
+#endif
+
+/* The type of KroMain, for hosts that look it up after loading the driver. */
+#ifdef __cplusplus
+typedef int32_t (*KroMainFunction)(krogw::HostRequest* request);
+#else
+typedef int32_t (*KroMainFunction)(struct HostRequest* request);
+#endif
+
+#endif

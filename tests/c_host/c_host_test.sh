@@ -1,48 +1,73 @@
 #!/usr/bin/env bash
-# The installed kit in a plain C host built as a user builds one (cc host.c -ldl): the
-# host dlopens the driver, starts an instance, and the driver's start-up line must reach
-# the host runtime's log instead of the C library's err(), which would end the process.
-# Runs once with the kit's stand-in runtime and once with a runtime built from the
-# integration guide and the kit's version script.
-#   c_host_test.sh CMAKE BUILD_DIR CC SOURCE_DIR
+# The installed kit as a host vendor uses it: the headers compile as C99 and C++11, and
+# the example host of the docs with its own runtime, built with cc through pkg-config
+# and with CMake through find_package(krogw), loads the installed driver and reads a
+# value polled from a simulated gateway on 127.N.170.1 (N: this run's loopback block).
+# The runtime is loaded before the driver with dlopen, so the driver's log line must
+# reach the runtime's err, not the C library's, which would end the process.
+#   c_host_test.sh CMAKE BUILD_DIR CC CXX EXAMPLES_DIR
 set -uo pipefail
-cmake=$1 build=$2 cc=$3 source=$4
+cmake=$1 build=$2 cc=$3 cxx=$4 examples=$5
+net=${KROGW_TEST_NET:?run this test through krogw-test-net}
+gateway=127.$net.170.1
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+gwsim_pid=
+trap 'kill $gwsim_pid 2>/dev/null; rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*"; exit 1; }
-startup='\[32\] KroGW : TCP-GW driver,Version '
+. "$(dirname "$0")/../../tools/console/drive.sh"
 
 prefix=$work/prefix
 "$cmake" --install "$build" --prefix "$prefix" >"$work/install.log" 2>&1 ||
   { cat "$work/install.log"; fail "install"; }
-driver=$(find "$prefix" -name libkrogw.so)
-version_script=$prefix/share/krogw/qivpro.map
-[ -f "$driver" ] || fail "no libkrogw.so installed"
-[ -f "$version_script" ] || fail "no share/krogw/qivpro.map installed"
+export PKG_CONFIG_PATH=$prefix/lib/pkgconfig
 
-"$cc" "$source/host.c" -o "$work/host" -ldl || fail "host does not build"
+# Both headers, alone and together, in the oldest dialects a host may use.
+for header in abi.h qivpro.h; do
+  echo "#include <krogw/$header>" >"$work/one.c"
+  for std in c99 c11; do
+    "$cc" -std=$std -pedantic -Wall -Wextra -Werror -I"$prefix/include" -c "$work/one.c" \
+      -o "$work/one.o" || fail "$header does not compile as $std"
+  done
+  for std in c++11 c++14; do
+    "$cxx" -x c++ -std=$std -pedantic -Wall -Wextra -Werror -I"$prefix/include" \
+      -c "$work/one.c" -o "$work/one.o" || fail "$header does not compile as $std"
+  done
+done
+echo "ok: abi.h and qivpro.h compile as C99, C11, C++11 and C++14"
+
+# pkg-config: the flags, the driver and the version script.
+pc() { pkg-config "$@" krogw || fail "pkg-config $*"; }
+driver=$(pc --variable=driver)
+[ -f "$driver" ] || fail "pkg-config names a driver that is not there: $driver"
+mkdir "$work/pc"
+"$cc" -std=c99 -shared -fPIC -pthread -Wl,-soname,libqivpro.so \
+  -Wl,--version-script="$(pc --variable=qivpro_map)" $(pc --cflags) \
+  "$examples/runtime.c" -o "$work/pc/libqivpro.so" || fail "runtime does not build with pkg-config"
+"$cc" -std=c99 $(pc --cflags) "$examples/host.c" -o "$work/pc/example_host" -ldl ||
+  fail "host does not build with pkg-config"
+echo "ok: example host and runtime built with pkg-config"
+
+# CMake: find_package(krogw) and its imported targets.
+"$cmake" -S "$examples" -B "$work/cm" -DCMAKE_PREFIX_PATH="$prefix" -DCMAKE_C_COMPILER="$cc" \
+  >"$work/cm.log" 2>&1 && "$cmake" --build "$work/cm" >>"$work/cm.log" 2>&1 ||
+  { cat "$work/cm.log"; fail "example does not build with CMake"; }
+echo "ok: example host and runtime built with CMake"
+
 mkdir "$work/run"
-cp "$prefix/share/krogw/samples/kroGW01.int" "$work/run/"
+sed "s/^PRIMARY=.*/PRIMARY=$gateway/" "$examples/kroGW01.int" >"$work/run/kroGW01.int"
+"$build/bin/krogw-gwsim" --address "$gateway" --scenario "$examples/plant.scn" --duration 90 \
+  >"$work/gwsim.log" 2>&1 &
+gwsim_pid=$!
+gwsim_wait "$work/gwsim.log" "$gateway" 10 || fail "the simulator does not listen"
 
-# Returns the host's exit status; its output lands in run.out and run.err.
-run_host() {
-  (cd "$work/run" && timeout 30 "$work/host" "$@" >"$work/run.out" 2>"$work/run.err")
-}
-show_run() { cat "$work/run.out" "$work/run.err"; }
-
-KROGW_HOSTSIM_LOG_ECHO=1 run_host "$driver"
-status=$?
-show_run
-[ $status -eq 0 ] || fail "host with the stand-in runtime exits $status"
-grep -q "^$startup" "$work/run.err" || fail "start-up line not in the stand-in runtime's log"
-echo "ok: stand-in runtime logs the start-up line"
-
-mkdir "$work/runtime"
-"$cc" -shared -fPIC -Wl,-soname,libqivpro.so -Wl,--version-script="$version_script" \
-  "$source/runtime.c" -o "$work/runtime/libqivpro.so" || fail "runtime does not build"
-run_host "$driver" "$work/runtime/libqivpro.so"
-status=$?
-show_run
-[ $status -eq 0 ] || fail "host with its own runtime exits $status"
-grep -q "^runtime log $startup" "$work/run.out" || fail "start-up line not in the host's own runtime's log"
-echo "ok: a runtime built with the kit's version script logs the start-up line"
+for kind in pc cm; do
+  (cd "$work/run" && timeout 60 "$work/$kind/example_host" "$work/$kind/libqivpro.so" "$driver" \
+    P000010050100002 00001005010001 >"$work/run.out" 2>&1)
+  status=$?
+  [ $status -eq 0 ] || { cat "$work/run.out"; fail "$kind host exits $status"; }
+  grep -q "^host: 00001005010001 = 1234$" "$work/run.out" ||
+    { cat "$work/run.out"; fail "$kind host did not read the polled value 1234"; }
+  grep -q "^runtime log \[32\] KroGW : TCP-GW driver,Version " "$work/run.out" ||
+    { cat "$work/run.out"; fail "start-up line not in the $kind host's runtime log"; }
+  echo "ok: $kind host read 1234 from the simulated gateway and ended its instance"
+done

@@ -37,7 +37,7 @@ CheckRun RunCheck(const std::string& arguments) {
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
 }
 
-// The output line that shows the decision on this address, or "".
+// The output line of this accepted address, or "".
 std::string LineFor(const std::string& output, const std::string& address) {
     std::istringstream lines(output);
     std::string line;
@@ -46,7 +46,7 @@ std::string LineFor(const std::string& output, const std::string& address) {
         std::string decision;
         std::string shown;
         words >> decision >> shown;
-        if ((decision == "accepted" || decision == "REJECTED") && shown == address) {
+        if (decision == "accepted" && shown == address) {
             return line;
         }
     }
@@ -82,14 +82,15 @@ TEST(CheckToolTest, SamplesAreAcceptedWithEveryAddressDecoded) {
                                          ", accepted: " + std::to_string(addresses) +
                                          ", rejected: 0"));
 
-    EXPECT_TRUE(Contains(run.output, "[32] kroGW : Primary GateWay address 127.0.0.1"));
+    EXPECT_TRUE(Contains(run.output, "1: kroGW : Primary GateWay address 127.0.0.1"));
+    EXPECT_TRUE(Contains(run.output, "\nno findings\n"));
     EXPECT_TRUE(
         Contains(run.output, "table type  3: 3 columns: 8-bit time-stamp 16-bit (time-stamped)"));
-    const std::string element = LineFor(run.output, "00003003030012");
+    const std::string element = LineFor(run.output, "00003003030010");
     EXPECT_TRUE(Contains(element, "TableElement"));
-    EXPECT_TRUE(Contains(element, "subaddress=0x00003201"));
-    EXPECT_TRUE(Contains(element, "bit_width=16"));
-    EXPECT_TRUE(Contains(element, "(RTU 3, table 3, column 2, row 1, table type 3)"));
+    EXPECT_TRUE(Contains(element, "subaddress=0x00003001"));
+    EXPECT_TRUE(Contains(element, "bit_width=8"));
+    EXPECT_TRUE(Contains(element, "(RTU 3, table 3, column 0, row 1, table type 3)"));
     const std::string poll = LineFor(run.output, "C000020100200005");
     EXPECT_TRUE(Contains(poll, "PollNumberedRows"));
     EXPECT_TRUE(Contains(poll, "(RTU 2, table 10, table type 2, first row 0, rows 5)"));
@@ -115,30 +116,83 @@ class CheckToolMistakesTest : public ::testing::Test {
     fs::path directory_;
 };
 
-TEST_F(CheckToolMistakesTest, RefusedLinesAndRejectedAddressesFailTheCheck) {
+TEST_F(CheckToolMistakesTest, RefusedLinesAndRejectedAddressesAreErrorsWithTheirReason) {
     const std::string config =
         Write("kroGW01.int", "PRIMARY=10.1.1.5\nPOLL_BUFFER_LENGTH=100\n12=1,2,3\n3=2,0\n");
     const std::string addresses =
-        Write("addresses.txt", "00001003030000\n00001003030000\n00001003030000 4\n!2\n");
+        Write("addresses.txt",
+              "00001003030000\n00001003030000\n00001003030000 4\n!2\n\n00001003070000\n");
     const CheckRun run = RunCheck(config + " " + addresses);
     EXPECT_EQ(run.status, 1);
-    EXPECT_TRUE(Contains(run.output, "[32] KroGW : Illegal length for Polling Buffer (10..99)"));
-    EXPECT_TRUE(Contains(run.output, "refused lines: 2"));
+    EXPECT_TRUE(Contains(run.output, config + ":2: error: KroGW : Illegal length for Polling "
+                                              "Buffer (10..99)\n"));
+    EXPECT_TRUE(Contains(run.output, config + ":3: error: kroGW : Table type list does not end"));
     EXPECT_TRUE(Contains(run.output, "an instance can start with it"));
-    EXPECT_TRUE(
-        Contains(run.output, "[32] KroGW : Can not define address 00001003030000 twice !!!"));
+    EXPECT_TRUE(Contains(run.output, addresses +
+                                         ":2: error: address 00001003030000 rejected: KroGW : Can "
+                                         "not define address 00001003030000 twice !!!\n"));
     EXPECT_TRUE(Contains(LineFor(run.output, "00001003030000[4]"), "accepted"))
         << "an array check lets the duplicate through";
-    EXPECT_EQ(LineFor(run.output, "!2").rfind("  REJECTED", 0), 0u) << "no secondary configured";
-    EXPECT_TRUE(Contains(run.output, "addresses checked: 4, accepted: 2, rejected: 2"));
+    EXPECT_TRUE(Contains(run.output, addresses +
+                                         ":4: error: address !2 rejected: no SECONDARY gateway is "
+                                         "configured\n"));
+    EXPECT_TRUE(Contains(run.output, addresses + ":6: error: address 00001003070000 rejected: "
+                                                 "table type 7 is not in the configuration\n"));
+    EXPECT_TRUE(Contains(run.output, "addresses checked: 5, accepted: 2, rejected: 3"));
 }
 
-TEST_F(CheckToolMistakesTest, UnusableOrMissingConfigurationFails) {
+// Lines the driver ignores or reads otherwise than they seem to say: one warning each,
+// on its line, and the driver's reading unchanged.
+TEST_F(CheckToolMistakesTest, SilentlyIgnoredOrMisreadLinesAreWarnings) {
+    const std::string config = Write("kroGW01.int",
+                                     "PRIMARY=10.1.1.5\n"
+                                     "primary=10.1.1.6\n"
+                                     "CMD_RESPONCE_TIME=300\n"
+                                     "hello world\n"
+                                     "100=2,2,0\n"
+                                     "3=1,4,2,0xyz\n"
+                                     "PRIMARY=10.1.1.7\n"
+                                     "4=2,0");
+    const std::string addresses =
+        Write("addresses.txt", "00001003030010\n00001003030012\n00001010100001\n");
+    const CheckRun run = RunCheck(config + " " + addresses);
+    EXPECT_EQ(run.status, 1);
+    const std::string expected[] = {
+        ":2: warning: key 'primary' is not read: keys are upper case (PRIMARY)\n",
+        ":3: warning: unknown key 'CMD_RESPONCE_TIME' is not read; did you mean "
+        "CMD_RESPONSE_TIME?\n",
+        ":4: warning: line is neither a key nor a table type: not read\n",
+        ":5: warning: table type number 100 has more than two digits: read as table type 10\n",
+        ":6: warning: text 'xyz' after the closing 0 is not read\n",
+        ":7: warning: PRIMARY is given twice (first on line 1)\n",
+        ":8: warning: last line has no line feed and fewer than 10 characters: not read\n",
+    };
+    for (const std::string& line : expected) {
+        EXPECT_TRUE(Contains(run.output, config + line)) << line << run.output;
+    }
+    EXPECT_TRUE(Contains(run.output, addresses + ":2: warning: gate 00001003030012: column 2 of "
+                                                 "time-stamped table type 3 never receives a "
+                                                 "value"));
+    EXPECT_TRUE(Contains(LineFor(run.output, "00001010100001"), "table type 10"))
+        << "the three-digit type is table type 10";
+    EXPECT_FALSE(Contains(run.output, addresses + ":1:")) << "column 0 carries the value";
+    EXPECT_TRUE(Contains(run.output, "\n8 findings\n"));
+}
+
+TEST_F(CheckToolMistakesTest, ExitStatusTellsCleanFindingsAndUsageApart) {
+    EXPECT_EQ(RunCheck(Write("kroGW01.int", "PRIMARY=10.1.1.5\n1=2,0\n")).status, 0);
     const CheckRun no_table = RunCheck(Write("kroGW01.int", "PRIMARY=10.1.1.5\n"));
     EXPECT_EQ(no_table.status, 1);
     EXPECT_TRUE(Contains(no_table.output, "an instance CANNOT start with it"));
-    EXPECT_EQ(RunCheck((directory_ / "missing.int").string()).status, 1);
-    EXPECT_EQ(RunCheck("").status, 1) << "usage";
+    EXPECT_TRUE(Contains(no_table.output, ":1: error: no accepted table type line"));
+    EXPECT_EQ(RunCheck((directory_ / "missing.int").string()).status, 2);
+    EXPECT_EQ(RunCheck("").status, 2);
+    EXPECT_EQ(RunCheck("a b c").status, 2);
+    EXPECT_EQ(RunCheck("--bogus x").status, 2);
+    const CheckRun help = RunCheck("--help");
+    EXPECT_EQ(help.status, 0);
+    EXPECT_TRUE(Contains(help.output, "FILE:LINE: error|warning: message"));
+    EXPECT_TRUE(Contains(RunCheck("--version").output, "krogw-check 8."));
 }
 
 }  // namespace

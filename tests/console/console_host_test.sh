@@ -65,6 +65,21 @@ check "driver log written at level 32" grep -q "^32 KroGW : Hot Backup process c
   "$work/driver.log"
 check "no trace lines in the log" bash -c "! grep -q '^8 ' '$work/driver.log'"
 
+# SIGTERM ends the host as quit does: the gateways see the channels closed.
+host_start "$work/signal.out" "$bin/krogw-host" --duration 50 "$work/host.prj"
+check "values arrive again" host_wait "gate value1 value " 10
+gwsim_mark=$(wc -l <"$work/gwsim.log")
+kill -TERM "$host_pid"
+for _ in $(seq 100); do kill -0 "$host_pid" 2>/dev/null || break; sleep 0.2; done
+kill -KILL "$host_pid" 2>/dev/null
+wait "$host_pid"
+check "host ends with 0 on SIGTERM" test $? -eq 0
+exec {host_in}>&-
+check "channels closed on SIGTERM" \
+  bash -c "tail -n +$((gwsim_mark + 1)) '$work/gwsim.log' | grep -q 'close channel'"
+check "--level without --log refused" \
+  bash -c "! '$bin/krogw-host' --level 8 '$work/host.prj' 2>/dev/null"
+
 if [ "$failures" -ne 0 ]; then
   echo "--- host output"; cat "$work/host.out" "$work/host.out.err"
   exit 1

@@ -1,16 +1,17 @@
 // krogw-check: reads a configuration file as the driver would, then checks a list of
 // gate addresses against it as a host defining those gates would. Integrators run it
-// before they deploy a configuration.
-//
-//   krogw-check <configuration file> [<address list>]
+// before they deploy a configuration; editors and CI read its findings.
 //
 // The address list holds one address per line, optionally followed by an element
 // count, which checks it as an array gate (function code 4). Empty lines and lines
-// that begin with '#' are skipped. Exit status 0 when every line and every address
-// was accepted, 1 otherwise.
+// that begin with '#' are skipped.
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <iostream>
+#include <iterator>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -19,42 +20,127 @@
 #include "driver/context.h"
 #include "include/krogw/abi.h"
 #include "tools/check/check_report.h"
+#include "tools/check/config_lint.h"
+#include "tools/check/findings.h"
+#include "tools/check/reject_reason.h"
 #include "tools/hostsim/hostsim.h"
 
 namespace {
 
 constexpr int32_t kDriverNumber = 1;
+constexpr int kClean = 0;
+constexpr int kFound = 1;
+constexpr int kUsage = 2;
 
-void PrintDriverLog(const char* indent) {
-    for (const hostsim::LogLine& line : hostsim::LogLines()) {
-        std::cout << indent << "[" << line.level << "] " << line.text << "\n";
+constexpr const char* kHelp =
+    "usage: krogw-check [--help] [--version] CONFIGURATION [ADDRESSES]\n"
+    "\n"
+    "Reads CONFIGURATION (a kroGWnn.int file) as the driver reads it and checks every\n"
+    "gate address of ADDRESSES as the driver checks it when a host defines the gate.\n"
+    "ADDRESSES holds one address a line, optionally followed by an element count for an\n"
+    "array gate; empty lines and lines beginning with # are skipped.\n"
+    "\n"
+    "Every finding is one line: FILE:LINE: error|warning: message. Errors are lines the\n"
+    "driver refuses and addresses it rejects, with the reason; warnings are lines the\n"
+    "driver ignores or reads otherwise than they seem to say, and gates that never\n"
+    "receive a value. Besides them it shows the table layouts and each accepted\n"
+    "address's words.\n"
+    "\n"
+    "  --help      this text\n"
+    "  --version   the version of the kit\n"
+    "\n"
+    "Exit status: 0 no findings, 1 findings, 2 a usage error or a file that cannot be read.\n";
+
+std::string DriverLogText() {
+    std::string text;
+    for (const hostsim::LogLine& line : hostsim::TakeLogLines()) {
+        text += text.empty() ? line.text : "; " + line.text;
     }
-    hostsim::ClearLog();
+    return text;
 }
 
-bool CheckConfiguration(const char* path, krogw::DriverContext& context) {
-    std::FILE* file = std::fopen(path, "r");
-    if (file == nullptr) {
-        std::cout << "cannot open configuration file " << path << "\n";
+bool ReadWholeFile(const char* path, std::string& text) {
+    std::ifstream input(path, std::ios::binary);
+    if (!input) {
         return false;
     }
-    krogw::ConfigSeen seen;
-    const bool usable = krogw::ReadConfiguration(file, seen, context);
-    std::fclose(file);
+    text.assign(std::istreambuf_iterator<char>(input), std::istreambuf_iterator<char>());
+    return true;
+}
 
+std::string Retained(const krogw::ConfigLine& line) {
+    return std::string(line.text, line.length);
+}
+
+// Reads the lines as the driver does, one physical line a turn, and reports each as it
+// goes; returns whether an instance can start with the file.
+bool CheckConfiguration(const std::string& path, const std::string& text,
+                        krogw::DriverContext& context, krogw_check::Findings& findings) {
     std::cout << "configuration " << path << "\n";
-    PrintDriverLog("  ");
-    std::cout << "  primary gateway: " << (seen.primary ? "set" : "MISSING")
-              << ", accepted table types: " << (seen.table_type ? "yes" : "NONE")
-              << ", refused lines: " << seen.refused_lines << "\n";
-    std::cout << "  an instance " << (usable ? "can" : "CANNOT") << " start with it\n";
+    krogw::ConfigText source{text.data(), text.size(), 0};
+    krogw::ConfigSeen seen;
+    krogw::ConfigLine line;
+    int number = 0;
+    int key_lines[64] = {};
+    while (krogw::ReadConfigLine(source, line)) {
+        ++number;
+        const std::string retained = Retained(line);
+        if (line.overlong) {
+            findings.Error(path, number, "line of more than 135 characters refused");
+            ++seen.refused_lines;
+            continue;
+        }
+        if (retained.empty()) {
+            continue;
+        }
+        const int refused_before = seen.refused_lines;
+        krogw::ParseConfigLine(line.text, seen, context);
+        const std::string log = DriverLogText();
+        if (seen.refused_lines != refused_before) {
+            findings.Error(path, number, log);
+            continue;
+        }
+        if (!log.empty()) {
+            std::cout << "  " << number << ": " << log << "\n";
+        }
+        const std::string key = krogw_check::KeyOf(retained);
+        if (!key.empty()) {
+            const auto& keys = krogw_check::ConfigKeys();
+            const size_t index =
+                static_cast<size_t>(std::find(keys.begin(), keys.end(), key) - keys.begin());
+            if (key_lines[index] != 0) {
+                findings.Warning(path, number,
+                                 key + " is given twice (first on line " +
+                                     std::to_string(key_lines[index]) + ")");
+            } else {
+                key_lines[index] = number;
+            }
+        } else if (log.empty()) {
+            findings.Warning(path, number, krogw_check::UnreadLineWarning(retained));
+        } else {
+            for (const std::string& warning : krogw_check::TableTypeWarnings(retained)) {
+                findings.Warning(path, number, warning);
+            }
+        }
+    }
+    if (source.position == text.size() && line.length > 0 && !text.empty() && text.back() != '\n') {
+        findings.Warning(path, number + 1,
+                         "last line has no line feed and fewer than 10 characters: not read");
+    }
+    const bool usable = seen.primary && seen.table_type;
+    if (!seen.primary) {
+        findings.Error(path, 1, "no accepted PRIMARY line: an instance cannot start with it");
+    }
+    if (!seen.table_type) {
+        findings.Error(path, 1, "no accepted table type line: an instance cannot start with it");
+    }
     std::cout << "table layouts\n";
     for (int table_type = 0; table_type < krogw::kTableTypes; ++table_type) {
         if (seen.accepted_table_types[static_cast<size_t>(table_type)]) {
             std::cout << "  " << krogw_check::DescribeLayout(context, table_type) << "\n";
         }
     }
-    return usable && seen.refused_lines == 0;
+    return usable;
 }
 
 struct AddressLine {
@@ -74,17 +160,15 @@ bool ParseAddressLine(const std::string& raw, AddressLine& line) {
 
 // Checks each address as the host would define its gate: accepted addresses become
 // gates, so that a later line with the same table element is a duplicate.
-bool CheckAddresses(const char* path, krogw::DriverContext& context) {
-    std::ifstream input(path);
-    if (!input) {
-        std::cout << "cannot open address list " << path << "\n";
-        return false;
-    }
+void CheckAddresses(const std::string& path, std::istream& input, krogw::DriverContext& context,
+                    krogw_check::Findings& findings) {
     std::cout << "addresses " << path << "\n";
     int checked = 0;
     int accepted = 0;
+    int number = 0;
     std::string raw;
     while (std::getline(input, raw)) {
+        ++number;
         AddressLine line;
         if (!ParseAddressLine(raw, line)) {
             continue;
@@ -98,46 +182,91 @@ bool CheckAddresses(const char* path, krogw::DriverContext& context) {
             &context, line.is_array ? krogw::kCheckArrayAddress : krogw::kParseGateAddress,
             kDriverNumber, 0, &arguments};
         const bool ok = KroMain(&request) == krogw::kResultDone;
+        const std::string log = DriverLogText();
         std::string shown = line.text;
         if (line.is_array) {
             // Appended piece by piece: GCC 12 at -O3 flags "[" + std::string with a
             // false -Wrestrict.
             shown.append("[").append(std::to_string(line.element_count)).append("]");
         }
-        char decision[48];
-        std::snprintf(decision, sizeof decision, "  %-8s %-21s", ok ? "accepted" : "REJECTED",
-                      shown.c_str());
-        std::cout << decision;
-        if (ok) {
-            ++accepted;
-            hostsim::DefineGate(kDriverNumber, arguments.address);
-            const int table_type =
-                context.gate_table_type[static_cast<uint16_t>(arguments.gate_id)];
-            std::cout << " " << krogw_check::DescribeWords(arguments.address, table_type);
+        if (!ok) {
+            const std::string reason =
+                log.empty() ? krogw_check::RejectReason(
+                                  line.text, line.is_array ? line.element_count : 0, context)
+                            : log;
+            findings.Error(path, number, "address " + shown + " rejected: " + reason);
+            continue;
         }
-        std::cout << "\n";
-        PrintDriverLog("      ");
+        ++accepted;
+        hostsim::DefineGate(kDriverNumber, arguments.address);
+        const int table_type = context.gate_table_type[static_cast<uint16_t>(arguments.gate_id)];
+        char decision[48];
+        std::snprintf(decision, sizeof decision, "  %-8s %-21s", "accepted", shown.c_str());
+        std::cout << decision << " " << krogw_check::DescribeWords(arguments.address, table_type)
+                  << "\n";
+        const std::string unfed =
+            krogw_check::UnfedColumnWarning(arguments.address, table_type, context);
+        if (!unfed.empty()) {
+            findings.Warning(path, number, "gate " + shown + ": " + unfed);
+        }
     }
     std::cout << "addresses checked: " << checked << ", accepted: " << accepted
               << ", rejected: " << checked - accepted << "\n";
-    return accepted == checked;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2 || argc > 3) {
-        std::cerr << "usage: krogw-check <configuration file> [<address list>]\n";
-        return 1;
+    std::string files[2];
+    int file_count = 0;
+    for (int at = 1; at < argc; ++at) {
+        const std::string argument = argv[at];
+        if (argument == "--help") {
+            std::cout << kHelp;
+            return kClean;
+        }
+        if (argument == "--version") {
+            std::cout << "krogw-check " KROGW_VERSION_STRING "\n";
+            return kClean;
+        }
+        if ((argument.rfind("-", 0) == 0 && argument.size() > 1) || file_count == 2) {
+            std::cerr << "krogw-check: unexpected argument '" << argument << "'\n"
+                      << "usage: krogw-check [--help] [--version] CONFIGURATION [ADDRESSES]\n";
+            return kUsage;
+        }
+        files[file_count++] = argument;
+    }
+    if (file_count == 0) {
+        std::cerr << "usage: krogw-check [--help] [--version] CONFIGURATION [ADDRESSES]\n";
+        return kUsage;
+    }
+    std::string configuration;
+    if (!ReadWholeFile(files[0].c_str(), configuration)) {
+        std::cerr << "krogw-check: cannot read " << files[0] << ": " << std::strerror(errno)
+                  << "\n";
+        return kUsage;
+    }
+    std::ifstream addresses;
+    if (file_count == 2) {
+        addresses.open(files[1]);
+        if (!addresses) {
+            std::cerr << "krogw-check: cannot read " << files[1] << ": " << std::strerror(errno)
+                      << "\n";
+            return kUsage;
+        }
     }
     hostsim::Reset();
     auto context = std::make_unique<krogw::DriverContext>();
     krogw::ResetContext(kDriverNumber, *context);
     context->client = 0;
-    bool everything_accepted = CheckConfiguration(argv[1], *context);
-    if (argc == 3) {
-        everything_accepted = CheckAddresses(argv[2], *context) && everything_accepted;
+    krogw_check::Findings findings;
+    const bool usable = CheckConfiguration(files[0], configuration, *context, findings);
+    std::cout << "  an instance " << (usable ? "can" : "CANNOT") << " start with it\n";
+    if (file_count == 2) {
+        CheckAddresses(files[1], addresses, *context, findings);
     }
-    std::cout << (everything_accepted ? "everything accepted" : "NOT everything accepted") << "\n";
-    return everything_accepted ? 0 : 1;
+    std::cout << (findings.count() == 0 ? "no findings"
+                                        : std::to_string(findings.count()) + " findings")
+              << "\n";
+    return findings.count() == 0 ? kClean : kFound;
 }

@@ -1,6 +1,7 @@
 // krogw-host: the console host. Loads the driver library as a host runtime does, runs
 // a project's instances and gates through KroMain with the stand-in host runtime as the
 // gate database, shows the gates live and takes operator commands on standard input.
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -9,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "include/krogw/abi.h"
 #include "platform/library.h"
 #include "platform/terminal.h"
 #include "tools/console/commands.h"
@@ -26,7 +28,31 @@ namespace fs = std::filesystem;
 
 constexpr const char* kUsage =
     "usage: krogw-host [--driver LIBRARY] [--once] [--duration SECONDS]"
-    " [--log FILE [--level N]] PROJECT\n";
+    " [--log FILE [--level N]] PROJECT | --help | --version\n";
+
+constexpr const char* kHelp =
+    "\n"
+    "The console host: loads the driver as a host runtime does, starts the instances of\n"
+    "PROJECT, reads its gates every scan, shows them and takes operator commands on\n"
+    "standard input (help lists them). Ctrl-C and SIGTERM end it as quit does: the\n"
+    "instances' channels are closed first.\n"
+    "\n"
+    "  --driver LIBRARY    the driver to load (default: the one installed beside it)\n"
+    "  --once              one scan, waiting for the polls' replies, then end\n"
+    "  --duration SECONDS  end after this long\n"
+    "  --log FILE          the driver's log lines into FILE\n"
+    "  --level N           only log lines of level N and above (with --log)\n"
+    "  --help              this text\n"
+    "  --version           the version of the kit\n"
+    "\n"
+    "Exit status: 0 ended, 1 the driver or an instance could not start, 2 usage or a\n"
+    "faulty project.\n";
+
+volatile std::sig_atomic_t stop_signal = 0;
+
+extern "C" void OnStopSignal(int) {
+    stop_signal = 1;
+}
 
 struct CommandLine {
     std::string project;
@@ -35,6 +61,7 @@ struct CommandLine {
     int log_level = 0;
     bool once = false;
     int duration_s = 0;
+    bool level_given = false;
 };
 
 bool ToInt(const char* text, int min, int max, int& value) {
@@ -72,6 +99,7 @@ bool ParseCommandLine(int argc, char** argv, CommandLine& line) {
         } else if (option == "--log") {
             line.log_file = value;
         } else if (option == "--level") {
+            line.level_given = true;
             good = ToInt(value, 0, 1000, line.log_level);
         } else if (option == "--duration") {
             good = ToInt(value, 1, 1000000, line.duration_s);
@@ -81,6 +109,10 @@ bool ParseCommandLine(int argc, char** argv, CommandLine& line) {
         if (!good) {
             return false;
         }
+    }
+    if (line.level_given && line.log_file.empty()) {
+        std::fputs("krogw-host: --level needs --log\n", stderr);
+        return false;
     }
     return !line.project.empty();
 }
@@ -155,7 +187,9 @@ int Run(const CommandLine& line) {
             input.StartReading(line.duration_s == 0);
         }
         console::ScanLoop loop(host, log, screen);
-        loop.Run({project.scan_ms, line.once, line.duration_s}, input);
+        std::signal(SIGINT, OnStopSignal);
+        std::signal(SIGTERM, OnStopSignal);
+        loop.Run({project.scan_ms, line.once, line.duration_s, &stop_signal}, input);
     }
     host.Stop();
     log.Take();
@@ -168,6 +202,17 @@ int Run(const CommandLine& line) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    for (int at = 1; at < argc; ++at) {
+        if (std::strcmp(argv[at], "--help") == 0) {
+            std::fputs(kUsage, stdout);
+            std::fputs(kHelp, stdout);
+            return 0;
+        }
+        if (std::strcmp(argv[at], "--version") == 0) {
+            std::puts("krogw-host " KROGW_VERSION_STRING);
+            return 0;
+        }
+    }
     CommandLine line;
     if (!ParseCommandLine(argc, argv, line)) {
         std::fputs(kUsage, stderr);

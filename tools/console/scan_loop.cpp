@@ -212,6 +212,9 @@ void ScanLoop::Run(const ScanOptions& options, CommandInput& input) {
     const auto scan = std::chrono::milliseconds(options.scan_ms);
     const auto end = start_ + std::chrono::seconds(options.duration_s);
     for (auto next = Clock::now();;) {
+        if (options.stop != nullptr && *options.stop != 0) {
+            return;
+        }
         const auto now = Clock::now();
         if (options.duration_s > 0 && now >= end) {
             return;
@@ -228,7 +231,9 @@ void ScanLoop::Run(const ScanOptions& options, CommandInput& input) {
             }
             next = now + scan;
         }
-        const auto deadline = options.duration_s > 0 ? std::min(next, end) : next;
+        // Short turns, so that a signal ends the scan soon.
+        const auto deadline = std::min(options.duration_s > 0 ? std::min(next, end) : next,
+                                       now + std::chrono::milliseconds(200));
         if (const auto line = input.Next(deadline)) {
             const CommandOutcome outcome = RunCommand(*line, host_);
             if (!outcome.text.empty()) {

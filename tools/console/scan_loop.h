@@ -3,6 +3,7 @@
 // the result.
 #pragma once
 
+#include <csignal>
 #include <vector>
 
 #include "tools/console/commands.h"
@@ -16,6 +17,8 @@ struct ScanOptions {
     int32_t scan_ms = 1000;
     bool once = false;
     int32_t duration_s = 0;  // 0: until quit
+    // Set by a signal handler: ends the scan as quit does, at the next turn.
+    const volatile std::sig_atomic_t* stop = nullptr;
 };
 
 class ScanLoop {

@@ -1,5 +1,6 @@
 // krogw-gwsim: a gateway, or a primary and a secondary, for trying the driver by hand.
 //   krogw-gwsim [--address A [--address B]] [--port P] [--scenario FILE] [--duration SECONDS]
+//               [--quiet] | --help | --version
 // Logs every connection, request, reply and burst on stdout; stops and starts the gateways
 // as the scenario's stop statements say; ends on SIGINT or SIGTERM, or after the duration.
 #include <pthread.h>
@@ -16,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "include/krogw/abi.h"
 #include "tools/gwsim/gwsim.h"
 
 namespace {
@@ -28,11 +30,33 @@ struct CommandLine {
     uint16_t port = krogw::kGatewayPort;
     std::optional<std::string> scenario;
     std::optional<int> duration_s;
+    bool quiet = false;
+    bool help = false;
+    bool version = false;
 };
 
 const char kUsage[] =
     "usage: krogw-gwsim [--address A [--address B]] [--port P] [--scenario FILE]"
-    " [--duration SECONDS]\n";
+    " [--duration SECONDS] [--quiet] | --help | --version\n";
+
+const char kHelp[] =
+    "\n"
+    "A simulated gateway (RTU NETWORK GateWay for TCP/IP), or a primary and a secondary,\n"
+    "for trying the driver without hardware. It answers every request the driver sends,\n"
+    "serves RTU tables from the scenario, sends its burst reports, stops and starts as its\n"
+    "stop statements say, and commits the faults its fault statements name (see\n"
+    "simulator.md). It logs every connection, request, reply and burst on standard output\n"
+    "and ends on SIGINT or SIGTERM, or after the duration.\n"
+    "\n"
+    "  --address A         listen on A (default 0.0.0.0); a second one is the secondary\n"
+    "  --port P            the TCP port (default 5001)\n"
+    "  --scenario FILE     RTUs, tables, values, bursts, stops and faults\n"
+    "  --duration SECONDS  end after this long\n"
+    "  --quiet             no lines for connections and messages\n"
+    "  --help              this text\n"
+    "  --version           the version of the kit\n"
+    "\n"
+    "Exit status: 0 ended, 1 could not serve (the system's reason follows), 2 usage.\n";
 
 int Number(const std::string& text, int min, int max, const char* what) {
     size_t used = 0;
@@ -53,6 +77,15 @@ CommandLine ParseArguments(int argc, char** argv) {
     CommandLine line;
     for (int at = 1; at < argc; ++at) {
         const std::string option = argv[at];
+        if (option == "--quiet" || option == "--help" || option == "--version") {
+            (option == "--quiet"  ? line.quiet
+             : option == "--help" ? line.help
+                                  : line.version) = true;
+            continue;
+        }
+        if (option.rfind("--", 0) != 0) {
+            throw std::invalid_argument("unexpected argument '" + option + "'");
+        }
         if (at + 1 >= argc) {
             throw std::invalid_argument(option + " needs a value");
         }
@@ -79,9 +112,13 @@ CommandLine ParseArguments(int argc, char** argv) {
 }
 
 // Lines come from several threads; each gets a time of day, the prefix and stays whole.
-gwsim::LogSink StdoutLog(const std::string& prefix) {
+// Quiet leaves out the lines about single connections and their messages.
+gwsim::LogSink StdoutLog(const std::string& prefix, bool quiet) {
     static std::mutex mutex;
-    return [prefix](const std::string& text) {
+    return [prefix, quiet](const std::string& text) {
+        if (quiet && text.rfind("connection ", 0) == 0) {
+            return;
+        }
         const auto now = std::chrono::system_clock::now();
         const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
         const auto millis =
@@ -148,6 +185,11 @@ int main(int argc, char** argv) {
     gwsim::Scenario scenario;
     try {
         line = ParseArguments(argc, argv);
+        if (line.help || line.version) {
+            std::cout << (line.help ? std::string(kUsage) + kHelp
+                                    : "krogw-gwsim " KROGW_VERSION_STRING "\n");
+            return 0;
+        }
         if (line.scenario) {
             scenario = gwsim::LoadScenarioFile(*line.scenario);
         }
@@ -162,13 +204,13 @@ int main(int argc, char** argv) {
         return 2;
     }
     const bool two = line.addresses.size() > 1;
-    const gwsim::LogSink log = StdoutLog("");
+    const gwsim::LogSink log = StdoutLog("", line.quiet);
     try {
         std::vector<std::unique_ptr<gwsim::Gateway>> gateways;
         for (size_t at = 0; at < line.addresses.size(); ++at) {
             const std::string prefix = two ? "gw" + std::to_string(at + 1) + " " : "";
             gateways.push_back(std::make_unique<gwsim::Gateway>(
-                gwsim::Options{line.addresses[at], line.port, StdoutLog(prefix)}));
+                gwsim::Options{line.addresses[at], line.port, StdoutLog(prefix, line.quiet)}));
             gateways.back()->LoadScenario(scenario);
         }
         if (line.scenario) {

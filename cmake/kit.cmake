@@ -1,0 +1,61 @@
+# The kit for host vendors beside the driver: the ABI and host runtime headers, a
+# pkg-config file and a CMake package, the version resource of krogw.dll and the
+# manual pages of the tools. Included from packaging.cmake, after GNUInstallDirs.
+include(CMakePackageConfigHelpers)
+
+# One version: the ABI header's macros and the project's must agree.
+file(STRINGS ${CMAKE_SOURCE_DIR}/include/krogw/abi.h krogw_header_version
+     REGEX "^#define KROGW_VERSION_STRING ")
+if(NOT krogw_header_version MATCHES "\"${PROJECT_VERSION}\"")
+  message(FATAL_ERROR "include/krogw/abi.h says ${krogw_header_version}, the project ${PROJECT_VERSION}")
+endif()
+
+install(FILES host/qivpro.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/krogw)
+
+if(WIN32)
+  set(krogw_driver_install_file ${CMAKE_INSTALL_BINDIR}/krogw.dll)
+  configure_file(${CMAKE_CURRENT_LIST_DIR}/kit/krogw.rc.in ${CMAKE_BINARY_DIR}/krogw.rc @ONLY)
+  target_sources(krogw PRIVATE ${CMAKE_BINARY_DIR}/krogw.rc)
+else()
+  set(krogw_driver_install_file ${CMAKE_INSTALL_LIBDIR}/libkrogw.so)
+endif()
+
+file(RELATIVE_PATH krogw_pc_to_prefix /prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig /prefix)
+configure_file(${CMAKE_CURRENT_LIST_DIR}/kit/krogw.pc.in ${CMAKE_BINARY_DIR}/krogw.pc @ONLY)
+install(FILES ${CMAKE_BINARY_DIR}/krogw.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+
+set(krogw_cmake_dir ${CMAKE_INSTALL_LIBDIR}/cmake/krogw)
+configure_package_config_file(${CMAKE_CURRENT_LIST_DIR}/kit/krogwConfig.cmake.in
+                              ${CMAKE_BINARY_DIR}/krogwConfig.cmake
+                              INSTALL_DESTINATION ${krogw_cmake_dir}
+                              PATH_VARS CMAKE_INSTALL_INCLUDEDIR CMAKE_INSTALL_DATADIR)
+write_basic_package_version_file(${CMAKE_BINARY_DIR}/krogwConfigVersion.cmake
+                                 COMPATIBILITY SameMajorVersion)
+install(FILES ${CMAKE_BINARY_DIR}/krogwConfig.cmake ${CMAKE_BINARY_DIR}/krogwConfigVersion.cmake
+        DESTINATION ${krogw_cmake_dir})
+
+install(DIRECTORY docs/examples/ DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)
+
+# Manual pages from the tools' --help, where the build can run them.
+if(NOT CMAKE_CROSSCOMPILING)
+  set(krogw_manpages)
+  foreach(tool_summary "krogw-host|console host for the krogw driver"
+                       "krogw-check|commissioning checker for krogw configurations and addresses"
+                       "krogw-gwsim|simulated RTU network gateway for the krogw driver")
+    string(REPLACE "|" ";" tool_summary "${tool_summary}")
+    list(GET tool_summary 0 tool)
+    list(GET tool_summary 1 summary)
+    if(TARGET ${tool})
+      set(page ${CMAKE_BINARY_DIR}/man/${tool}.1)
+      add_custom_command(OUTPUT ${page}
+        COMMAND ${CMAKE_COMMAND} -DPROGRAM=$<TARGET_FILE:${tool}> -DNAME=${tool}
+                -DVERSION=${PROJECT_VERSION} "-DSUMMARY=${summary}" -DOUTPUT=${page}
+                -P ${CMAKE_CURRENT_LIST_DIR}/kit/manpage.cmake
+        DEPENDS ${tool} ${CMAKE_CURRENT_LIST_DIR}/kit/manpage.cmake
+        COMMENT "Manual page ${tool}.1")
+      list(APPEND krogw_manpages ${page})
+    endif()
+  endforeach()
+  add_custom_target(krogw_manpages ALL DEPENDS ${krogw_manpages})
+  install(FILES ${krogw_manpages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+endif()

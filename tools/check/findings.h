@@ -1,0 +1,19 @@
+// Findings in the form editors and CI parse: "FILE:LINE: error|warning: message".
+#pragma once
+
+#include <string>
+
+namespace krogw_check {
+
+class Findings {
+  public:
+    void Error(const std::string& file, int line, const std::string& message);
+    void Warning(const std::string& file, int line, const std::string& message);
+    int count() const { return count_; }
+
+  private:
+    void Print(const std::string& file, int line, const char* severity, const std::string& message);
+    int count_ = 0;
+};
+
+}  // namespace krogw_check

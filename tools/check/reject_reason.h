@@ -1,0 +1,23 @@
+// Why the driver's address check refused an address, in the terms of the address forms
+// (docs/addresses.md). The driver answers a refusal with 1 and, but for a duplicate,
+// logs nothing; the checker names the part of the address that failed.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "driver/context.h"
+#include "include/krogw/abi.h"
+
+namespace krogw_check {
+
+// element_count > 0: checked as an array gate.
+std::string RejectReason(const std::string& address, int32_t element_count,
+                         const krogw::DriverContext& context);
+
+// For an accepted table element gate: a warning when its column never receives a value
+// (a column after the time stamp of a time-stamped table type), else "".
+std::string UnfedColumnWarning(const krogw::GateAddress& words, int table_type,
+                               const krogw::DriverContext& context);
+
+}  // namespace krogw_check
