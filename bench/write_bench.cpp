@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "driver/context.h"
+#include "context/context.h"
 #include "exchange/commands.h"
 #include "exchange/threads.h"
 #include "gateway/connections.h"

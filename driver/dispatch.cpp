@@ -1,6 +1,6 @@
 #include <array>
 
-#include "driver/context.h"
+#include "context/context.h"
 #include "driver/handlers.h"
 #include "host/qivpro.h"
 

@@ -1,5 +1,5 @@
 // Function codes 5 and 6: reads of a gate and of an array gate, by GateKind.
-#include "driver/context.h"
+#include "context/context.h"
 #include "driver/gate_io.h"
 #include "driver/handlers.h"
 #include "exchange/polls.h"

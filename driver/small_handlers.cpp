@@ -1,5 +1,5 @@
 // The handlers too small for a file of their own: codes 12, 13 and 15.
-#include "driver/context.h"
+#include "context/context.h"
 #include "driver/handlers.h"
 #include "driver/reply_timeout.h"
 #include "host/qivpro.h"

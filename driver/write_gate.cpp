@@ -1,5 +1,5 @@
 // Function codes 7 and 10: writes of a gate and of an array gate, by GateKind.
-#include "driver/context.h"
+#include "context/context.h"
 #include "driver/gate_io.h"
 #include "driver/handlers.h"
 #include "exchange/commands.h"

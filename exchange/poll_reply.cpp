@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "context/counters.h"
 #include "exchange/element_store.h"
 #include "exchange/error_gate.h"
 #include "exchange/message_view.h"

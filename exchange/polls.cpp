@@ -1,8 +1,10 @@
 #include "exchange/polls.h"
 
+#include "context/counters.h"
+#include "context/in_flight.h"
+#include "context/poll_queue.h"
 #include "exchange/command_reply.h"
 #include "exchange/poll_message.h"
-#include "exchange/poll_queue.h"
 #include "gateway/active_set.h"
 #include "gateway/socket_io.h"
 #include "gateway/status.h"
@@ -28,18 +30,6 @@ void PutValueWord(uint8_t* value_buffer, uint16_t value) {
 uint8_t ReportedStateOf(const DriverContext& context, int32_t rtu) {
     return ReportedState(context.rtu_state[static_cast<uint16_t>(rtu)].load(),
                          context.sign_rtu_on_fail);
-}
-
-// Counts one poll in flight unless the limit is reached; one indivisible step, so
-// that polls sent at once from two threads never pass the limit together.
-bool TakeInFlightSlot(DriverContext& context) {
-    uint16_t in_flight = context.polls_in_flight.load();
-    while (static_cast<int32_t>(in_flight) < context.poll_buffer_length) {
-        if (context.polls_in_flight.compare_exchange_weak(in_flight, in_flight + 1)) {
-            return true;
-        }
-    }
-    return false;
 }
 
 // The channel id is read once the burst socket is held, so that both come from the
@@ -79,7 +69,7 @@ uint8_t SendPoll(uint32_t opcode, HostRequest& request) {
 uint8_t RequestPoll(uint32_t opcode, HostRequest& request) {
     DriverContext& context = *request.context;
     const auto& gate = *static_cast<const GateIoArguments*>(request.arguments);
-    if (TakeInFlightSlot(context)) {
+    if (TakePollSlot(context)) {
         return ReportedState(SendPoll(opcode, request), context.sign_rtu_on_fail);
     }
     const PollQueueEntry entry{static_cast<int32_t>(opcode), gate.address.unit_id,

@@ -1,5 +1,5 @@
 // The two writes sent without the queue: the RTU's clock and SetCall.
-#include "driver/flag_lock.h"
+#include "context/flag_lock.h"
 #include "exchange/command_message.h"
 #include "exchange/commands.h"
 #include "exchange/sync_replies.h"

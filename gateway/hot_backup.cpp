@@ -1,6 +1,6 @@
 #include "gateway/hot_backup.h"
 
-#include "driver/flag_lock.h"
+#include "context/flag_lock.h"
 #include "gateway/active_set.h"
 #include "gateway/pauses.h"
 #include "gateway/requests.h"

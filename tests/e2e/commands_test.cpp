@@ -9,8 +9,8 @@
 #include <thread>
 #include <vector>
 
+#include "context/poll_queue.h"
 #include "exchange/commands.h"
-#include "exchange/poll_queue.h"
 #include "exchange/threads.h"
 #include "gateway/hot_backup.h"
 #include "gateway/status.h"

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "address/subaddress.h"
-#include "exchange/poll_queue.h"
+#include "context/poll_queue.h"
 #include "exchange/polls.h"
 #include "tests/exchange/decoder_fixture.h"
 

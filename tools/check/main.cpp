@@ -16,7 +16,7 @@
 #include <string>
 
 #include "config/config_reader.h"
-#include "driver/context.h"
+#include "context/context.h"
 #include "include/krogw/abi.h"
 #include "tools/check/check_report.h"
 #include "tools/hostsim/hostsim.h"
