@@ -28,6 +28,11 @@ enum RtuState : uint8_t {
     RtuDisabled = 3,
 };
 
+// True when `rtu` names an entry of rtu_state.
+inline bool IsRtuNumber(int32_t rtu) {
+    return rtu >= 0 && rtu < kRtuEntries;
+}
+
 struct PollQueueEntry {
     int32_t opcode;  // 257 or 261
     int32_t rtu;

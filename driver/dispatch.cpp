@@ -3,6 +3,7 @@
 #include "context/context.h"
 #include "driver/handlers.h"
 #include "host/qivpro.h"
+#include "include/krogw/abi.h"
 
 namespace krogw {
 namespace {

@@ -6,6 +6,7 @@
 #include "gateway/connections.h"
 #include "gateway/pauses.h"
 #include "host/qivpro.h"
+#include "include/krogw/abi.h"
 #include "platform/platform.h"
 
 namespace krogw {

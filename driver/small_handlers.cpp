@@ -3,6 +3,7 @@
 #include "driver/handlers.h"
 #include "driver/reply_timeout.h"
 #include "host/qivpro.h"
+#include "include/krogw/abi.h"
 
 namespace krogw {
 

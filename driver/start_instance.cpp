@@ -11,6 +11,7 @@
 #include "gateway/channel.h"
 #include "gateway/connections.h"
 #include "host/qivpro.h"
+#include "include/krogw/abi.h"
 #include "platform/platform.h"
 
 namespace krogw {

@@ -81,20 +81,6 @@ bool StartMessage(uint32_t opcode, uint16_t channel_id, size_t data_length, uint
 
 }  // namespace
 
-CommandWrite CommandWriteFromRequest(const GateIoArguments& arguments) {
-    CommandWrite write{};
-    write.rtu = arguments.address.unit_id;
-    write.subaddress = arguments.address.subaddress;
-    write.bit_width = arguments.address.bit_width;
-    write.element_count = arguments.element_count;
-    write.elements = arguments.value_buffer;
-    // An array of two 8-bit elements may be all the host's buffer holds.
-    if (arguments.value_buffer != nullptr && arguments.element_count == 1) {
-        write.single_value = GetU32Le(arguments.value_buffer);
-    }
-    return write;
-}
-
 uint32_t CommandOpcode(const CommandWrite& write) {
     return write.element_count == 1 ? kOpSendCommand : kOpSendData;
 }

@@ -7,7 +7,6 @@
 #include <cstdint>
 
 #include "context/command_write.h"
-#include "include/krogw/abi.h"
 #include "platform/platform.h"
 
 namespace krogw {
@@ -16,9 +15,6 @@ inline constexpr size_t kWriteMessageHeadBytes =
     52;  // frame and the 16-byte body before the values
 inline constexpr size_t kSetRtuTimeMessageBytes = 59;
 inline constexpr size_t kSetCallMessageBytes = 59;
-
-// The write that a gate write request asks for.
-CommandWrite CommandWriteFromRequest(const GateIoArguments& arguments);
 
 // 259 for a single value, 258 otherwise.
 uint32_t CommandOpcode(const CommandWrite& write);

@@ -14,6 +14,7 @@
 #include "gateway/replies.h"
 #include "gateway/socket_io.h"
 #include "host/qivpro.h"
+#include "include/krogw/abi.h"
 
 namespace krogw {
 namespace {
@@ -125,8 +126,7 @@ bool IsSendable(const CommandWrite& write) {
 
 }  // namespace
 
-uint8_t RequestCommand(GateIoArguments& write, DriverContext& context) {
-    const CommandWrite command = CommandWriteFromRequest(write);
+uint8_t RequestCommand(DriverContext& context, const CommandWrite& command) {
     if (!IsSendable(command)) {
         return kResultFailed;
     }

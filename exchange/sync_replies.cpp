@@ -2,7 +2,6 @@
 
 #include "context/in_flight.h"
 #include "exchange/command_reply.h"
-#include "exchange/commands.h"
 #include "exchange/error_gate.h"
 #include "gateway/frame.h"
 #include "gateway/socket_io.h"
@@ -30,10 +29,6 @@ void TakeLateSetTimeReply(const CommandReply& reply, DriverContext& context) {
 
 }  // namespace
 
-bool IsRtuNumber(int32_t rtu) {
-    return rtu >= 0 && rtu < kRtuEntries;
-}
-
 GwReadEnd AwaitSyncReply(PlatformSocket socket, uint8_t* buffer, size_t capacity,
                          DriverContext& context, uint32_t request_opcode, int32_t timeout_ms) {
     const int64_t deadline = PlatformMonotonicMs() + timeout_ms;
@@ -59,6 +54,9 @@ GwReadEnd AwaitSyncReply(PlatformSocket socket, uint8_t* buffer, size_t capacity
     }
 }
 
+namespace {
+
+// A late reply to a write (258 or 259).
 void HandleCommandReply(const uint8_t* message, size_t received, DriverContext& context) {
     CommandReply reply{};
     if (!ReadCommandReply(message, received, &reply) || !reply.has_command_block) {
@@ -90,6 +88,8 @@ void HandleCommandReply(const uint8_t* message, size_t received, DriverContext& 
             static_cast<int>(reply.rtu));
     }
 }
+
+}  // namespace
 
 void TakeSyncMessage(const uint8_t* message, size_t received, DriverContext& context) {
     CommandReply reply{};

@@ -12,9 +12,6 @@
 
 namespace krogw {
 
-// The RTU entry a write or clock setting names; false outside the state table.
-bool IsRtuNumber(int32_t rtu);
-
 // Waits up to timeout_ms for the reply to the request with this opcode. Late replies to
 // writes and set-time messages that come first are taken as the command thread takes
 // them, so their in-flight slots are released; replies to other requests are discarded.

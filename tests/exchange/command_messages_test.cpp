@@ -7,6 +7,7 @@
 
 #include "context/command_queue.h"
 #include "context/context.h"
+#include "driver/gate_io.h"
 #include "exchange/command_message.h"
 #include "exchange/command_reply.h"
 #include "gateway/frame.h"
