@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "address/address_field.h"
-#include "driver/context.h"
+#include "context/context.h"
 #include "include/krogw/abi.h"
 
 namespace krogw {

@@ -4,7 +4,7 @@
 #include "address/address_check.h"
 #include "address/subaddress.h"
 #include "config/table_layout.h"
-#include "driver/decimal_text.h"
+#include "context/decimal_text.h"
 
 namespace krogw {
 namespace {

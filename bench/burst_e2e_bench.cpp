@@ -14,7 +14,7 @@
 
 #include "address/subaddress.h"
 #include "config/config_reader.h"
-#include "driver/context.h"
+#include "context/context.h"
 #include "exchange/threads.h"
 #include "gateway/connections.h"
 #include "platform/platform.h"

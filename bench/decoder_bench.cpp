@@ -9,7 +9,7 @@
 #include "bench/cheap_host.h"
 #include "config/config_reader.h"
 #include "config/table_layout.h"
-#include "driver/context.h"
+#include "context/context.h"
 #include "exchange/burst_report.h"
 #include "exchange/poll_reply.h"
 #include "gateway/frame.h"

@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "driver/context.h"
+#include "context/context.h"
 #include "include/krogw/abi.h"
 
 namespace bench {

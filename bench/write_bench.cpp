@@ -11,7 +11,8 @@
 #include <thread>
 #include <vector>
 
-#include "driver/context.h"
+#include "context/context.h"
+#include "driver/gate_io.h"
 #include "exchange/commands.h"
 #include "exchange/threads.h"
 #include "gateway/connections.h"
@@ -74,7 +75,8 @@ int main(int argc, char** argv) {
         write.address = krogw::GateAddress{kRtu, krogw::TableElement,
                                            kTable * 4096 + (index % kRows), krogw::kFixedWord, 16};
         const Clock::time_point before = Clock::now();
-        confirmed += krogw::RequestCommand(write, *context) == 0 ? 1 : 0;
+        confirmed +=
+            krogw::RequestCommand(*context, krogw::CommandWriteFromRequest(write)) == 0 ? 1 : 0;
         latency_us.push_back(Microseconds(Clock::now() - before));
     }
     const double seconds = Microseconds(Clock::now() - start) / 1e6;

@@ -4,7 +4,7 @@
 
 #include "config/config_reader.h"
 #include "config/table_layout.h"
-#include "driver/decimal_text.h"
+#include "context/decimal_text.h"
 #include "host/qivpro.h"
 #include "platform/ipv4_text.h"
 

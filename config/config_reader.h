@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "driver/context.h"
+#include "context/context.h"
 
 namespace krogw {
 

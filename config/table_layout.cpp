@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "config/table_layout.h"
-#include "driver/decimal_text.h"
+#include "context/decimal_text.h"
 #include "host/qivpro.h"
 
 namespace krogw {

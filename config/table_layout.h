@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "config/config_reader.h"
-#include "driver/context.h"
+#include "context/context.h"
 
 namespace krogw {
 

@@ -1,8 +1,9 @@
 #include <array>
 
-#include "driver/context.h"
+#include "context/context.h"
 #include "driver/handlers.h"
 #include "host/qivpro.h"
+#include "include/krogw/abi.h"
 
 namespace krogw {
 namespace {

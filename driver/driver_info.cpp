@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <string_view>
 
-#include "driver/context.h"
+#include "context/context.h"
 #include "driver/handlers.h"
 
 namespace krogw {

@@ -5,7 +5,8 @@
 #include <cstdint>
 #include <optional>
 
-#include "driver/context.h"
+#include "context/command_write.h"
+#include "context/context.h"
 #include "include/krogw/abi.h"
 
 namespace krogw {
@@ -18,6 +19,13 @@ inline GateIoArguments& GateIoOf(HostRequest& request) {
 // the host's raw word, through which every special gate is read and written.
 uint16_t ValueWord(const GateIoArguments& io);
 void PutValueWord(GateIoArguments& io, uint16_t value);
+
+// The write that a gate write request asks for.
+CommandWrite CommandWriteFromRequest(const GateIoArguments& arguments);
+
+// A poll (opcode 257 or 261) of the gate's rows; a poll that went out clears the value
+// word.
+int32_t PollGate(DriverContext& context, uint32_t opcode, GateIoArguments& io);
 
 // The state of RTU `rtu`; false when the number cannot name an RTU, which the
 // handlers answer with 1 instead of reading outside the table.

@@ -5,6 +5,7 @@
 #include "gateway/hot_backup.h"
 #include "gateway/status.h"
 #include "host/qivpro.h"
+#include "include/krogw/abi.h"
 
 namespace krogw {
 namespace {
@@ -28,9 +29,13 @@ void SwitchAwayFromSilentGateway(DriverContext& context, const GateIoArguments& 
 }  // namespace
 
 int32_t ReadGatewayStatus(DriverContext& context, GateIoArguments& io) {
-    ExchangeResult result = QueryGatewayStatus(context, io);
+    uint16_t status_word = 0;
+    ExchangeResult result = QueryGatewayStatus(context, io.address.unit_id, &status_word);
     if (result != kExchangeDone) {
-        result = QueryGatewayStatus(context, io);
+        result = QueryGatewayStatus(context, io.address.unit_id, &status_word);
+    }
+    if (result == kExchangeDone) {
+        PutValueWord(io, status_word);
     }
     if (result == kExchangeFailed) {
         if (BothGatewaysUsable(context)) {

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "driver/context.h"
+#include "context/context.h"
 #include "platform/platform.h"
 
 namespace krogw {

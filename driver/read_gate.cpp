@@ -1,11 +1,14 @@
 // Function codes 5 and 6: reads of a gate and of an array gate, by GateKind.
-#include "driver/context.h"
+#include <algorithm>
+
+#include "context/context.h"
 #include "driver/gate_io.h"
 #include "driver/handlers.h"
 #include "exchange/polls.h"
 #include "gateway/frame.h"
 #include "gateway/status.h"
 #include "host/qivpro.h"
+#include "include/krogw/abi.h"
 
 namespace krogw {
 namespace {
@@ -35,7 +38,7 @@ int32_t ReadPoll(uint32_t opcode, HostRequest& request) {
             AnswerWithoutContact(*request.context, GateIoOf(request).address.unit_id)) {
         return *answer;
     }
-    return RequestPoll(opcode, request);
+    return PollGate(*request.context, opcode, GateIoOf(request));
 }
 
 // The RTU's number is in the subaddress; one that names no RTU is refused before it
@@ -46,7 +49,9 @@ int32_t ReadRtuStatus(HostRequest& request) {
     if (!RtuStateOf(*request.context, rtu, state)) {
         return kResultNotDone;
     }
-    return ReadRtuState(request, rtu, *request.context);
+    GateIoArguments& io = GateIoOf(request);
+    PutValueWord(io, QueryRtuState(*request.context, io.address.unit_id, rtu));
+    return kResultDone;
 }
 
 }  // namespace
@@ -81,7 +86,18 @@ int32_t ReadGateArray(HostRequest& request) {
     if (io.value_buffer == nullptr || io.address.kind != RtuChannelStatus) {
         return kResultNotDone;
     }
-    return QueryRtuChannelStatus(context, io);
+    uint16_t values[kRtuChannelStatusValues] = {};
+    const ExchangeResult result =
+        QueryRtuChannelStatus(context, static_cast<uint16_t>(io.address.unit_id), values);
+    if (result == kExchangeDone) {
+        // The host's buffer holds as many 16-bit words as the gate has elements.
+        const int words = std::clamp(io.element_count, 0, kRtuChannelStatusValues);
+        for (int index = 0; index < words; ++index) {
+            io.value_buffer[2 * index] = static_cast<uint8_t>(values[index]);
+            io.value_buffer[2 * index + 1] = static_cast<uint8_t>(values[index] >> 8);
+        }
+    }
+    return result;
 }
 
 }  // namespace krogw

@@ -1,11 +1,12 @@
 // Function code 2: the host asks to reopen gateway 1 (0xFFF0) or gateway 2 (0xFFF1).
-#include "driver/context.h"
-#include "driver/flag_lock.h"
+#include "context/context.h"
+#include "context/flag_lock.h"
 #include "driver/handlers.h"
 #include "gateway/active_set.h"
 #include "gateway/connections.h"
 #include "gateway/pauses.h"
 #include "host/qivpro.h"
+#include "include/krogw/abi.h"
 #include "platform/platform.h"
 
 namespace krogw {

@@ -1,8 +1,9 @@
 // The handlers too small for a file of their own: codes 12, 13 and 15.
-#include "driver/context.h"
+#include "context/context.h"
 #include "driver/handlers.h"
 #include "driver/reply_timeout.h"
 #include "host/qivpro.h"
+#include "include/krogw/abi.h"
 
 namespace krogw {
 

@@ -1,6 +1,7 @@
 // The special gates answered from the context alone.
 #include "driver/gate_io.h"
 #include "host/qivpro.h"
+#include "include/krogw/abi.h"
 
 namespace krogw {
 namespace {
@@ -29,7 +30,7 @@ void PutValueWord(GateIoArguments& io, uint16_t value) {
 }
 
 bool RtuStateOf(const DriverContext& context, int32_t rtu, uint8_t& state) {
-    if (rtu < 0 || rtu >= kRtuEntries) {
+    if (!IsRtuNumber(rtu)) {
         err(kLogError, "KroGW : Illegal RTU number %d", rtu);
         return false;
     }
@@ -38,7 +39,7 @@ bool RtuStateOf(const DriverContext& context, int32_t rtu, uint8_t& state) {
 }
 
 bool SetRtuState(DriverContext& context, int32_t rtu, RtuState state) {
-    if (rtu < 0 || rtu >= kRtuEntries) {
+    if (!IsRtuNumber(rtu)) {
         err(kLogError, "KroGW : Illegal RTU number %d", rtu);
         return false;
     }

@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "config/config_reader.h"
-#include "driver/context.h"
+#include "context/context.h"
 #include "driver/handlers.h"
 #include "driver/instance_threads.h"
 #include "driver/reply_timeout.h"
@@ -11,6 +11,7 @@
 #include "gateway/channel.h"
 #include "gateway/connections.h"
 #include "host/qivpro.h"
+#include "include/krogw/abi.h"
 #include "platform/platform.h"
 
 namespace krogw {

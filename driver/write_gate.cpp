@@ -1,9 +1,9 @@
 // Function codes 7 and 10: writes of a gate and of an array gate, by GateKind.
-#include "driver/context.h"
+#include "context/context.h"
 #include "driver/gate_io.h"
 #include "driver/handlers.h"
 #include "exchange/commands.h"
-#include "exchange/polls.h"
+#include "exchange/special_writes.h"
 #include "gateway/frame.h"
 #include "gateway/hot_backup.h"
 
@@ -14,7 +14,7 @@ int32_t WriteTableElement(DriverContext& context, GateIoArguments& io) {
     if (const auto answer = AnswerWithoutContact(context, io.address.unit_id)) {
         return *answer;
     }
-    return RequestCommand(io, context);
+    return RequestCommand(context, CommandWriteFromRequest(io));
 }
 
 // The written value is not used: the write only triggers a poll.
@@ -23,7 +23,7 @@ int32_t WritePoll(uint32_t opcode, HostRequest& request) {
     if (const auto answer = AnswerWithoutContact(context, GateIoOf(request).address.unit_id)) {
         return *answer;
     }
-    const int32_t result = RequestPoll(opcode, request);
+    const int32_t result = PollGate(context, opcode, GateIoOf(request));
     return context.poll_result_on_write == 1 ? result : kResultDone;
 }
 
@@ -35,7 +35,7 @@ int32_t WriteRtuTime(DriverContext& context, GateIoArguments& io) {
     if (const auto answer = AnswerWithoutContact(context, io.address.subaddress)) {
         return *answer;
     }
-    return SetRtuTime(io, context);
+    return SetRtuTime(context, io.address.subaddress);
 }
 
 }  // namespace
@@ -60,7 +60,7 @@ int32_t WriteGate(HostRequest& request) {
         case RtuTime:
             return WriteRtuTime(context, io);
         case SetCallExecute:
-            return SendSetCall(io, context);
+            return SendSetCall(context);
         case SetCallRtu:
         case SetCallQr:
         case SetCallQd:

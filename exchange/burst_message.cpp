@@ -1,5 +1,6 @@
 #include "exchange/burst_message.h"
 
+#include "context/counters.h"
 #include "exchange/burst_report.h"
 #include "exchange/message_view.h"
 #include "exchange/poll_reply.h"

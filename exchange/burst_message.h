@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "driver/context.h"
+#include "context/context.h"
 
 namespace krogw {
 

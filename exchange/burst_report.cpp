@@ -6,6 +6,7 @@
 #include "exchange/table_elements.h"
 #include "gateway/frame.h"
 #include "host/qivpro.h"
+#include "include/krogw/abi.h"
 
 namespace krogw {
 namespace {

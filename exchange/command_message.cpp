@@ -81,34 +81,6 @@ bool StartMessage(uint32_t opcode, uint16_t channel_id, size_t data_length, uint
 
 }  // namespace
 
-CommandWrite CommandWriteFromRequest(const GateIoArguments& arguments) {
-    CommandWrite write{};
-    write.rtu = arguments.address.unit_id;
-    write.subaddress = arguments.address.subaddress;
-    write.bit_width = arguments.address.bit_width;
-    write.element_count = arguments.element_count;
-    write.elements = arguments.value_buffer;
-    // An array of two 8-bit elements may be all the host's buffer holds.
-    if (arguments.value_buffer != nullptr && arguments.element_count == 1) {
-        write.single_value = GetU32Le(arguments.value_buffer);
-    }
-    return write;
-}
-
-int32_t CommandElementBytes(int32_t bit_width, int32_t element_count) {
-    if ((bit_width != 8 && bit_width != 16 && bit_width != 32) || element_count < 0 ||
-        element_count > kMaxWriteElements) {
-        return -1;
-    }
-    return element_count * (bit_width / 8);
-}
-
-bool IsValidCommandWrite(const CommandWrite& write) {
-    const int32_t element_bytes = CommandElementBytes(write.bit_width, write.element_count);
-    return element_bytes >= 0 &&
-           (write.element_count == 1 || element_bytes == 0 || write.elements != nullptr);
-}
-
 uint32_t CommandOpcode(const CommandWrite& write) {
     return write.element_count == 1 ? kOpSendCommand : kOpSendData;
 }

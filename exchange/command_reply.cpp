@@ -1,6 +1,6 @@
 #include "exchange/command_reply.h"
 
-#include "driver/context.h"
+#include "context/context.h"
 #include "gateway/frame.h"
 
 namespace krogw {

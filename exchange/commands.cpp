@@ -1,8 +1,10 @@
 #include "exchange/commands.h"
 
-#include "driver/flag_lock.h"
+#include "context/command_queue.h"
+#include "context/counters.h"
+#include "context/flag_lock.h"
+#include "context/in_flight.h"
 #include "exchange/command_message.h"
-#include "exchange/command_queue.h"
 #include "exchange/command_reply.h"
 #include "exchange/error_gate.h"
 #include "exchange/sync_replies.h"
@@ -12,6 +14,7 @@
 #include "gateway/replies.h"
 #include "gateway/socket_io.h"
 #include "host/qivpro.h"
+#include "include/krogw/abi.h"
 
 namespace krogw {
 namespace {
@@ -105,19 +108,6 @@ uint8_t SendCommand(DriverContext& context, const CommandWrite& write, uint8_t* 
     return kResultFailed;
 }
 
-// Counts the write in flight while fewer than cmd_buffer_length are, in one indivisible
-// step, so that the host's thread and the command thread never pass the limit together.
-bool TakeInFlightSlot(DriverContext& context) {
-    uint16_t current = context.commands_in_flight.load();
-    do {
-        if (current >= context.cmd_buffer_length) {
-            return false;
-        }
-    } while (!context.commands_in_flight.compare_exchange_weak(current,
-                                                               static_cast<uint16_t>(current + 1)));
-    return true;
-}
-
 // SendCommand for a write that holds an in-flight slot, with the sync channel its own.
 uint8_t SendCounted(DriverContext& context, const CommandWrite& write, uint8_t* buffer,
                     size_t capacity) {
@@ -136,15 +126,14 @@ bool IsSendable(const CommandWrite& write) {
 
 }  // namespace
 
-uint8_t RequestCommand(GateIoArguments& write, DriverContext& context) {
-    const CommandWrite command = CommandWriteFromRequest(write);
+uint8_t RequestCommand(DriverContext& context, const CommandWrite& command) {
     if (!IsSendable(command)) {
         return kResultFailed;
     }
     const uint8_t sign = context.sign_rtu_on_fail;
     // Behind the writes already queued, so that a point takes its values in the order
     // the host wrote them.
-    if (context.command_queue_count.load() == 0 && TakeInFlightSlot(context)) {
+    if (context.command_queue_count.load() == 0 && TakeCommandSlot(context)) {
         uint8_t message[kRequestBufferBytes];
         return ReportedState(SendCounted(context, command, message, sizeof message), sign);
     }
@@ -167,7 +156,7 @@ uint8_t DrainCommandQueue(DriverContext& context) {
         DropOldestCommand(context);
         return kResultFailed;
     }
-    if (!TakeInFlightSlot(context)) {
+    if (!TakeCommandSlot(context)) {
         return kResultNotDone;
     }
     // The command thread's own buffer: it reads nothing while it drains.

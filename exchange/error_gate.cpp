@@ -1,6 +1,6 @@
 #include "exchange/error_gate.h"
 
-#include "driver/flag_lock.h"
+#include "context/flag_lock.h"
 #include "host/qivpro.h"
 #include "include/krogw/abi.h"
 

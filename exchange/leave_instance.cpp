@@ -1,4 +1,5 @@
-#include "driver/context.h"
+#include "context/context.h"
+#include "context/counters.h"
 #include "exchange/threads.h"
 #include "host/qivpro.h"
 

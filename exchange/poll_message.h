@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "driver/context.h"
+#include "context/context.h"
 
 namespace krogw {
 

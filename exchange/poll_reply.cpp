@@ -2,12 +2,14 @@
 
 #include <algorithm>
 
+#include "context/counters.h"
 #include "exchange/element_store.h"
 #include "exchange/error_gate.h"
 #include "exchange/message_view.h"
 #include "exchange/table_elements.h"
 #include "gateway/frame.h"
 #include "host/qivpro.h"
+#include "include/krogw/abi.h"
 
 namespace krogw {
 namespace {

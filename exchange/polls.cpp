@@ -1,12 +1,15 @@
 #include "exchange/polls.h"
 
+#include "context/counters.h"
+#include "context/in_flight.h"
+#include "context/poll_queue.h"
 #include "exchange/command_reply.h"
 #include "exchange/poll_message.h"
-#include "exchange/poll_queue.h"
 #include "gateway/active_set.h"
 #include "gateway/socket_io.h"
 #include "gateway/status.h"
 #include "host/qivpro.h"
+#include "include/krogw/abi.h"
 #include "platform/platform.h"
 
 namespace krogw {
@@ -14,40 +17,16 @@ namespace {
 
 // Paces the polls of one thread to 50 per second.
 constexpr uint32_t kPollPauseMs = 20;
-// The value buffer's 16-bit value word, little-endian at bytes 2-3.
-constexpr size_t kValueWordOffset = 2;
-constexpr size_t kValueWordEnd = kValueWordOffset + 2;
-
-void PutValueWord(uint8_t* value_buffer, uint16_t value) {
-    if (value_buffer != nullptr) {
-        value_buffer[kValueWordOffset] = static_cast<uint8_t>(value);
-        value_buffer[kValueWordOffset + 1] = static_cast<uint8_t>(value >> 8);
-    }
-}
-
 uint8_t ReportedStateOf(const DriverContext& context, int32_t rtu) {
     return ReportedState(context.rtu_state[static_cast<uint16_t>(rtu)].load(),
                          context.sign_rtu_on_fail);
 }
 
-// Counts one poll in flight unless the limit is reached; one indivisible step, so
-// that polls sent at once from two threads never pass the limit together.
-bool TakeInFlightSlot(DriverContext& context) {
-    uint16_t in_flight = context.polls_in_flight.load();
-    while (static_cast<int32_t>(in_flight) < context.poll_buffer_length) {
-        if (context.polls_in_flight.compare_exchange_weak(in_flight, in_flight + 1)) {
-            return true;
-        }
-    }
-    return false;
-}
-
 // The channel id is read once the burst socket is held, so that both come from the
 // same active set unless a switch-over runs in that instant.
-bool SendPollMessage(DriverContext& context, uint32_t opcode, const GateIoArguments& gate) {
+bool SendPollMessage(DriverContext& context, uint32_t opcode, int32_t rtu, int32_t subaddress) {
     const SocketLease lease(context, ActiveSlot(context, ActiveChannel::Burst));
-    const PollRequest poll =
-        MakePollRequest(context, opcode, gate.address.unit_id, gate.address.subaddress);
+    const PollRequest poll = MakePollRequest(context, opcode, rtu, subaddress);
     uint8_t message[kPollMessageBytes];
     const size_t length = BuildPollRequest(poll, message, sizeof message);
     err(kLogTrace, "KroGW : Polling form Rtu %d,Tbl %d,Row %d,No %d,Col %d,No %d", poll.rtu,
@@ -55,14 +34,10 @@ bool SendPollMessage(DriverContext& context, uint32_t opcode, const GateIoArgume
     return length != 0 && GwSend(lease.socket(), message, length, context);
 }
 
-uint8_t SendPoll(uint32_t opcode, HostRequest& request) {
-    DriverContext& context = *request.context;
-    const auto& gate = *static_cast<const GateIoArguments*>(request.arguments);
-    const int32_t rtu = gate.address.unit_id;
-    if (SendPollMessage(context, opcode, gate)) {
-        PutValueWord(gate.value_buffer, 0);
+PollAnswer SendPoll(DriverContext& context, uint32_t opcode, int32_t rtu, int32_t subaddress) {
+    if (SendPollMessage(context, opcode, rtu, subaddress)) {
         PlatformSleepMs(kPollPauseMs);
-        return ReportedStateOf(context, rtu);
+        return {ReportedStateOf(context, rtu), true};
     }
     err(kLogError, "KroGW : Fail to send Poll command (Kro#%d)", context.driver_number);
     DecrementNotBelowZero(context.polls_in_flight);
@@ -71,24 +46,22 @@ uint8_t SendPoll(uint32_t opcode, HostRequest& request) {
     if (context.sign_rtu_on_fail == 1) {
         QivSetPlcCommStatus(context.client, context.driver_number, rtu, 1, 1);
     }
-    return kResultFailed;
+    return {kResultFailed, false};
 }
 
 }  // namespace
 
-uint8_t RequestPoll(uint32_t opcode, HostRequest& request) {
-    DriverContext& context = *request.context;
-    const auto& gate = *static_cast<const GateIoArguments*>(request.arguments);
-    if (TakeInFlightSlot(context)) {
-        return ReportedState(SendPoll(opcode, request), context.sign_rtu_on_fail);
+PollAnswer RequestPoll(DriverContext& context, uint32_t opcode, int32_t rtu, int32_t subaddress) {
+    if (TakePollSlot(context)) {
+        const PollAnswer answer = SendPoll(context, opcode, rtu, subaddress);
+        return {ReportedState(answer.result, context.sign_rtu_on_fail), answer.sent};
     }
-    const PollQueueEntry entry{static_cast<int32_t>(opcode), gate.address.unit_id,
-                               gate.address.subaddress};
+    const PollQueueEntry entry{static_cast<int32_t>(opcode), rtu, subaddress};
     if (!EnqueuePoll(context, entry)) {
         err(kLogError, "KroGW : WARNING !!! - Internal Polling buffer if Full");
-        return kResultFailed;
+        return {kResultFailed, false};
     }
-    return ReportedStateOf(context, gate.address.unit_id);
+    return {ReportedStateOf(context, rtu), false};
 }
 
 uint8_t DrainPollQueue(DriverContext& context) {
@@ -96,28 +69,20 @@ uint8_t DrainPollQueue(DriverContext& context) {
     if (!DequeuePoll(context, &oldest)) {
         return kResultNotDone;
     }
-    // Nobody reads the value word that a sent poll clears.
-    uint8_t value_buffer[kValueWordEnd] = {};
-    GateIoArguments gate{};
-    gate.address = GateAddress{oldest.rtu, 0, oldest.subaddress, kFixedWord, 0};
-    gate.value_buffer = value_buffer;
-    HostRequest request{&context, 0, context.driver_number, 0, &gate};
-    return RequestPoll(static_cast<uint32_t>(oldest.opcode), request);
+    return RequestPoll(context, static_cast<uint32_t>(oldest.opcode), oldest.rtu, oldest.subaddress)
+        .result;
 }
 
-int32_t ReadRtuState(HostRequest& request, int32_t rtu, DriverContext& context) {
-    const auto& gate = *static_cast<const GateIoArguments*>(request.arguments);
+uint16_t QueryRtuState(DriverContext& context, int32_t unit, int32_t rtu) {
     std::atomic<uint8_t>& state = context.rtu_state[static_cast<uint16_t>(rtu)];
-    if (QueryGatewayStatus(context, gate) != kExchangeDone) {
+    uint16_t status_word = 0;
+    if (QueryGatewayStatus(context, unit, &status_word) != kExchangeDone) {
         // Whatever the RTU's state, a disabled one included: nothing is known of it now.
         state.store(RtuNotConfirmed);
-        PutValueWord(gate.value_buffer, 0);
-        return kResultDone;
+        return 0;
     }
     const uint8_t current = state.load();
-    const uint16_t shown = current == RtuDisabled ? 3 : (current == RtuActive ? 1 : 0);
-    PutValueWord(gate.value_buffer, shown);
-    return kResultDone;
+    return current == RtuDisabled ? 3 : (current == RtuActive ? 1 : 0);
 }
 
 }  // namespace krogw

@@ -4,20 +4,25 @@
 
 #include <cstdint>
 
-#include "driver/context.h"
-#include "include/krogw/abi.h"
+#include "context/context.h"
 
 namespace krogw {
 
-// Sends a poll (opcode 257 or 261) of the gate in the request, or queues it when
-// the in-flight limit is reached. Returns the RTU's reported state, or 2.
-uint8_t RequestPoll(uint32_t opcode, HostRequest& request);
+struct PollAnswer {
+    uint8_t result;  // the RTU's reported state, or 2
+    bool sent;       // the poll went out now, neither queued nor failed
+};
+
+// Sends a poll (opcode 257 or 261) of the rows that `subaddress` packs, or queues it
+// when the in-flight limit is reached.
+PollAnswer RequestPoll(DriverContext& context, uint32_t opcode, int32_t rtu, int32_t subaddress);
 
 // Sends the oldest queued poll through RequestPoll; called by the burst thread.
 uint8_t DrainPollQueue(DriverContext& context);
 
-// Writes the state of the RTU into the value word of the request's value buffer,
-// after querying the primary gateway's status. Always 0.
-int32_t ReadRtuState(HostRequest& request, int32_t rtu, DriverContext& context);
+// The word an RTU status gate shows (1 active, 3 disabled, 0 otherwise), after querying
+// the status of the gateway that `unit` names; 0, and the RTU unconfirmed, when the
+// gateway does not answer.
+uint16_t QueryRtuState(DriverContext& context, int32_t unit, int32_t rtu);
 
 }  // namespace krogw

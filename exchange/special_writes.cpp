@@ -1,7 +1,7 @@
-// The two writes sent without the queue: the RTU's clock and SetCall.
-#include "driver/flag_lock.h"
+#include "exchange/special_writes.h"
+
+#include "context/flag_lock.h"
 #include "exchange/command_message.h"
-#include "exchange/commands.h"
 #include "exchange/sync_replies.h"
 #include "gateway/active_set.h"
 #include "gateway/channel_exchange.h"
@@ -9,6 +9,7 @@
 #include "gateway/replies.h"
 #include "gateway/socket_io.h"
 #include "host/qivpro.h"
+#include "include/krogw/abi.h"
 
 namespace krogw {
 namespace {
@@ -48,8 +49,7 @@ uint8_t SendSetRtuTime(DriverContext& context, int32_t rtu, uint8_t* message, si
 
 }  // namespace
 
-uint8_t SetRtuTime(GateIoArguments& write, DriverContext& context) {
-    const int32_t rtu = write.address.subaddress;
+uint8_t SetRtuTime(DriverContext& context, int32_t rtu) {
     if (!IsRtuNumber(rtu)) {
         err(kLogError, "KroGW : Bad RTU %d for set time", static_cast<int>(rtu));
         return kResultNotDone;
@@ -60,7 +60,7 @@ uint8_t SetRtuTime(GateIoArguments& write, DriverContext& context) {
     return SendSetRtuTime(context, rtu, message, sizeof message);
 }
 
-uint8_t SendSetCall(GateIoArguments& /*write*/, DriverContext& context) {
+uint8_t SendSetCall(DriverContext& context) {
     const SetCallParameters params{
         context.setcall_params[0].load(), context.setcall_params[1].load(),
         context.setcall_params[2].load(), context.setcall_params[3].load(),

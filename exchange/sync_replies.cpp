@@ -1,7 +1,7 @@
 #include "exchange/sync_replies.h"
 
+#include "context/in_flight.h"
 #include "exchange/command_reply.h"
-#include "exchange/commands.h"
 #include "exchange/error_gate.h"
 #include "gateway/frame.h"
 #include "gateway/socket_io.h"
@@ -11,17 +11,6 @@ namespace krogw {
 namespace {
 
 constexpr int32_t kHostRtuFailed = 1;
-
-// Subtracts one unless the counter is 0; true when it did.
-bool TakeOne(Counter& counter) {
-    uint16_t current = counter.load();
-    while (current != 0) {
-        if (counter.compare_exchange_weak(current, static_cast<uint16_t>(current - 1))) {
-            return true;
-        }
-    }
-    return false;
-}
 
 bool IsLateReplyType(uint32_t type) {
     return type == kOpSendData || type == kOpSendCommand || type == kOpSetRtuTime;
@@ -39,10 +28,6 @@ void TakeLateSetTimeReply(const CommandReply& reply, DriverContext& context) {
 }
 
 }  // namespace
-
-bool IsRtuNumber(int32_t rtu) {
-    return rtu >= 0 && rtu < kRtuEntries;
-}
 
 GwReadEnd AwaitSyncReply(PlatformSocket socket, uint8_t* buffer, size_t capacity,
                          DriverContext& context, uint32_t request_opcode, int32_t timeout_ms) {
@@ -69,27 +54,15 @@ GwReadEnd AwaitSyncReply(PlatformSocket socket, uint8_t* buffer, size_t capacity
     }
 }
 
-void KeepSlotForLateReply(DriverContext& context) {
-    context.commands_awaiting_reply.fetch_add(1);
-}
+namespace {
 
-void ForgetLateReplies(DriverContext& context) {
-    const uint16_t late = context.commands_awaiting_reply.exchange(0);
-    for (uint16_t forgotten = 0; forgotten < late; ++forgotten) {
-        DecrementNotBelowZero(context.commands_in_flight);
-    }
-}
-
+// A late reply to a write (258 or 259).
 void HandleCommandReply(const uint8_t* message, size_t received, DriverContext& context) {
     CommandReply reply{};
     if (!ReadCommandReply(message, received, &reply) || !reply.has_command_block) {
         return;
     }
-    // Only a write that stopped waiting holds a slot for this reply: a reply nobody waits
-    // for (one a gateway change forgot, or sent twice) must not free a sender's slot.
-    if (TakeOne(context.commands_awaiting_reply)) {
-        DecrementNotBelowZero(context.commands_in_flight);
-    }
+    ReleaseLateReplySlot(context);
     SetErrorGate(context, reply.result_code);
     if (!reply.has_rtu) {
         err(kLogError, "KroGW : Command reply without RTU, %d bytes",
@@ -115,6 +88,8 @@ void HandleCommandReply(const uint8_t* message, size_t received, DriverContext& 
             static_cast<int>(reply.rtu));
     }
 }
+
+}  // namespace
 
 void TakeSyncMessage(const uint8_t* message, size_t received, DriverContext& context) {
     CommandReply reply{};

@@ -6,14 +6,11 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "driver/context.h"
+#include "context/context.h"
 #include "gateway/socket_io.h"
 #include "platform/platform.h"
 
 namespace krogw {
-
-// The RTU entry a write or clock setting names; false outside the state table.
-bool IsRtuNumber(int32_t rtu);
 
 // Waits up to timeout_ms for the reply to the request with this opcode. Late replies to
 // writes and set-time messages that come first are taken as the command thread takes
@@ -22,16 +19,6 @@ bool IsRtuNumber(int32_t rtu);
 // Ended: the channel ended before the reply came, so it will never come.
 GwReadEnd AwaitSyncReply(PlatformSocket socket, uint8_t* buffer, size_t capacity,
                          DriverContext& context, uint32_t request_opcode, int32_t timeout_ms);
-
-// A write whose sender stopped waiting keeps its in-flight slot for its late reply;
-// the late reply, or a gateway change that forgets it, releases the slot. Called
-// under command_busy.
-void KeepSlotForLateReply(DriverContext& context);
-
-// After a gateway change, under command_busy: the writes that wait for a late reply
-// from the old gateway are forgotten and their slots released. A sender waiting for
-// command_busy keeps its slot.
-void ForgetLateReplies(DriverContext& context);
 
 // The command thread's handling of one message read on the sync channel: its delivery
 // status, then its type (late 258, 259 and 1028 replies).

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "driver/context.h"
+#include "context/context.h"
 #include "exchange/local_time.h"
 
 namespace krogw {

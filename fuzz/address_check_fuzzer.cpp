@@ -12,7 +12,7 @@
 
 #include "config/config_reader.h"
 #include "config/table_layout.h"
-#include "driver/context.h"
+#include "context/context.h"
 #include "fuzz/fuzz_support.h"
 #include "include/krogw/abi.h"
 #include "tools/hostsim/hostsim.h"

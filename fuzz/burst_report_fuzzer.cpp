@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "driver/context.h"
+#include "context/context.h"
 #include "exchange/burst_report.h"
 #include "fuzz/fuzz_support.h"
 #include "include/krogw/abi.h"

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <initializer_list>
 
-#include "driver/context.h"
+#include "context/context.h"
 #include "exchange/command_reply.h"
 #include "exchange/sync_replies.h"
 #include "fuzz/fuzz_support.h"

@@ -6,7 +6,7 @@
 
 #include "config/config_reader.h"
 #include "config/table_layout.h"
-#include "driver/context.h"
+#include "context/context.h"
 #include "fuzz/fuzz_support.h"
 #include "tools/hostsim/hostsim.h"
 

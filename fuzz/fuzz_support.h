@@ -10,7 +10,7 @@
 #include <cstring>
 #include <ctime>
 
-#include "driver/context.h"
+#include "context/context.h"
 #include "gateway/frame.h"
 
 #if defined(__has_feature)

@@ -13,7 +13,7 @@
 #include <initializer_list>
 #include <vector>
 
-#include "driver/context.h"
+#include "context/context.h"
 #include "gateway/frame.h"
 #include "gateway/message_reader.h"
 #include "gateway/replies.h"

@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "driver/context.h"
+#include "context/context.h"
 #include "exchange/poll_reply.h"
 #include "fuzz/fuzz_support.h"
 #include "gateway/frame.h"

@@ -1,7 +1,7 @@
 #include "gateway/active_set.h"
 
-#include "exchange/poll_queue.h"
-#include "exchange/sync_replies.h"
+#include "context/in_flight.h"
+#include "context/poll_queue.h"
 #include "host/qivpro.h"
 
 namespace krogw {

@@ -20,7 +20,7 @@
 
 #include <cstdint>
 
-#include "driver/context.h"
+#include "context/context.h"
 #include "gateway/socket_slot.h"
 
 namespace krogw {

@@ -8,8 +8,8 @@
 
 #include <cstdint>
 
-#include "driver/context.h"
-#include "driver/flag_lock.h"
+#include "context/context.h"
+#include "context/flag_lock.h"
 #include "gateway/socket_slot.h"
 #include "platform/platform.h"
 

@@ -1,11 +1,12 @@
 #include "gateway/hot_backup.h"
 
-#include "driver/flag_lock.h"
+#include "context/flag_lock.h"
 #include "gateway/active_set.h"
 #include "gateway/pauses.h"
 #include "gateway/requests.h"
 #include "gateway/status.h"
 #include "host/qivpro.h"
+#include "include/krogw/abi.h"
 #include "platform/platform.h"
 
 namespace krogw {
@@ -23,6 +24,8 @@ struct Direction {
     int32_t refused_result;
 };
 
+// Kept as hosts know it: a refused switch back to the primary answers 0, one to the
+// secondary answers 1, and both refusals log "secondary to Primary".
 constexpr Direction kPrimaryToSecondary{
     kPrimaryGateway, kSecondaryGateway, "KroGW : Can not switch secondary to Primary(1>2)!",
     "KroGW : Hot Backup process completed (1->2)", kResultNotDone};

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "driver/context.h"
+#include "context/context.h"
 
 namespace krogw {
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "driver/context.h"
+#include "context/context.h"
 #include "gateway/frame.h"
 #include "gateway/socket_slot.h"
 #include "host/qivpro.h"

@@ -2,7 +2,8 @@
 
 #include <array>
 
-#include "driver/flag_lock.h"
+#include "context/counters.h"
+#include "context/flag_lock.h"
 #include "host/qivpro.h"
 
 namespace krogw {
@@ -28,14 +29,6 @@ int CellHolding(DriverContext& context, PlatformSocket socket) {
         }
     }
     return -1;
-}
-
-// Never below 0: a start request resets the counts under threads that still hold a
-// lease, and their letting go must not leave a count that no closer sees fall to 0.
-void LetGo(std::atomic<uint8_t>& users) {
-    uint8_t count = users.load();
-    while (count != 0 && !users.compare_exchange_weak(count, static_cast<uint8_t>(count - 1))) {
-    }
 }
 
 }  // namespace
@@ -103,13 +96,13 @@ SocketLease::SocketLease(DriverContext& context, const SocketSlot& slot) : conte
             socket_ = socket;
             return;
         }
-        LetGo(users);
+        DecrementNotBelowZero(users);
     }
 }
 
 SocketLease::~SocketLease() {
     if (cell_ >= 0) {
-        LetGo(context_.socket_users[cell_]);
+        DecrementNotBelowZero(context_.socket_users[cell_]);
     }
 }
 

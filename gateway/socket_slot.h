@@ -4,7 +4,7 @@
 // shut down, and it is closed once no thread holds a lease on it.
 #pragma once
 
-#include "driver/context.h"
+#include "context/context.h"
 #include "platform/platform.h"
 
 namespace krogw {

@@ -1,28 +1,18 @@
 #include "gateway/status.h"
 
-#include <algorithm>
-
 #include "gateway/channel_exchange.h"
 #include "gateway/frame.h"
 #include "gateway/replies.h"
 #include "gateway/requests.h"
 #include "gateway/socket_io.h"
 #include "host/qivpro.h"
+#include "include/krogw/abi.h"
 
 namespace krogw {
 namespace {
 
 constexpr int32_t kHostIsStandby = 1;
 constexpr uint32_t kModeBits = 5;  // bits 0 and 2 of the status word
-
-// The host's words are little-endian; a single 16-bit value is the upper half of
-// its raw word, at bytes 2-3.
-constexpr size_t kValueWordOffset = 2;
-
-void PutHostWord(uint8_t* at, uint16_t value) {
-    at[0] = static_cast<uint8_t>(value);
-    at[1] = static_cast<uint8_t>(value >> 8);
-}
 
 }  // namespace
 
@@ -51,8 +41,7 @@ ExchangeResult SetGatewayMode(DriverContext& context, uint16_t channel_id, Platf
     return reply.verdict == ReplyVerdict::Accepted ? kExchangeDone : kExchangeRefused;
 }
 
-ExchangeResult QueryGatewayStatus(DriverContext& context, const GateIoArguments& request) {
-    const int32_t unit = request.address.unit_id;
+ExchangeResult QueryGatewayStatus(DriverContext& context, int32_t unit, uint16_t* status_word) {
     const bool secondary = unit == SecondaryGatewayUnit;
     const ChannelExchange exchange(
         context, secondary ? context.secondary_status_socket : context.primary_status_socket);
@@ -83,7 +72,7 @@ ExchangeResult QueryGatewayStatus(DriverContext& context, const GateIoArguments&
         return kExchangeRefused;
     }
     const auto status = static_cast<uint16_t>(reply.status_word);
-    PutHostWord(request.value_buffer + kValueWordOffset, status);
+    *status_word = status;
     const auto mode_value = static_cast<int32_t>(status & kModeBits);
     if (unit == PrimaryGatewayUnit) {
         context.gateway_ok.fetch_or(1);
@@ -95,7 +84,8 @@ ExchangeResult QueryGatewayStatus(DriverContext& context, const GateIoArguments&
     return kExchangeDone;
 }
 
-ExchangeResult QueryRtuChannelStatus(DriverContext& context, const GateIoArguments& request) {
+ExchangeResult QueryRtuChannelStatus(DriverContext& context, uint16_t rtu,
+                                     uint16_t (&values)[kRtuChannelStatusValues]) {
     const ChannelExchange exchange(context, context.active_status_socket);
     if (exchange.busy()) {
         return kExchangeRefused;
@@ -103,9 +93,7 @@ ExchangeResult QueryRtuChannelStatus(DriverContext& context, const GateIoArgumen
     const PlatformSocket socket = exchange.socket();
     uint8_t message[kRequestBufferBytes];
     GwDiscardReadable(socket, message, sizeof message);
-    BuildRtuChannelStatusRequest(context.active_channel_id.load(),
-                                 static_cast<uint16_t>(request.address.unit_id), message,
-                                 sizeof message);
+    BuildRtuChannelStatusRequest(context.active_channel_id.load(), rtu, message, sizeof message);
     if (!GwSend(socket, message, sizeof message, context)) {
         err(kLogError, "KroGW : Fail to send Get CH Status command");
         return kExchangeFailed;
@@ -122,11 +110,8 @@ ExchangeResult QueryRtuChannelStatus(DriverContext& context, const GateIoArgumen
     if (reply.judgement.verdict != ReplyVerdict::Accepted) {
         return kExchangeRefused;
     }
-    // The host's buffer holds as many 16-bit words as the gate has elements.
-    const auto words =
-        static_cast<size_t>(std::clamp(request.element_count, 0, kRtuChannelStatusValues));
-    for (size_t index = 0; index < words; ++index) {
-        PutHostWord(request.value_buffer + 2 * index, reply.values[index]);
+    for (int index = 0; index < kRtuChannelStatusValues; ++index) {
+        values[index] = reply.values[index];
     }
     return kExchangeDone;
 }

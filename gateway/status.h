@@ -4,8 +4,8 @@
 
 #include <cstdint>
 
-#include "driver/context.h"
-#include "include/krogw/abi.h"
+#include "context/context.h"
+#include "gateway/replies.h"
 #include "platform/platform.h"
 
 namespace krogw {
@@ -24,16 +24,16 @@ enum ExchangeResult : uint8_t {
 ExchangeResult SetGatewayMode(DriverContext& context, uint16_t channel_id, PlatformSocket socket,
                               uint8_t mode);
 
-// Reads the status word of the gateway named by the gate's unit_id (0xFFF1 the
-// secondary, any other value the primary), on that gateway's status channel in its
-// turn, into the value word (bytes 2-3 of the
-// value buffer). A good reply for 0xFFF0 or 0xFFF1 marks that gateway usable in
-// gateway_ok and records its mode value (status word AND 5).
-ExchangeResult QueryGatewayStatus(DriverContext& context, const GateIoArguments& request);
+// Reads the status word of the gateway that `unit` names (0xFFF1 the secondary, any
+// other value the primary), on that gateway's status channel in its turn; its lower 16
+// bits land in *status_word when the result is kExchangeDone. A good reply for 0xFFF0
+// or 0xFFF1 marks that gateway usable in gateway_ok and records its mode value (status
+// word AND 5).
+ExchangeResult QueryGatewayStatus(DriverContext& context, int32_t unit, uint16_t* status_word);
 
-// Reads the active gateway's channel status for the RTU numbered by the gate's
-// unit_id, on the active status channel in its turn, into the first five 16-bit words of the value
-// buffer (no more words than the request's element count).
-ExchangeResult QueryRtuChannelStatus(DriverContext& context, const GateIoArguments& request);
+// Reads the active gateway's channel status for the RTU, on the active status channel
+// in its turn; its five words land in `values` when the result is kExchangeDone.
+ExchangeResult QueryRtuChannelStatus(DriverContext& context, uint16_t rtu,
+                                     uint16_t (&values)[kRtuChannelStatusValues]);
 
 }  // namespace krogw

@@ -9,7 +9,7 @@
 #include <string_view>
 
 #include "config/config_reader.h"
-#include "driver/context.h"
+#include "context/context.h"
 #include "include/krogw/abi.h"
 #include "tools/hostsim/hostsim.h"
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "config/config_reader.h"
-#include "driver/context.h"
+#include "context/context.h"
 #include "tools/hostsim/hostsim.h"
 
 namespace krogw {

@@ -8,7 +8,7 @@
 
 #include "config/config_reader.h"
 #include "config/table_layout.h"
-#include "driver/context.h"
+#include "context/context.h"
 #include "tools/hostsim/hostsim.h"
 
 namespace krogw {

@@ -125,8 +125,8 @@ void CollectErrFormats(const std::vector<Token>& tokens, size_t open_paren,
 }
 
 std::set<std::string> SourceFormats(const fs::path& root) {
-    static const char* const kDirs[] = {"driver",   "config",   "address", "gateway",
-                                        "exchange", "platform", "host"};
+    static const char* const kDirs[] = {"context", "driver",   "config",   "address",
+                                        "gateway", "exchange", "platform", "host"};
     std::set<std::string> formats;
     for (const char* dir : kDirs) {
         if (!fs::exists(root / dir)) {

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <memory>
 
-#include "driver/context.h"
+#include "context/context.h"
 
 namespace krogw {
 namespace {

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/context.h"
+#include "context/context.h"
 #include "host/qivpro.h"
 #include "include/krogw/abi.h"
 #include "tools/hostsim/hostsim.h"

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/flag_lock.h"
+#include "context/flag_lock.h"
 #include "tools/hostsim/hostsim.h"
 
 namespace krogw {

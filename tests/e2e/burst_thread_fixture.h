@@ -11,6 +11,7 @@
 
 #include "address/subaddress.h"
 #include "config/config_reader.h"
+#include "driver/handlers.h"
 #include "exchange/polls.h"
 #include "exchange/threads.h"
 #include "tests/e2e/hot_backup_fixture.h"
@@ -97,7 +98,7 @@ class BurstThreadFixture : public HotBackupFixture {
         gate.element_count = 1;
         gate.value_buffer = value_;
         HostRequest request{context_.get(), kReadGate, kDriverNumber, 0, &gate};
-        return RequestPoll(opcode, request);
+        return static_cast<uint8_t>(ReadGate(request));
     }
 
     // The gate's value, or -1 when it has none.

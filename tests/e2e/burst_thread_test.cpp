@@ -204,7 +204,7 @@ TEST_F(BurstThreadTest, AnRtuStatusGateShowsTheStateOnceTheGatewayAnswers) {
         {RtuActive, 1}, {RtuNotConfirmed, 0}, {RtuCommunicationFailed, 0}, {RtuDisabled, 3}};
     for (const auto& [state, word] : shown) {
         context_->rtu_state[kRtu] = state;
-        EXPECT_EQ(ReadRtuState(request, kRtu, *context_), 0);
+        EXPECT_EQ(ReadGate(request), 0);
         EXPECT_EQ(value[2] | value[3] << 8, word) << int{state};
         EXPECT_EQ(context_->rtu_state[kRtu], state);
     }

@@ -9,13 +9,16 @@
 #include <thread>
 #include <vector>
 
+#include "context/poll_queue.h"
+#include "driver/gate_io.h"
 #include "exchange/commands.h"
-#include "exchange/poll_queue.h"
+#include "exchange/special_writes.h"
 #include "exchange/threads.h"
 #include "gateway/hot_backup.h"
 #include "gateway/status.h"
 #include "host/qivpro.h"
 #include "tests/e2e/hot_backup_fixture.h"
+#include "tests/support/status_reads.h"
 #include "tests/support/test_net.h"
 #include "tests/support/wait_for.h"
 
@@ -97,7 +100,7 @@ class CommandsTest : public HotBackupFixture {
         write.address = GateAddress{kRtu, TableElement, Subaddress(column, row), kFixedWord, width};
         write.element_count = static_cast<int32_t>(values.size());
         write.value_buffer = buffer.data();
-        return RequestCommand(write, *context_);
+        return RequestCommand(*context_, CommandWriteFromRequest(write));
     }
 
     // The command thread runs on the instance's client until StopCommandThread ends it.
@@ -211,7 +214,7 @@ TEST_F(CommandsTest, LateRepliesAreTakenByTheCommandThread) {
         GateIoArguments clock{};
         clock.address = GateAddress{RtuSpecialUnit, RtuTime, kRtu, kFixedWord, 16};
         if (c.opcode == kOpSetRtuTime) {
-            SetRtuTime(clock, *context_);
+            SetRtuTime(*context_, clock.address.subaddress);
         } else {
             Write(16, kWordColumn, 6, {1, 2});
         }
@@ -313,7 +316,7 @@ TEST_F(CommandsTest, WithoutASecondaryTheSameChannelIsTriedTwice) {
     uint8_t value[4] = {};
     status.address = GateAddress{kRtu, RtuChannelStatus, 0, kFixedWord, 16};
     status.value_buffer = value;
-    EXPECT_EQ(QueryRtuChannelStatus(*context_, status), kExchangeFailed);
+    EXPECT_EQ(QueryRtuChannelStatusInto(*context_, status), kExchangeFailed);
 }
 
 TEST_F(CommandsTest, AWriteWhoseChannelEndsBeforeItsConfirmationIsNotDone) {
@@ -398,7 +401,7 @@ TEST_F(CommandsTest, SetTimeAndSetCallCarryTheirValues) {
     GateIoArguments request{};
     request.address = GateAddress{RtuSpecialUnit, RtuTime, kRtu, kFixedWord, 16};
     const PlatformTime before = PlatformLocalTime();
-    EXPECT_EQ(SetRtuTime(request, *context_), 0) << LogText();
+    EXPECT_EQ(SetRtuTime(*context_, request.address.subaddress), 0) << LogText();
     const PlatformTime after = PlatformLocalTime();
     const auto clock = primary_.ClockOf(kRtu);
     ASSERT_TRUE(clock.has_value());
@@ -415,15 +418,15 @@ TEST_F(CommandsTest, SetTimeAndSetCallCarryTheirValues) {
     for (int index = 0; index < kSetCallParams; ++index) {
         context_->setcall_params[index] = params[index];
     }
-    EXPECT_EQ(SendSetCall(request, *context_), 0);
+    EXPECT_EQ(SendSetCall(*context_), 0);
     ASSERT_EQ(primary_.SetCalls().size(), 1u);
     EXPECT_EQ(primary_.SetCalls()[0], (gwsim::SetCallRecord{300, 2, 1000, 3, 4, 60}));
 
     primary_.faults().OverrideResult(kOpSetCall, 7, 1);
-    EXPECT_EQ(SendSetCall(request, *context_), 1);
+    EXPECT_EQ(SendSetCall(*context_), 1);
     EXPECT_EQ(Logged(kLogError, "KroGW : Fail to send SetCall command (7)"), 1);
     primary_.faults().OverrideResult(kOpSetRtuTime, 9, 1);
-    EXPECT_EQ(SetRtuTime(request, *context_), 1);
+    EXPECT_EQ(SetRtuTime(*context_, request.address.subaddress), 1);
     EXPECT_EQ(Logged(kLogError, "KroGW : Fail to send RTU time command (9)"), 1);
 }
 
@@ -443,7 +446,7 @@ TEST_F(CommandsTest, OtherExchangesKeepTheirTimeOutWhileACommandWaits) {
     uint8_t value[10] = {};
     status.address = GateAddress{kRtu, RtuChannelStatus, 0, kFixedWord, 16};
     status.value_buffer = value;
-    EXPECT_EQ(QueryRtuChannelStatus(*context_, status), kExchangeFailed);
+    EXPECT_EQ(QueryRtuChannelStatusInto(*context_, status), kExchangeFailed);
     EXPECT_FALSE(write_done) << "the status read gave up after its own time-out";
     writer.join();
     EXPECT_EQ(Logged(kLogTrace, "KroGW : Response Timeout(4000 mSec) to send command"), 1);

@@ -14,7 +14,7 @@
 #include <string>
 #include <thread>
 
-#include "driver/context.h"
+#include "context/context.h"
 #include "driver/instance_threads.h"
 #include "gateway/requests.h"
 #include "include/krogw/abi.h"

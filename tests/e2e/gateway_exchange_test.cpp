@@ -9,6 +9,7 @@
 #include "gateway/requests.h"
 #include "gateway/status.h"
 #include "tests/gateway/gateway_fixture.h"
+#include "tests/support/status_reads.h"
 #include "tests/support/test_net.h"
 #include "tools/gwsim/gwsim.h"
 
@@ -136,18 +137,18 @@ TEST_F(GatewayExchangeTest, SetModeShowsInTheStatusWordUnlessTheHostIsStandby) {
 
     EXPECT_EQ(SetGatewayMode(*context_, id, sync, kGatewayModeSecondary), kExchangeDone);
     EXPECT_EQ(gateway.mode(), gwsim::GatewayMode::kStandby);
-    EXPECT_EQ(QueryGatewayStatus(*context_, primary), kExchangeDone) << LogText();
+    EXPECT_EQ(QueryGatewayStatusInto(*context_, primary), kExchangeDone) << LogText();
     EXPECT_EQ(ValueWord() & 5, 5);
     EXPECT_EQ(context_->primary_mode_value, 5);
     EXPECT_EQ(context_->gateway_ok, 1);
 
     EXPECT_EQ(SetGatewayMode(*context_, id, sync, kGatewayModePrimary), kExchangeDone);
-    EXPECT_EQ(QueryGatewayStatus(*context_, primary), kExchangeDone);
+    EXPECT_EQ(QueryGatewayStatusInto(*context_, primary), kExchangeDone);
     EXPECT_EQ(context_->primary_mode_value, 1);
 
     // Other status bits pass to the value word; only bits 0 and 2 make the mode value.
     gateway.SetStatusWord(0x0007);
-    EXPECT_EQ(QueryGatewayStatus(*context_, primary), kExchangeDone);
+    EXPECT_EQ(QueryGatewayStatusInto(*context_, primary), kExchangeDone);
     EXPECT_EQ(ValueWord(), 7);
     EXPECT_EQ(context_->primary_mode_value, 5);
 
@@ -171,7 +172,7 @@ TEST_F(GatewayExchangeTest, RtuChannelStatusValuesComeFromTheActiveGateway) {
     request.address = GateAddress{42, RtuChannelStatus, 1, kFixedWord, 16};
     request.element_count = 5;
     request.value_buffer = value_;
-    ASSERT_EQ(QueryRtuChannelStatus(*context_, request), kExchangeDone) << LogText();
+    ASSERT_EQ(QueryRtuChannelStatusInto(*context_, request), kExchangeDone) << LogText();
     const uint16_t expected[5] = {7, 0, 200, 0, 1};
     for (size_t i = 0; i < 5; ++i) {
         EXPECT_EQ(value_[2 * i] | value_[2 * i + 1] << 8, expected[i]) << "value " << i + 1;

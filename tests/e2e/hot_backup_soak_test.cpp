@@ -15,6 +15,7 @@
 #include <random>
 #include <thread>
 
+#include "driver/gate_io.h"
 #include "exchange/commands.h"
 #include "exchange/threads.h"
 #include "gateway/hot_backup.h"
@@ -145,7 +146,7 @@ class HotBackupSoakTest : public HotBackupFixture {
                 GateAddress{kRtu, TableElement, kTable * 4096 + 256 + row, kFixedWord, 16};
             write.element_count = 1;
             write.value_buffer = buffer;
-            results_.push_back({value, RequestCommand(write, *context_)});
+            results_.push_back({value, RequestCommand(*context_, CommandWriteFromRequest(write))});
             PlatformSleepMs(2);
         }
     }

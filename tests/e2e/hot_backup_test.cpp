@@ -11,6 +11,7 @@
 #include "gateway/hot_backup.h"
 #include "gateway/status.h"
 #include "tests/e2e/hot_backup_fixture.h"
+#include "tests/support/status_reads.h"
 #include "tests/support/test_net.h"
 
 namespace krogw::test {
@@ -38,7 +39,7 @@ class HotBackupTest : public HotBackupFixture {
         request.address = GateAddress{unit, GatewayStatus, 0, kFixedWord, 16};
         request.element_count = 1;
         request.value_buffer = value;
-        return QueryGatewayStatus(*context_, request);
+        return QueryGatewayStatusInto(*context_, request);
     }
 
     const char* primary_address_ = TestAddress(90, 1);

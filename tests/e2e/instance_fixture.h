@@ -16,7 +16,7 @@
 #include <thread>
 #include <vector>
 
-#include "driver/context.h"
+#include "context/context.h"
 #include "driver/instance_threads.h"
 #include "gateway/channel.h"
 #include "gateway/pauses.h"

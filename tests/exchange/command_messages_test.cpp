@@ -5,9 +5,10 @@
 #include <memory>
 #include <vector>
 
-#include "driver/context.h"
+#include "context/command_queue.h"
+#include "context/context.h"
+#include "driver/gate_io.h"
 #include "exchange/command_message.h"
-#include "exchange/command_queue.h"
 #include "exchange/command_reply.h"
 #include "gateway/frame.h"
 

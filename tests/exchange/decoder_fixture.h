@@ -11,7 +11,7 @@
 #include "address/subaddress.h"
 #include "config/config_reader.h"
 #include "config/table_layout.h"
-#include "driver/context.h"
+#include "context/context.h"
 #include "gateway/frame.h"
 #include "tools/hostsim/hostsim.h"
 

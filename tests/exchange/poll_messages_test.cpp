@@ -7,9 +7,9 @@
 #include <thread>
 #include <vector>
 
-#include "driver/context.h"
+#include "context/context.h"
+#include "context/poll_queue.h"
 #include "exchange/poll_message.h"
-#include "exchange/poll_queue.h"
 #include "gateway/frame.h"
 
 namespace krogw {

@@ -3,7 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "address/subaddress.h"
-#include "exchange/poll_queue.h"
+#include "context/poll_queue.h"
+#include "driver/handlers.h"
 #include "exchange/polls.h"
 #include "tests/exchange/decoder_fixture.h"
 
@@ -18,7 +19,7 @@ class PollsTest : public DecoderFixture {
         gate_.address = GateAddress{kRtu, PollRows, PackPoll({5, 3, first_row, 4}), 255, 16};
         gate_.value_buffer = value_;
         HostRequest request{context_.get(), kReadGate, 1, 0, &gate_};
-        return RequestPoll(kOpPoll, request);
+        return static_cast<uint8_t>(ReadGate(request));
     }
 
     static int Count(int level, const std::string& text) {
@@ -80,13 +81,13 @@ TEST_F(PollsTest, AnRtuStatusGateReadsZeroAndTheRtuIsUnconfirmedWhenTheGatewayIs
     gate_.address = GateAddress{RtuSpecialUnit, RtuStatus, kRtu, 255, 16};
     gate_.value_buffer = value_;
     HostRequest request{context_.get(), kReadGate, 1, 0, &gate_};
-    EXPECT_EQ(ReadRtuState(request, kRtu, *context_), 0);
+    EXPECT_EQ(ReadGate(request), 0);
     EXPECT_EQ(value_[2] | value_[3] << 8, 0);
     EXPECT_EQ(context_->rtu_state[kRtu], RtuNotConfirmed);
 
     context_->rtu_state[kRtu] = RtuDisabled;
     value_[2] = 0xFF;
-    EXPECT_EQ(ReadRtuState(request, kRtu, *context_), 0);
+    EXPECT_EQ(ReadGate(request), 0);
     EXPECT_EQ(value_[2] | value_[3] << 8, 0);
     EXPECT_EQ(context_->rtu_state[kRtu], RtuNotConfirmed) << "a disabled RTU too";
 }

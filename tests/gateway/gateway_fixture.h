@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "driver/context.h"
+#include "context/context.h"
 #include "platform/platform.h"
 #include "tests/support/scripted_gateway.h"
 #include "tools/hostsim/hostsim.h"

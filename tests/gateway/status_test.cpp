@@ -10,10 +10,14 @@
 #include "gateway/status.h"
 #include "tests/gateway/gateway_fixture.h"
 #include "tests/support/scripted_gateway.h"
+#include "tests/support/status_reads.h"
 #include "tests/support/test_net.h"
 
 namespace krogw {
 namespace {
+
+using test::QueryGatewayStatusInto;
+using test::QueryRtuChannelStatusInto;
 
 using test::Built;
 using test::Bytes;
@@ -129,7 +133,7 @@ TEST_F(StatusTest, StatusWordUpdatesTheQueriedGateway) {
                       {static_cast<uint8_t>(c.word >> 24), static_cast<uint8_t>(c.word >> 16),
                        static_cast<uint8_t>(c.word >> 8), static_cast<uint8_t>(c.word)}));
         const GateIoArguments request = ReadRequest(c.unit);
-        ASSERT_EQ(QueryGatewayStatus(*context_, request), kExchangeDone) << c.unit << LogText();
+        ASSERT_EQ(QueryGatewayStatusInto(*context_, request), kExchangeDone) << c.unit << LogText();
         EXPECT_EQ(values_[0], kUntouched);
         EXPECT_EQ(values_[1], kUntouched);
         EXPECT_EQ(values_[2], static_cast<uint8_t>(c.word)) << c.unit;
@@ -169,14 +173,14 @@ TEST_F(StatusTest, FailedStatusQueriesLeaveTheValueAlone) {
         context_->gateway_ok = 0;
         gateway.Answer(c.reply);
         const GateIoArguments request = ReadRequest(PrimaryGatewayUnit);
-        EXPECT_EQ(QueryGatewayStatus(*context_, request), c.result) << c.what;
+        EXPECT_EQ(QueryGatewayStatusInto(*context_, request), c.result) << c.what;
         EXPECT_EQ(values_, std::vector<uint8_t>(16, kUntouched)) << c.what;
         EXPECT_EQ(context_->gateway_ok.load(), 0) << c.what;
         ExpectOnlyLogged(c.line, c.what);
     }
     hostsim::ClearLog();
     const GateIoArguments request = ReadRequest(SecondaryGatewayUnit);
-    EXPECT_EQ(QueryGatewayStatus(*context_, request), kExchangeFailed);
+    EXPECT_EQ(QueryGatewayStatusInto(*context_, request), kExchangeFailed);
     EXPECT_EQ(Logged(kLogError, "KroGW : Fail to send status command (KRO#12)"), 1) << LogText();
 }
 
@@ -194,14 +198,14 @@ TEST_F(StatusTest, LateReplyIsNotTakenByTheNextQuery) {
     context_->sync_reply_timeout = 300;
     gateway.Answer(test::Delivery{StatusReply(5), {0}, 500});
     const GateIoArguments first = ReadRequest(PrimaryGatewayUnit);
-    EXPECT_EQ(QueryGatewayStatus(*context_, first), kExchangeFailed);
+    EXPECT_EQ(QueryGatewayStatusInto(*context_, first), kExchangeFailed);
     ASSERT_EQ(PlatformSocketWaitReadable(context_->primary_status_socket.load(), 2000), 1);
     PlatformSleepMs(20);  // the late reply has arrived whole
 
     hostsim::ClearLog();
     gateway.Answer(StatusReply(1));
     const GateIoArguments second = ReadRequest(PrimaryGatewayUnit);
-    EXPECT_EQ(QueryGatewayStatus(*context_, second), kExchangeDone) << LogText();
+    EXPECT_EQ(QueryGatewayStatusInto(*context_, second), kExchangeDone) << LogText();
     EXPECT_EQ(values_[2], 1);
     EXPECT_EQ(context_->primary_mode_value.load(), 1);
     EXPECT_EQ(Logged(kLogTrace, "KroGW : 40 stale bytes discarded before the request"), 1)
@@ -214,7 +218,7 @@ TEST_F(StatusTest, LateReplyIsNotTakenByTheNextQuery) {
     other_then_own.insert(other_then_own.end(), own.begin(), own.end());
     gateway.Answer(test::Delivery{other_then_own, {60}, 100});
     const GateIoArguments third = ReadRequest(PrimaryGatewayUnit);
-    EXPECT_EQ(QueryGatewayStatus(*context_, third), kExchangeDone) << LogText();
+    EXPECT_EQ(QueryGatewayStatusInto(*context_, third), kExchangeDone) << LogText();
     EXPECT_EQ(values_[2], 5);
     EXPECT_EQ(values_[3], 1);
     EXPECT_EQ(Logged(kLogTrace, "KroGW : Discard reply 8000000A, waiting for 80000009"), 1)
@@ -244,7 +248,7 @@ TEST_F(StatusTest, RtuChannelStatusValues) {
     for (const auto& c : cases) {
         gateway.Answer(RtuStatusReply(0x02));
         const GateIoArguments request = ReadRequest(300, c.elements);
-        ASSERT_EQ(QueryRtuChannelStatus(*context_, request), kExchangeDone) << LogText();
+        ASSERT_EQ(QueryRtuChannelStatusInto(*context_, request), kExchangeDone) << LogText();
         EXPECT_EQ(std::vector<uint8_t>(values_.begin(),
                                        values_.begin() + static_cast<long>(c.values.size())),
                   c.values)
@@ -274,14 +278,14 @@ TEST_F(StatusTest, FailedRtuChannelStatus) {
         hostsim::ClearLog();
         gateway.Answer(c.reply);
         const GateIoArguments request = ReadRequest(300, 5);
-        EXPECT_EQ(QueryRtuChannelStatus(*context_, request), c.result) << c.what;
+        EXPECT_EQ(QueryRtuChannelStatusInto(*context_, request), c.result) << c.what;
         EXPECT_EQ(values_, std::vector<uint8_t>(16, kUntouched)) << c.what;
         ExpectOnlyLogged(c.line, c.what);
     }
     hostsim::ClearLog();
     CloseSocketSlot(*context_, context_->active_status_socket);
     const GateIoArguments request = ReadRequest(300, 5);
-    EXPECT_EQ(QueryRtuChannelStatus(*context_, request), kExchangeFailed);
+    EXPECT_EQ(QueryRtuChannelStatusInto(*context_, request), kExchangeFailed);
     EXPECT_EQ(Logged(kLogError, "KroGW : Fail to send Get CH Status command"), 1) << LogText();
 }
 

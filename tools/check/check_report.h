@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "driver/context.h"
+#include "context/context.h"
 #include "include/krogw/abi.h"
 
 namespace krogw_check {

@@ -17,7 +17,7 @@
 #include <string>
 
 #include "config/config_reader.h"
-#include "driver/context.h"
+#include "context/context.h"
 #include "include/krogw/abi.h"
 #include "tools/check/check_report.h"
 #include "tools/check/config_lint.h"

@@ -1,4 +1,4 @@
-#include "driver/context.h"
+#include "context/context.h"
 
 #include <cstring>
 

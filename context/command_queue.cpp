@@ -1,9 +1,9 @@
-#include "exchange/command_queue.h"
+#include "context/command_queue.h"
 
 #include <cstring>
 
-#include "driver/flag_lock.h"
-#include "exchange/fixed_ring.h"
+#include "context/fixed_ring.h"
+#include "context/flag_lock.h"
 
 namespace krogw {
 

@@ -1,7 +1,7 @@
-#include "exchange/poll_queue.h"
+#include "context/poll_queue.h"
 
-#include "driver/flag_lock.h"
-#include "exchange/fixed_ring.h"
+#include "context/fixed_ring.h"
+#include "context/flag_lock.h"
 
 namespace krogw {
 

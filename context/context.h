@@ -28,6 +28,11 @@ enum RtuState : uint8_t {
     RtuDisabled = 3,
 };
 
+// True when `rtu` names an entry of rtu_state.
+inline bool IsRtuNumber(int32_t rtu) {
+    return rtu >= 0 && rtu < kRtuEntries;
+}
+
 struct PollQueueEntry {
     int32_t opcode;  // 257 or 261
     int32_t rtu;
@@ -54,13 +59,6 @@ using Counter = std::atomic<uint16_t>;
 // The gateway socket slots in the order of socket_users: primary status, sync, burst,
 // then the secondary's.
 inline constexpr int kGatewaySocketSlots = 6;
-// Subtracts one unless the counter is already 0.
-inline void DecrementNotBelowZero(Counter& counter) {
-    uint16_t current = counter.load();
-    while (current != 0 && !counter.compare_exchange_weak(current, current - 1)) {
-    }
-}
-
 // The last local hour converted and its offset from UTC, so that time stamps within
 // an hour whose every second lies at one offset need no calendar conversion.
 struct LocalHourMemo {

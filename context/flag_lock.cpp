@@ -1,4 +1,4 @@
-#include "driver/flag_lock.h"
+#include "context/flag_lock.h"
 
 #include "host/qivpro.h"
 #include "platform/platform.h"

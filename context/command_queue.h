@@ -5,8 +5,8 @@
 
 #include <cstddef>
 
-#include "driver/context.h"
-#include "exchange/command_message.h"
+#include "context/command_write.h"
+#include "context/context.h"
 
 namespace krogw {
 

@@ -1,4 +1,4 @@
-#include "driver/decimal_text.h"
+#include "context/decimal_text.h"
 
 namespace krogw {
 

@@ -1,0 +1,17 @@
+// The two writes sent without the queue, each on a channel of its own for the time of
+// its exchange: the RTU's clock and SetCall.
+#pragma once
+
+#include <cstdint>
+
+#include "context/context.h"
+
+namespace krogw {
+
+// Sets the clock of RTU `rtu` to the PC's local time (opcode 1028).
+uint8_t SetRtuTime(DriverContext& context, int32_t rtu);
+
+// Sends the SetCall message (opcode 513) with the six stored parameters. 0 or 1.
+uint8_t SendSetCall(DriverContext& context);
+
+}  // namespace krogw
