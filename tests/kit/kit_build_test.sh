@@ -23,7 +23,8 @@ echo "ok: without GoogleTest: $(grep -i googletest "$work/configure.log")"
 objects=()
 while IFS= read -r file; do
   relative=${file#"$source"/}
-  object=$(ninja -C "$work/build" -t targets all | grep -o "^[^:]*/${relative}\.o" | head -1)
+  folder=${relative%/*} name=${relative##*/}
+  object=$(ninja -C "$work/build" -t targets all | grep -o "^[^:]*${folder}[^:]*/${name}\.o" | head -1)
   [ -n "$object" ] || fail "no object for $relative"
   objects+=("$object")
 done < <(grep -rlE "__DATE__|__TIME__" --include='*.cpp' --exclude-dir=build --exclude-dir=tests \

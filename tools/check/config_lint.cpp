@@ -4,7 +4,7 @@
 #include <cctype>
 #include <cstdint>
 
-#include "driver/decimal_text.h"
+#include "context/decimal_text.h"
 
 namespace krogw_check {
 namespace {

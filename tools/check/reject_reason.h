@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "driver/context.h"
+#include "context/context.h"
 #include "include/krogw/abi.h"
 
 namespace krogw_check {
