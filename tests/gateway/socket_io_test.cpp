@@ -19,6 +19,8 @@ namespace {
 using test::Bytes;
 using test::Delivery;
 using test::GwMessage;
+using test::Logged;
+using test::LogText;
 
 // A driver-side socket connected to a peer socket.
 // Small kernel buffers make large sends go out in part.

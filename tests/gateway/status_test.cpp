@@ -18,6 +18,8 @@ namespace {
 using test::Built;
 using test::Bytes;
 using test::GwMessage;
+using test::Logged;
+using test::LogText;
 using test::ScriptedGateway;
 
 constexpr uint8_t kUntouched = 0xEE;
