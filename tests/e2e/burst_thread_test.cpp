@@ -175,8 +175,12 @@ TEST_F(BurstThreadTest, PollsBeyondTheInFlightLimitWaitAndAreSentInOrder) {
     EXPECT_EQ(context_->poll_queue_count, 3);
     EXPECT_EQ(value_[2], 0xEE) << "a queued poll leaves its gate's value word alone";
 
+    // A burst report taken shows the thread past its start pause and through a pass,
+    // and every pass sends a queued poll first when a slot is free.
+    const int32_t reported = Gate(kRtu, kTable, 0, 0, 1);
     StartBurstThread();
-    std::this_thread::sleep_for(700ms);
+    ASSERT_EQ(gateway.SendBurst({gwsim::BurstSection::Rows(kRtu, kTable, 0, 1)}), 1);
+    ASSERT_TRUE(WaitFor([&] { return Value(reported) >= 0; })) << LogText();
     EXPECT_EQ(gateway.CountRequests(kOpPoll), 10u) << "no slot has come free";
     // A message of a type the driver does not know frees one slot: the queue then
     // drains one poll per reply.

@@ -10,8 +10,10 @@
 #include "gateway/socket_io.h"
 #include "platform/wait_split.h"
 #include "tests/gateway/gateway_fixture.h"
+#include "tests/support/raw_socket.h"
 #include "tests/support/scripted_gateway.h"
 #include "tests/support/test_net.h"
+#include "tests/support/wait_for.h"
 
 namespace krogw {
 namespace {
@@ -269,8 +271,9 @@ TEST_F(SocketIoTest, UnsoundHeaderIsRefusedAndTheChannelDrained) {
         PutU16(unsound.data() + kGwTotalLengthOffset, c.total);
         unsound.insert(unsound.end(), kSound.begin(), kSound.end());
         ASSERT_TRUE(test::Deliver(link.peer, {unsound, {}, 0}));
-        ASSERT_EQ(PlatformSocketWaitReadable(link.driver, 2000), 1);
-        PlatformSleepMs(20);  // all of it has arrived
+        ASSERT_TRUE(test::WaitFor([&] {
+            return test::ReadableBytes(link.driver) == unsound.size();
+        })) << "all of it has arrived";
         Bytes buffer(kRequestBufferBytes);
         EXPECT_FALSE(GwRecvReply(link.driver, buffer.data(), buffer.size(), *context_, kOpPoll));
         EXPECT_EQ(Logged(kLogTrace, c.line), 1) << LogText();
@@ -344,8 +347,7 @@ TEST(SelectWaitTest, MillisecondsSplitIntoSecondsAndMicroseconds) {
 TEST_F(SocketIoTest, FlushDiscardsWhatIsWaiting) {
     Link link(test::TestAddress(41, 11));
     ASSERT_TRUE(test::Deliver(link.peer, {Pattern(100), {}, 0}));
-    ASSERT_EQ(PlatformSocketWaitReadable(link.driver, 2000), 1);
-    PlatformSleepMs(20);
+    ASSERT_TRUE(test::WaitFor([&] { return test::ReadableBytes(link.driver) == 100; }));
     Bytes scratch(kFlushBufferBytes);
     GwFlush(link.driver, scratch.data(), scratch.size());
     ASSERT_TRUE(test::Deliver(link.peer, {kSound, {}, 0}));
