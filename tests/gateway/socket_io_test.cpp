@@ -106,28 +106,6 @@ TEST_F(SocketIoTest, MessageOfExactlyAHeader) {
     }
 }
 
-TEST_F(SocketIoTest, PiecesWithinTheWaitMakeOneMessage) {
-    Link link(test::TestAddress(41, 2));
-    const struct {
-        const char* what;
-        std::vector<size_t> cuts;
-    } cases[] = {
-        {"header in two pieces", {7}},
-        {"header, then body", {20}},
-        {"header and first body bytes, then the rest in pieces", {24, 50, 70}},
-        {"byte by byte through the header", {1, 2, 3, 4, 5, 10, 19}},
-    };
-    for (const Kind kind : {Kind::Reply, Kind::Unsolicited}) {
-        for (const auto& c : cases) {
-            {
-                Sender sender(link.peer, {kSound, c.cuts, 15});
-                ExpectSound(kind, link.driver);
-            }
-            EXPECT_TRUE(hostsim::LogLines().empty()) << c.what << "\n" << LogText();
-        }
-    }
-}
-
 // The rest of the late message is taken off the channel, and the message after it is
 // read as sent, not read from the middle of the first.
 TEST_F(SocketIoTest, RemainderLaterThanThePieceWaitFailsTheReadAndIsSkipped) {
@@ -150,30 +128,6 @@ TEST_F(SocketIoTest, RemainderLaterThanThePieceWaitFailsTheReadAndIsSkipped) {
         EXPECT_EQ(Logged(kLogTrace, c.line), 1) << LogText();
         ExpectSound(c.kind, link.driver);
     }
-}
-
-// One byte every 10 ms keeps every piece within its wait; the read still ends at
-// the reply time-out instead of lasting as long as the peer likes.
-TEST_F(SocketIoTest, DribbledReplyEndsAtTheTimeOut) {
-    Link link(test::TestAddress(88, 10));
-    context_->sync_reply_timeout = 300;
-    const Bytes reply = GwMessage(kGwReplyBit | kOpPoll, 0, Pattern(380));
-    std::vector<size_t> cuts;
-    for (size_t at = kGwHeaderBytes; at < reply.size(); ++at) {
-        cuts.push_back(at);
-    }
-    Sender sender(link.peer, {reply, cuts, 10});
-    Bytes buffer(kRequestBufferBytes);
-    const int64_t start = PlatformMonotonicMs();
-    EXPECT_FALSE(Read(Kind::Reply, link.driver, buffer.data(), buffer.size()));
-    const int64_t waited = PlatformMonotonicMs() - start;
-    EXPECT_GE(waited, 290);
-    EXPECT_LT(waited, 2000);
-    EXPECT_NE(LogText().find("8 KroGW : Fail to recv ALL msg,rc=-1,len="), std::string::npos)
-        << LogText();
-    // The driver gives the channel up; the peer's delivery then fails and ends.
-    PlatformSocketClose(link.driver);
-    link.driver = 0;
 }
 
 // Closed or reset, the read ends at once rather than at the reply time-out.
