@@ -13,6 +13,7 @@
 #include "exchange/burst_report.h"
 #include "exchange/poll_reply.h"
 #include "gateway/frame.h"
+#include "tests/support/gw_message.h"
 
 namespace {
 
@@ -47,14 +48,8 @@ krogw::DriverContext& Context() {
 }
 
 Bytes Frame(uint32_t opcode, const Bytes& body, uint16_t sections = 1) {
-    Bytes message(36);
-    krogw::GwFrame frame = krogw::GwRequestFrame(opcode, 0, static_cast<uint16_t>(body.size()));
-    frame.header.status = krogw::kGwStatusNormal;
-    frame.header.tail_mark = sections;
-    krogw::WriteGwFrame(frame, message.data(), message.size());
-    message.insert(message.end(), body.begin(), body.end());
-    krogw::PutU16(&message[16], static_cast<uint16_t>(message.size()));
-    return message;
+    return krogw::test::GwMessage(opcode, 0, body,
+                                  {.status = krogw::kGwStatusNormal, .tail_mark = sections});
 }
 
 // 14:30:45.500 on 7 November 2004: every stamp in one hour, as an RTU's often are.

@@ -4,12 +4,13 @@
 #pragma once
 
 #include <cstdint>
-#include <filesystem>
 #include <memory>
 #include <string>
 
 #include "context/context.h"
 #include "include/krogw/abi.h"
+#include "tests/support/driver_host.h"
+#include "tests/support/scratch_directory.h"
 
 namespace bench {
 
@@ -25,20 +26,16 @@ class RunningInstance {
     bool started() const { return started_; }
     // True once the burst channel of the active gateway is open, within 10 s.
     bool WaitConnected() const;
-    // The host's gate id, 0 when the driver refused the address.
-    int32_t DefineGate(const char* text);
-    int32_t Read(int32_t gate_id, uint8_t* value);
+    // The gate, of id 0 when the driver refused the address.
+    krogw::test::HostGate DefineGate(const char* text) { return gates_.Define(instance_, text); }
+    int32_t Read(const krogw::test::HostGate& gate, uint8_t* value) const;
 
   private:
-    int32_t Call(int32_t code, void* arguments);
-
-    int32_t driver_number_;
     std::unique_ptr<krogw::DriverContext> context_ = std::make_unique<krogw::DriverContext>();
-    std::filesystem::path previous_;
-    std::filesystem::path directory_;
+    krogw::test::HostInstance instance_;
+    krogw::test::ScratchDirectory directory_{"krogw-bench"};
+    krogw::test::HostGates gates_;
     bool started_ = false;
-    int32_t next_gate_id_ = 1;
-    krogw::GateAddress addresses_[256] = {};  // by gate id
 };
 
 }  // namespace bench

@@ -106,11 +106,11 @@ int main(int argc, char** argv) {
         for (int column = 0; column < kColumns; ++column) {
             char text[16];
             std::snprintf(text, sizeof text, "0000700501%.3d%d", row, column);
-            last_gate = instance.DefineGate(text);
+            last_gate = instance.DefineGate(text).id;
         }
     }
-    const int32_t poll = instance.DefineGate("P000070050100099");
-    if (!instance.started() || last_gate == 0 || poll == 0 || !instance.WaitConnected()) {
+    const krogw::test::HostGate poll = instance.DefineGate("P000070050100099");
+    if (!instance.started() || last_gate == 0 || poll.id == 0 || !instance.WaitConnected()) {
         std::fprintf(stderr, "the driver did not start or connect to %s\n", kAddress);
         return 1;
     }

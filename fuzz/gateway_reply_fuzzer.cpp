@@ -18,6 +18,7 @@
 #include "gateway/message_reader.h"
 #include "gateway/replies.h"
 #include "gateway/socket_io.h"
+#include "tests/support/scripted_link.h"
 
 namespace {
 
@@ -57,39 +58,6 @@ void CheckJudges(const uint8_t* data, size_t size) {
         Require(message >= 60 && rtu.values[3] <= 1 && rtu.values[4] <= 1);
     }
 }
-
-// A byte stream in which every byte has its arrival time, read on a clock that
-// moves only while the reader waits.
-class ScriptedLink {
-  public:
-    ScriptedLink(const Bytes& bytes, const std::vector<int64_t>& arrival)
-        : bytes_(bytes), arrival_(arrival) {}
-
-    int Receive(uint8_t* at, size_t count) {
-        size_t taken = 0;
-        while (taken < count && position_ < bytes_.size() && arrival_[position_] <= now_) {
-            at[taken++] = bytes_[position_++];
-        }
-        return taken > 0 ? static_cast<int>(taken) : krogw::kSocketWouldBlock;
-    }
-    int WaitReadable(int32_t ms) {
-        Require(ms >= 0);
-        if (position_ < bytes_.size() && arrival_[position_] <= now_ + ms) {
-            now_ = std::max(now_, arrival_[position_]);
-            return 1;
-        }
-        now_ += ms;
-        return 0;
-    }
-    int64_t NowMs() const { return now_; }
-    bool Exhausted() const { return position_ == bytes_.size(); }
-
-  private:
-    const Bytes& bytes_;
-    const std::vector<int64_t>& arrival_;
-    size_t position_ = 0;
-    int64_t now_ = 0;
-};
 
 struct Stream {
     Bytes bytes;
@@ -149,7 +117,7 @@ void CheckStream(const uint8_t* data, size_t size) {
     const size_t capacity = input.PickValueInArray<size_t>(
         {kRequestBufferBytes, kThreadBufferBytes, kGwHeaderBytes, kGwBodyOffset, 64, 300});
     const Stream stream = BuildStream(input, capacity);
-    ScriptedLink link(stream.bytes, stream.arrival);
+    test::ScriptedLink link(stream.bytes, stream.arrival);
     Bytes buffer(capacity);  // exactly the capacity: a write past it is caught
     size_t next = 0;
     // Every read either takes a byte or moves the clock on by its wait.
@@ -161,6 +129,7 @@ void CheckStream(const uint8_t* data, size_t size) {
         const int64_t wait_until = link.NowMs() + kUnsolicitedWaitMs;
         const MessageRead read = ReadGwMessage(link, buffer.data(), capacity, wait_until,
                                                wait_until + kUnsolicitedMessageBoundMs);
+        Require(!link.WaitedNegative());
         if (!read.arrived) {
             if (link.Exhausted()) {
                 break;

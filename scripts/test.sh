@@ -13,6 +13,7 @@ jobs=$(nproc)
 
 passed=0
 failed=0
+skipped=()
 broken=()
 notes=()
 
@@ -52,6 +53,15 @@ count_results() {
   local failed_here total
   failed_here=$(echo "$summary" | sed -E 's/.* ([0-9]+) tests? failed out of ([0-9]+).*/\1/')
   total=$(echo "$summary" | sed -E 's/.* failed out of ([0-9]+).*/\1/')
+  # A test that exits 77 (or is disabled) is not failed, nor passed: named apart.
+  local names
+  names=$(sed -n '/The following tests did not run:/,/^$/p' "$log" |
+    sed -nE 's/^[[:space:]]*[0-9]+ - ([^ ]+) \((Skipped|Disabled)\).*/\1/p')
+  local name
+  for name in $names; do
+    skipped+=("$preset: $name")
+    total=$((total - 1))
+  done
   passed=$((passed + total - failed_here))
   failed=$((failed + failed_here))
   [ "$failed_here" -eq 0 ] || broken+=("$preset: $failed_here failed")
@@ -112,5 +122,8 @@ done
 for problem in "${broken[@]}"; do
   echo "problem: $problem"
 done
-echo "$passed passed, $failed failed"
+for test in "${skipped[@]}"; do
+  echo "skipped: $test"
+done
+echo "$passed passed, $failed failed, ${#skipped[@]} skipped"
 [ ${#broken[@]} -eq 0 ]

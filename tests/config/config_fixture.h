@@ -11,6 +11,7 @@
 
 #include "config/config_reader.h"
 #include "context/context.h"
+#include "tests/support/host_log.h"
 #include "tools/hostsim/hostsim.h"
 
 namespace krogw {
@@ -27,16 +28,6 @@ class ConfigFixture : public ::testing::Test {
     bool Read(std::string_view text) {
         seen_ = ConfigSeen{};
         return ReadConfiguration(ConfigText{text.data(), text.size(), 0}, seen_, *context_);
-    }
-
-    static std::vector<std::string> Messages() {
-        std::vector<std::string> texts;
-        for (const hostsim::LogLine& line : hostsim::LogLines()) {
-            if (line.level == 32) {
-                texts.push_back(line.text);
-            }
-        }
-        return texts;
     }
 
     std::unique_ptr<DriverContext> context_;

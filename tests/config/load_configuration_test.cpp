@@ -9,6 +9,7 @@
 #include "config/config_reader.h"
 #include "config/table_layout.h"
 #include "context/context.h"
+#include "tests/support/host_log.h"
 #include "tools/hostsim/hostsim.h"
 
 namespace krogw {
@@ -57,14 +58,7 @@ TEST_F(LoadConfigurationTest, PrimaryAndOneTableTypeAreEnough) {
 }
 
 TEST_F(LoadConfigurationTest, WithoutPrimaryOrTableTypeTheFileIsNotUsableAndSaysWhy) {
-    const auto logged = [](const std::string& text) {
-        for (const hostsim::LogLine& line : hostsim::LogLines()) {
-            if (line.level == 32 && line.text == text) {
-                return true;
-            }
-        }
-        return false;
-    };
+    const auto logged = [](const std::string& text) { return test::Logged(32, text) > 0; };
     const std::string no_primary =
         "KroGW : kroGW01.int has no accepted PRIMARY line, start refused";
     const std::string no_table_type =

@@ -8,22 +8,13 @@
 #include <vector>
 
 #include "context/flag_lock.h"
+#include "tests/support/host_log.h"
 #include "tools/hostsim/hostsim.h"
 
 namespace krogw {
 namespace {
 
 using namespace std::chrono_literals;
-
-std::vector<std::string> ErrorLines() {
-    std::vector<std::string> lines;
-    for (const hostsim::LogLine& line : hostsim::TakeLogLines()) {
-        if (line.level == kLogError) {
-            lines.push_back(line.text);
-        }
-    }
-    return lines;
-}
 
 TEST(FlagLockTest, ALeftOverFlagIsTakenOverAfterItsBoundAndLetGo) {
     hostsim::Reset();
@@ -32,14 +23,15 @@ TEST(FlagLockTest, ALeftOverFlagIsTakenOverAfterItsBoundAndLetGo) {
         std::async(std::launch::async, [&] { const FlagLock lock(flag, "Poll queue", 50); });
     ASSERT_EQ(waiter.wait_for(10s), std::future_status::ready) << "waits for ever";
     EXPECT_EQ(flag.load(), 0) << "let go at the end of its scope";
-    EXPECT_EQ(ErrorLines(),
+    EXPECT_EQ(test::Logged(kLogError),
               std::vector<std::string>{"KroGW : Poll queue lock held over 50 ms, taken over"});
+    hostsim::ClearLog();
 
     {
         const FlagLock lock(flag, "Poll queue", 50);
         EXPECT_EQ(flag.load(), 1);
     }
-    EXPECT_TRUE(ErrorLines().empty()) << "a free flag is taken without a line";
+    EXPECT_TRUE(test::Logged(kLogError).empty()) << "a free flag is taken without a line";
 }
 
 TEST(FlagLockTest, AChannelTurnGivesUpOnAHeldFlagAndLeavesItHeld) {

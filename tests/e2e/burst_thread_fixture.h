@@ -4,7 +4,6 @@
 
 #include <chrono>
 #include <cstdio>
-#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
@@ -15,21 +14,9 @@
 #include "exchange/polls.h"
 #include "exchange/threads.h"
 #include "tests/e2e/hot_backup_fixture.h"
+#include "tests/support/wait_for.h"
 
 namespace krogw::test {
-
-// Waits up to `limit` for the condition, checking every 5 ms.
-inline bool Eventually(const std::function<bool()>& condition,
-                       std::chrono::milliseconds limit = std::chrono::seconds(5)) {
-    const auto until = std::chrono::steady_clock::now() + limit;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > until) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
-}
 
 class BurstThreadFixture : public HotBackupFixture {
   protected:
@@ -43,7 +30,7 @@ class BurstThreadFixture : public HotBackupFixture {
     void TearDown() override {
         if (thread_started_) {
             hostsim::EndClient(context_->client);
-            EXPECT_TRUE(Eventually([this] { return !hostsim::ClientExists(context_->client); }))
+            EXPECT_TRUE(WaitFor([this] { return !hostsim::ClientExists(context_->client); }))
                 << "the burst thread did not end";
         }
         HotBackupFixture::TearDown();

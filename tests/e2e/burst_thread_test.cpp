@@ -48,7 +48,7 @@ TEST_F(BurstThreadTest, PolledRowsLandInTheTablesGatesCookedByTheHost) {
     // Rows 1-4 by the plain form: the RTU is not confirmed until its reply comes.
     EXPECT_EQ(Poll(kOpPoll, kRtu, {kTable, 1, 1, 4}), RtuNotConfirmed);
     EXPECT_EQ(value_[2] | value_[3] << 8, 0) << "a sent poll clears its gate's value word";
-    ASSERT_TRUE(Eventually([&] { return Value(gates[4][2]) >= 0; })) << LogText();
+    ASSERT_TRUE(WaitFor([&] { return Value(gates[4][2]) >= 0; })) << LogText();
     for (int row = 1; row <= 4; ++row) {
         EXPECT_EQ(Value(gates[row][0]), 0.5 * (1000 + row) + 10.0) << row;
         EXPECT_EQ(Value(gates[row][1]), 0x12345678 + row) << row;
@@ -57,12 +57,12 @@ TEST_F(BurstThreadTest, PolledRowsLandInTheTablesGatesCookedByTheHost) {
     EXPECT_EQ(Value(gates[0][0]), -1.0) << "row 0 was not polled";
     EXPECT_EQ(Value(gates[5][0]), -1.0) << "row 5 was not polled";
     EXPECT_EQ(context_->rtu_state[kRtu], RtuActive);
-    EXPECT_TRUE(Eventually([&] { return context_->polls_in_flight == 0; }));
+    EXPECT_TRUE(WaitFor([&] { return context_->polls_in_flight == 0; }));
 
     // The numbered-rows form names each row it carries.
     gateway.SetValue(kRtu, kTable, 5, 0, 4321);
     EXPECT_EQ(Poll(kOpPollRowList, kRtu, {kTable, 1, 0, 6}), RtuActive);
-    ASSERT_TRUE(Eventually([&] { return Value(gates[5][0]) == 0.5 * 4321 + 10.0; })) << LogText();
+    ASSERT_TRUE(WaitFor([&] { return Value(gates[5][0]) == 0.5 * 4321 + 10.0; })) << LogText();
     EXPECT_EQ(Value(gates[0][1]), 0x12345678u);
 
     const auto sent = gateway.WaitForRequest(kOpPoll, 1s);
@@ -90,7 +90,7 @@ TEST_F(BurstThreadTest, BurstReportsCarryTheRtusTimeStamps) {
     ASSERT_EQ(gateway.SendBurst({gwsim::BurstSection::Rows(kRtu, kTable, 1, 1),
                                  gwsim::BurstSection::Rows(kRtu, kTable + 1, 0, 1)}),
               1);
-    ASSERT_TRUE(Eventually([&] { return Value(short_form) >= 0; })) << LogText();
+    ASSERT_TRUE(WaitFor([&] { return Value(short_form) >= 0; })) << LogText();
     const auto stamped = hostsim::GateValueOf(full);
     ASSERT_TRUE(stamped.has_value());
     EXPECT_EQ(stamped->value, 77);
@@ -126,7 +126,7 @@ TEST_F(BurstThreadTest, ACutOrOverstatedReportStoresOnlyTheElementsThatArrivedWh
     // The section claims 255 bytes of a message of 82: every row is decoded, no more.
     gateway.faults().OverrideByte(kOpBurstReport, 33, 0xFF, 1);
     ASSERT_EQ(gateway.SendBurst(report), 1);
-    ASSERT_TRUE(Eventually([&] { return Value(gates[2][3]) >= 0; })) << LogText();
+    ASSERT_TRUE(WaitFor([&] { return Value(gates[2][3]) >= 0; })) << LogText();
     for (int row = 0; row < 3; ++row) {
         for (int column = 0; column < 4; ++column) {
             EXPECT_EQ(Value(gates[row][column]), 10 * row + column + 1) << row << column;
@@ -142,7 +142,7 @@ TEST_F(BurstThreadTest, ACutOrOverstatedReportStoresOnlyTheElementsThatArrivedWh
     }
     gateway.faults().OverrideByte(kOpBurstReport, 17, 67, 1);
     ASSERT_EQ(gateway.SendBurst(report), 1);
-    ASSERT_TRUE(Eventually([&] { return Value(gates[1][0]) == 200; })) << LogText();
+    ASSERT_TRUE(WaitFor([&] { return Value(gates[1][0]) == 200; })) << LogText();
     std::this_thread::sleep_for(100ms);
     for (int column = 0; column < 4; ++column) {
         EXPECT_EQ(Value(gates[0][column]), 100) << column;
@@ -175,8 +175,12 @@ TEST_F(BurstThreadTest, PollsBeyondTheInFlightLimitWaitAndAreSentInOrder) {
     EXPECT_EQ(context_->poll_queue_count, 3);
     EXPECT_EQ(value_[2], 0xEE) << "a queued poll leaves its gate's value word alone";
 
+    // A burst report taken shows the thread past its start pause and through a pass,
+    // and every pass sends a queued poll first when a slot is free.
+    const int32_t reported = Gate(kRtu, kTable, 0, 0, 1);
     StartBurstThread();
-    std::this_thread::sleep_for(700ms);
+    ASSERT_EQ(gateway.SendBurst({gwsim::BurstSection::Rows(kRtu, kTable, 0, 1)}), 1);
+    ASSERT_TRUE(WaitFor([&] { return Value(reported) >= 0; })) << LogText();
     EXPECT_EQ(gateway.CountRequests(kOpPoll), 10u) << "no slot has come free";
     // A message of a type the driver does not know frees one slot: the queue then
     // drains one poll per reply.
@@ -187,8 +191,8 @@ TEST_F(BurstThreadTest, PollsBeyondTheInFlightLimitWaitAndAreSentInOrder) {
         drained_rows.push_back(gateway.WaitForRequest(kOpPoll, 1s, index)->U8(39));
     }
     EXPECT_EQ(drained_rows, (std::vector<int>{17, 11, 13}));
-    EXPECT_TRUE(Eventually([&] { return context_->poll_queue_count == 0; }));
-    EXPECT_TRUE(Eventually([&] { return context_->polls_in_flight == 9; }))
+    EXPECT_TRUE(WaitFor([&] { return context_->poll_queue_count == 0; }));
+    EXPECT_TRUE(WaitFor([&] { return context_->polls_in_flight == 9; }))
         << "the ten lost replies keep nine slots";
 }
 
@@ -215,12 +219,12 @@ TEST_F(BurstThreadTest, TheThreadClosesTheChannelsAndRemovesTheClientWhenTheHost
     Connect();
     StartBurstThread();
     ASSERT_TRUE(gateway.WaitForChannels(gwsim::kBurstChannelType, 1, 1s));
-    EXPECT_TRUE(Eventually([] { return hostsim::LogLines().size() > 0; }));
+    EXPECT_TRUE(WaitFor([] { return hostsim::LogLines().size() > 0; }));
     EXPECT_EQ(Logged(kLogError, "KroGW : Start Burst thread"), 1);
 
     const uint16_t channel_id = context_->primary_channel_id;
     hostsim::EndClient(context_->client);
-    ASSERT_TRUE(Eventually([&] { return !hostsim::ClientExists(context_->client); }, 3s));
+    ASSERT_TRUE(WaitFor([&] { return !hostsim::ClientExists(context_->client); }, 3s));
     const auto close = gateway.WaitForRequest(kOpCloseChannel, 1s);
     ASSERT_TRUE(close.has_value());
     EXPECT_EQ(close->U16(36), channel_id);
@@ -235,7 +239,7 @@ TEST_F(BurstThreadTest, AtTheEndAGatewayThatCannotBeToldIsClosedAllTheSame) {
     StartBurstThread();
     gateway.Stop();
     hostsim::EndClient(context_->client);
-    ASSERT_TRUE(Eventually([&] { return !hostsim::ClientExists(context_->client); }, 3s));
+    ASSERT_TRUE(WaitFor([&] { return !hostsim::ClientExists(context_->client); }, 3s));
     EXPECT_EQ(context_->primary_status_socket, 0);
     EXPECT_EQ(context_->primary_sync_socket, 0);
     EXPECT_EQ(context_->primary_burst_socket, 0);

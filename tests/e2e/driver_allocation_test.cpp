@@ -3,13 +3,10 @@
 // gateway to the secondary and back, while every allocation of the process is
 // charged to the code that asked for it.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <memory>
 #include <string>
 #include <thread>
@@ -20,6 +17,8 @@
 #include "include/krogw/abi.h"
 #include "platform/library.h"
 #include "tests/e2e/allocation_counter.h"
+#include "tests/support/driver_host.h"
+#include "tests/support/scratch_directory.h"
 #include "tests/support/test_net.h"
 #include "tests/support/wait_for.h"
 #include "tools/gwsim/gwsim.h"
@@ -29,7 +28,6 @@ namespace krogw::test {
 namespace {
 
 using namespace std::chrono_literals;
-using KroMainFunction = int32_t (*)(HostRequest*);
 
 constexpr int32_t kDriverNumber = 41;
 constexpr uint16_t kRtu = 7;
@@ -68,79 +66,58 @@ class DriverAllocationTest : public ::testing::Test {
   protected:
     void SetUp() override {
         hostsim::Reset();
-        previous_ = std::filesystem::current_path();
-        directory_ = std::filesystem::temp_directory_path() /
-                     ("krogw-allocation-" + std::to_string(::getpid()));
-        std::filesystem::create_directories(directory_);
-        std::filesystem::current_path(directory_);
-        library_ = PlatformLibraryOpen(KROGW_DRIVER_LIBRARY);
-        ASSERT_NE(library_, nullptr) << PlatformLibraryError();
-        kro_main_ = reinterpret_cast<KroMainFunction>(PlatformLibrarySymbol(library_, "KroMain"));
-        ASSERT_NE(kro_main_, nullptr);
+        void* library = PlatformLibraryOpen(KROGW_DRIVER_LIBRARY);
+        ASSERT_NE(library, nullptr) << PlatformLibraryError();
+        instance_.kro_main =
+            reinterpret_cast<KroMainFunction>(PlatformLibrarySymbol(library, "KroMain"));
+        ASSERT_NE(instance_.kro_main, nullptr);
     }
 
     // The host ends the client; the threads must leave before the context goes.
     void TearDown() override {
         allocations::Disarm();
-        if (const auto client = hostsim::ClientByName("GateWay_No_41")) {
+        if (const auto client = ClientOf(kDriverNumber)) {
             hostsim::EndClient(*client);
         }
         EXPECT_TRUE(
             WaitFor([&] { return context_->instance_threads.load() == kThreadsMark; }, 15s));
-        std::filesystem::current_path(previous_);
-        std::filesystem::remove_all(directory_);
     }
 
-    int32_t Call(int32_t code, void* arguments) {
-        HostRequest request{context_.get(), code, kDriverNumber, 0, arguments};
-        return kro_main_(&request);
+    HostGate DefineGate(const char* text) {
+        const HostGate gate = gates_.Define(instance_, text);
+        EXPECT_NE(gate.id, 0) << text;
+        return gate;
     }
 
-    struct Gate {
-        int32_t id;
-        GateAddress address;
-    };
-
-    Gate DefineGate(const char* text) {
-        AddressCheckArguments check{text, next_gate_id_, 0, 0, {}};
-        EXPECT_EQ(Call(kParseGateAddress, &check), kResultDone) << text;
-        ++next_gate_id_;
-        return {hostsim::DefineGate(kDriverNumber, check.address), check.address};
-    }
-
-    int32_t Io(int32_t code, const Gate& gate, uint8_t* value) {
-        GateIoArguments io{{}, gate.address, 0, 1, gate.id, value};
-        return Call(code, &io);
+    int32_t Io(int32_t code, const HostGate& gate, uint8_t* value) {
+        return GateIo(instance_, code, gate, value);
     }
 
     std::unique_ptr<DriverContext> context_ = std::make_unique<DriverContext>();
+    HostInstance instance_{nullptr, kDriverNumber, context_.get()};
 
   private:
-    int32_t next_gate_id_ = 1;
-    void* library_ = nullptr;
-    KroMainFunction kro_main_ = nullptr;
-    std::filesystem::path previous_;
-    std::filesystem::path directory_;
+    HostGates gates_;
+    ScratchDirectory directory_{"krogw-allocation"};
 };
 
 TEST_F(DriverAllocationTest, NothingAllocatedAfterStartUp) {
     auto primary = ServeTables(kPrimary);
     auto secondary = ServeTables(kSecondary);
-    std::ofstream("kroGW41.int", std::ios::binary)
-        << "PRIMARY=" << kPrimary << "\nSECONDARY=" << kSecondary
-        << "\n1=3,3,0\n2=2,4,1,0\nRTU_INITIAL_STATE=ON\n";
-    StartArguments start{{}, 1, 100};
-    ASSERT_EQ(Call(kStartInstance, &start), kResultDone);
+    ASSERT_TRUE(WriteConfiguration(
+        kDriverNumber, std::string("PRIMARY=") + kPrimary + "\nSECONDARY=" + kSecondary +
+                           "\n1=3,3,0\n2=2,4,1,0\nRTU_INITIAL_STATE=ON\n"));
+    ASSERT_EQ(Start(instance_, 1), kResultDone);
     ASSERT_TRUE(allocations::Arm("libkrogw.so", "libqivpro.so"));
 
-    const Gate reported = DefineGate("00007005010000");
-    const Gate stamped = DefineGate("00007006020000");
-    const Gate clock = DefineGate("T00007");
-    const Gate written = DefineGate("00007005010031");
-    const Gate poll = DefineGate("P000070050100004");
-    const Gate backup = DefineGate("!BACKUP");
-    const Gate primary_status = DefineGate("!1");
-    const Gate secondary_status = DefineGate("!2");
+    const HostGate reported = DefineGate("00007005010000");
+    const HostGate stamped = DefineGate("00007006020000");
+    const HostGate clock = DefineGate("T00007");
+    const HostGate written = DefineGate("00007005010031");
+    const HostGate poll = DefineGate("P000070050100004");
+    const HostGate backup = DefineGate("!BACKUP");
+    const HostGate primary_status = DefineGate("!1");
+    const HostGate secondary_status = DefineGate("!2");
     ASSERT_TRUE(secondary->WaitForChannels(kBurstChannelType, 1, 5s));
 
     // A second on each gateway: a clock setting and writes, each read back by a poll,

@@ -64,16 +64,6 @@ class InstanceTest : public InstanceFixture {
     static bool WaitForValue(const Gate& gate, double value) {
         return WaitFor([&] { return ValueOf(gate) == value; }, 5s);
     }
-
-    static int32_t ReadGateOf(Instance& instance, const Gate& gate, uint8_t* value) {
-        return GateIo(instance, kReadGate, gate.address, value, 1, gate.id);
-    }
-
-    static int32_t Write32(Instance& instance, const Gate& gate, uint32_t raw) {
-        uint8_t value[4];
-        std::memcpy(value, &raw, sizeof value);
-        return GateIo(instance, kWriteGate, gate.address, value, 1, gate.id);
-    }
 };
 
 TEST_F(InstanceTest, StartRefusalsAndConfigurationOnlyStart) {
@@ -152,10 +142,11 @@ TEST_F(InstanceTest, AfterBothRemovalsTheHostMayRestartOrFreeTheContext) {
     ASSERT_TRUE(gateway->WaitForChannels(7, 1, 2s));
 
     ASSERT_TRUE(ended());
-    instance.context.reset();
+    instance.storage.reset();
     // Longer than the pause either thread makes after it lets the client go.
     std::this_thread::sleep_for(3500ms);
-    instance.context = std::make_unique<DriverContext>();
+    instance.storage = std::make_unique<DriverContext>();
+    instance.context = instance.storage.get();
 }
 
 TEST_F(InstanceTest, PollsBurstsAndWritesReachTheGatesAndTheRtu) {
@@ -169,11 +160,11 @@ TEST_F(InstanceTest, PollsBurstsAndWritesReachTheGatesAndTheRtu) {
     ASSERT_TRUE(gateway->WaitForChannels(7, 1, 2s));
 
     uint8_t value[4] = {};
-    EXPECT_EQ(ReadGateOf(instance, poll, value), kResultDone);
+    EXPECT_EQ(GateIo(instance, kReadGate, poll, value), kResultDone);
     EXPECT_TRUE(gateway->WaitForRequest(kOpPoll, 2s));
     EXPECT_TRUE(WaitForValue(row2_column1, 21)) << LogText();
     EXPECT_EQ(ReadWord(instance, "!POLL"), 0) << "the reply freed the poll's slot";
-    EXPECT_EQ(ReadGateOf(instance, row2_column1, value), kResultDone);
+    EXPECT_EQ(GateIo(instance, kReadGate, row2_column1, value), kResultDone);
     EXPECT_EQ(value[0], 21);
 
     gateway->SetValue(kRtu, kTable, 0, 0, 500);
@@ -219,7 +210,7 @@ TEST_F(InstanceTest, TimeStampsBeyondTheHostsSecondsStoreMinusOne) {
     ASSERT_NE(short_stamped.back().id, 0);
     ASSERT_TRUE(gateway->WaitForChannels(7, 1, 2s));
     uint8_t value[4] = {};
-    EXPECT_EQ(ReadGateOf(instance, poll, value), kResultDone);
+    EXPECT_EQ(GateIo(instance, kReadGate, poll, value), kResultDone);
     gateway->SendBurst({gwsim::BurstSection::Rows(kRtu, kShortTable, 0, 4)});
 
     std::tm last_of_2037{};
@@ -256,9 +247,9 @@ TEST_F(InstanceTest, DisabledRtuIsNeverContacted) {
     EXPECT_EQ(WriteWord(instance, "!00007", 0), kResultDone);
     gateway->ClearRequests();
     uint8_t value[4] = {};
-    EXPECT_EQ(ReadGateOf(instance, poll, value), kResultDone);
+    EXPECT_EQ(GateIo(instance, kReadGate, poll, value), kResultDone);
     EXPECT_EQ(GateIo(instance, kWriteGate, poll.address, value), kResultDone);
-    EXPECT_EQ(ReadGateOf(instance, element, value), kResultNotDone);
+    EXPECT_EQ(GateIo(instance, kReadGate, element, value), kResultNotDone);
     EXPECT_EQ(Write32(instance, element, 99), kResultDone);
     EXPECT_EQ(WriteWord(instance, "T00007", 0), kResultDone);
     EXPECT_EQ(ReadWord(instance, "!00007"), 3);
@@ -285,10 +276,10 @@ TEST_F(InstanceTest, PollOfAFailedRtuAndPollResultOff) {
     ASSERT_TRUE(gateway->WaitForChannels(7, 1, 2s));
 
     uint8_t value[4] = {};
-    EXPECT_EQ(ReadGateOf(instance, poll, value), kResultDone) << "still active";
+    EXPECT_EQ(GateIo(instance, kReadGate, poll, value), kResultDone) << "still active";
     ASSERT_TRUE(WaitFor([&] { return ReadWord(instance, "!00007") == 0; }, 5s))
         << "the reply reported the failure";
-    EXPECT_EQ(ReadGateOf(instance, poll, value), kResultFailed);
+    EXPECT_EQ(GateIo(instance, kReadGate, poll, value), kResultFailed);
     EXPECT_EQ(GateIo(instance, kWriteGate, poll.address, value), kResultDone);
     EXPECT_TRUE(gateway->WaitForRequest(kOpPoll, 2s, 2)) << "the write polled";
 }
@@ -382,7 +373,7 @@ TEST_F(InstanceTest, SilentSecondaryLeavesThePrimaryAtWork) {
 
     uint8_t value[4] = {};
     EXPECT_EQ(GateIo(instance, kReadGate, AddressOf(instance, "!2"), value), kResultFailed);
-    EXPECT_EQ(ReadGateOf(instance, poll, value), kResultDone) << LogText();
+    EXPECT_EQ(GateIo(instance, kReadGate, poll, value), kResultDone) << LogText();
     EXPECT_TRUE(primary->WaitForRequest(kOpPoll, 2s));
 }
 
@@ -402,15 +393,15 @@ TEST_F(InstanceTest, TwoInstancesSeeOnlyTheirOwnValues) {
     ASSERT_NE(ClientOf(31), ClientOf(32));
 
     uint8_t value[4] = {};
-    EXPECT_EQ(ReadGateOf(a, poll_a, value), kResultDone);
-    EXPECT_EQ(ReadGateOf(b, poll_b, value), kResultDone);
+    EXPECT_EQ(GateIo(a, kReadGate, poll_a, value), kResultDone);
+    EXPECT_EQ(GateIo(b, kReadGate, poll_b, value), kResultDone);
     EXPECT_TRUE(WaitForValue(value_a, 1011));
     EXPECT_TRUE(WaitForValue(value_b, 2011));
 
     ASSERT_TRUE(EndInstance(a));
     EXPECT_TRUE(InstanceThreadsRunning(*b.context));
     gateway_b->SetValue(kRtu, kTable, 1, 1, 2222);
-    EXPECT_EQ(ReadGateOf(b, poll_b, value), kResultDone);
+    EXPECT_EQ(GateIo(b, kReadGate, poll_b, value), kResultDone);
     EXPECT_TRUE(WaitForValue(value_b, 2222));
     EXPECT_EQ(ValueOf(value_a), 1011);
 }

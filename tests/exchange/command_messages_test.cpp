@@ -11,11 +11,12 @@
 #include "exchange/command_message.h"
 #include "exchange/command_reply.h"
 #include "gateway/frame.h"
+#include "tests/support/gw_message.h"
 
 namespace krogw {
 namespace {
 
-using Bytes = std::vector<uint8_t>;
+using test::Bytes;
 
 constexpr int32_t kTable3Column2Row40 = 3 * 4096 + 2 * 256 + 40;
 
@@ -214,15 +215,7 @@ TEST(CommandQueueTest, LimitOrderAndWrapAround) {
 }
 
 Bytes Reply(uint32_t type, uint32_t result_code, const Bytes& body) {
-    Bytes message(36, 0);
-    PutU16(&message[0], 1);
-    PutU32(&message[12], 1);
-    PutU16(&message[16], static_cast<uint16_t>(36 + body.size()));
-    PutU32(&message[20], kGwReplyBit | type);
-    PutU32(&message[28], result_code);
-    PutU16(&message[32], static_cast<uint16_t>(body.size()));
-    message.insert(message.end(), body.begin(), body.end());
-    return message;
+    return test::GwMessage(kGwReplyBit | type, result_code, body, {.status = kGwStatusNormal});
 }
 
 TEST(CommandReplyTest, FieldsAreReadOnlyInsideTheMessage) {

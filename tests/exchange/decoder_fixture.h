@@ -13,11 +13,11 @@
 #include "config/table_layout.h"
 #include "context/context.h"
 #include "gateway/frame.h"
+#include "tests/support/gw_message.h"
+#include "tests/support/host_log.h"
 #include "tools/hostsim/hostsim.h"
 
 namespace krogw::test {
-
-using Bytes = std::vector<uint8_t>;
 
 struct PollHead {
     uint16_t rtu;
@@ -74,19 +74,14 @@ class DecoderFixture : public ::testing::Test {
     }
 
     static Bytes PollReply(uint32_t type, const PollHead& head, const Bytes& data) {
-        Bytes message(52);
-        GwFrame frame =
-            GwRequestFrame(kGwReplyBit | type, 0, static_cast<uint16_t>(16 + data.size()));
-        frame.header.status = kGwStatusNormal;
-        frame.command.result_code = head.result_code;
-        frame.command.aux_word = head.table_type;
-        WriteGwFrame(frame, message.data(), message.size());
-        PutU16(&message[36], head.rtu);
-        message[38] = head.table;
-        message[39] = head.first_row;
-        message[40] = head.rows;
-        message.insert(message.end(), data.begin(), data.end());
-        return message;
+        Bytes body(16);
+        PutU16(&body[0], head.rtu);
+        body[2] = head.table;
+        body[3] = head.first_row;
+        body[4] = head.rows;
+        body.insert(body.end(), data.begin(), data.end());
+        return GwMessage(kGwReplyBit | type, head.result_code, body,
+                         {.aux_word = head.table_type, .status = kGwStatusNormal});
     }
 
     static Bytes BurstReport(const std::vector<Section>& sections, uint32_t result_code = 0) {
@@ -108,16 +103,6 @@ class DecoderFixture : public ::testing::Test {
         }
         PutU16(&message[16], static_cast<uint16_t>(message.size()));
         return message;
-    }
-
-    static std::vector<std::string> Logged(int level) {
-        std::vector<std::string> texts;
-        for (const hostsim::LogLine& line : hostsim::LogLines()) {
-            if (line.level == level) {
-                texts.push_back(line.text);
-            }
-        }
-        return texts;
     }
 
     std::unique_ptr<DriverContext> context_;

@@ -22,14 +22,6 @@ class PollsTest : public DecoderFixture {
         return static_cast<uint8_t>(ReadGate(request));
     }
 
-    static int Count(int level, const std::string& text) {
-        int count = 0;
-        for (const hostsim::LogLine& line : hostsim::LogLines()) {
-            count += line.level == level && line.text == text ? 1 : 0;
-        }
-        return count;
-    }
-
     GateIoArguments gate_{};
     uint8_t value_[4] = {0, 0, 0xEE, 0xEE};
 };
@@ -41,12 +33,12 @@ TEST_F(PollsTest, AFailedSendFreesItsSlotAndTellsTheHostOnlyWhenSignRtuIsOn) {
         context_->sign_rtu_on_fail = sign;
         EXPECT_EQ(Poll(0), sign == 1 ? kResultFailed : kResultNotDone) << int{sign};
         EXPECT_EQ(context_->polls_in_flight, 0);
-        EXPECT_EQ(Count(kLogError, "KroGW : Fail to send Poll command (Kro#1)"), 1);
+        EXPECT_EQ(Logged(kLogError, "KroGW : Fail to send Poll command (Kro#1)"), 1);
         EXPECT_EQ(hostsim::RtuFailures().size(), sign == 1 ? 1u : 0u);
         EXPECT_EQ(context_->rtu_state[kRtu], RtuActive) << "the state is the decoder's to change";
         EXPECT_EQ(value_[2], 0xEE) << "the value word is cleared only for a poll sent";
     }
-    EXPECT_EQ(Count(kLogTrace, "KroGW : Polling form Rtu 12,Tbl 5,Row 0,No 4,Col 0,No 0"), 1);
+    EXPECT_EQ(Logged(kLogTrace, "KroGW : Polling form Rtu 12,Tbl 5,Row 0,No 4,Col 0,No 0"), 1);
 }
 
 TEST_F(PollsTest, APollBeyondAFullQueueIsDroppedWithAWarning) {
@@ -58,7 +50,7 @@ TEST_F(PollsTest, APollBeyondAFullQueueIsDroppedWithAWarning) {
     }
     EXPECT_EQ(Poll(0), kResultFailed);
     EXPECT_EQ(context_->poll_queue_count, 9901);
-    EXPECT_EQ(Count(kLogError, "KroGW : WARNING !!! - Internal Polling buffer if Full"), 1);
+    EXPECT_EQ(Logged(kLogError, "KroGW : WARNING !!! - Internal Polling buffer if Full"), 1);
 }
 
 TEST_F(PollsTest, ADrainedPollThatFindsTheLimitReachedGoesBehindTheOthers) {

@@ -18,6 +18,8 @@ namespace {
 using test::Built;
 using test::Bytes;
 using test::GwMessage;
+using test::Logged;
+using test::LogText;
 using test::ScriptedGateway;
 
 Bytes OpenReply(uint32_t result_code, uint8_t type, uint16_t channel_id) {

@@ -9,6 +9,7 @@
 
 #include "context/context.h"
 #include "platform/platform.h"
+#include "tests/support/host_log.h"
 #include "tests/support/scripted_gateway.h"
 #include "tools/hostsim/hostsim.h"
 
@@ -37,29 +38,12 @@ class GatewayFixture : public ::testing::Test {
         context_->sync_reply_timeout = kReplyTimeoutMs;
     }
 
-    // How many log lines read exactly `text` at `level`.
-    static int Logged(int level, const std::string& text) {
-        int count = 0;
-        for (const hostsim::LogLine& line : hostsim::LogLines()) {
-            count += line.level == level && line.text == text ? 1 : 0;
-        }
-        return count;
-    }
-
     // The log holds exactly this one error line, or nothing when `line` is empty.
     static void ExpectOnlyLogged(const std::string& line, const char* what) {
         EXPECT_EQ(hostsim::LogLines().size(), line.empty() ? 0u : 1u) << what << LogText();
         if (!line.empty()) {
             EXPECT_EQ(Logged(kLogError, line), 1) << what << LogText();
         }
-    }
-
-    static std::string LogText() {
-        std::string text;
-        for (const hostsim::LogLine& line : hostsim::LogLines()) {
-            text += std::to_string(line.level) + " " + line.text + "\n";
-        }
-        return text;
     }
 
     std::unique_ptr<DriverContext> context_;

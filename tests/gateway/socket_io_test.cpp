@@ -10,8 +10,10 @@
 #include "gateway/socket_io.h"
 #include "platform/wait_split.h"
 #include "tests/gateway/gateway_fixture.h"
+#include "tests/support/raw_socket.h"
 #include "tests/support/scripted_gateway.h"
 #include "tests/support/test_net.h"
+#include "tests/support/wait_for.h"
 
 namespace krogw {
 namespace {
@@ -19,6 +21,8 @@ namespace {
 using test::Bytes;
 using test::Delivery;
 using test::GwMessage;
+using test::Logged;
+using test::LogText;
 
 // A driver-side socket connected to a peer socket.
 // Small kernel buffers make large sends go out in part.
@@ -102,28 +106,6 @@ TEST_F(SocketIoTest, MessageOfExactlyAHeader) {
     }
 }
 
-TEST_F(SocketIoTest, PiecesWithinTheWaitMakeOneMessage) {
-    Link link(test::TestAddress(41, 2));
-    const struct {
-        const char* what;
-        std::vector<size_t> cuts;
-    } cases[] = {
-        {"header in two pieces", {7}},
-        {"header, then body", {20}},
-        {"header and first body bytes, then the rest in pieces", {24, 50, 70}},
-        {"byte by byte through the header", {1, 2, 3, 4, 5, 10, 19}},
-    };
-    for (const Kind kind : {Kind::Reply, Kind::Unsolicited}) {
-        for (const auto& c : cases) {
-            {
-                Sender sender(link.peer, {kSound, c.cuts, 15});
-                ExpectSound(kind, link.driver);
-            }
-            EXPECT_TRUE(hostsim::LogLines().empty()) << c.what << "\n" << LogText();
-        }
-    }
-}
-
 // The rest of the late message is taken off the channel, and the message after it is
 // read as sent, not read from the middle of the first.
 TEST_F(SocketIoTest, RemainderLaterThanThePieceWaitFailsTheReadAndIsSkipped) {
@@ -146,30 +128,6 @@ TEST_F(SocketIoTest, RemainderLaterThanThePieceWaitFailsTheReadAndIsSkipped) {
         EXPECT_EQ(Logged(kLogTrace, c.line), 1) << LogText();
         ExpectSound(c.kind, link.driver);
     }
-}
-
-// One byte every 10 ms keeps every piece within its wait; the read still ends at
-// the reply time-out instead of lasting as long as the peer likes.
-TEST_F(SocketIoTest, DribbledReplyEndsAtTheTimeOut) {
-    Link link(test::TestAddress(88, 10));
-    context_->sync_reply_timeout = 300;
-    const Bytes reply = GwMessage(kGwReplyBit | kOpPoll, 0, Pattern(380));
-    std::vector<size_t> cuts;
-    for (size_t at = kGwHeaderBytes; at < reply.size(); ++at) {
-        cuts.push_back(at);
-    }
-    Sender sender(link.peer, {reply, cuts, 10});
-    Bytes buffer(kRequestBufferBytes);
-    const int64_t start = PlatformMonotonicMs();
-    EXPECT_FALSE(Read(Kind::Reply, link.driver, buffer.data(), buffer.size()));
-    const int64_t waited = PlatformMonotonicMs() - start;
-    EXPECT_GE(waited, 290);
-    EXPECT_LT(waited, 2000);
-    EXPECT_NE(LogText().find("8 KroGW : Fail to recv ALL msg,rc=-1,len="), std::string::npos)
-        << LogText();
-    // The driver gives the channel up; the peer's delivery then fails and ends.
-    PlatformSocketClose(link.driver);
-    link.driver = 0;
 }
 
 // Closed or reset, the read ends at once rather than at the reply time-out.
@@ -267,8 +225,9 @@ TEST_F(SocketIoTest, UnsoundHeaderIsRefusedAndTheChannelDrained) {
         PutU16(unsound.data() + kGwTotalLengthOffset, c.total);
         unsound.insert(unsound.end(), kSound.begin(), kSound.end());
         ASSERT_TRUE(test::Deliver(link.peer, {unsound, {}, 0}));
-        ASSERT_EQ(PlatformSocketWaitReadable(link.driver, 2000), 1);
-        PlatformSleepMs(20);  // all of it has arrived
+        ASSERT_TRUE(test::WaitFor([&] {
+            return test::ReadableBytes(link.driver) == unsound.size();
+        })) << "all of it has arrived";
         Bytes buffer(kRequestBufferBytes);
         EXPECT_FALSE(GwRecvReply(link.driver, buffer.data(), buffer.size(), *context_, kOpPoll));
         EXPECT_EQ(Logged(kLogTrace, c.line), 1) << LogText();
@@ -342,8 +301,7 @@ TEST(SelectWaitTest, MillisecondsSplitIntoSecondsAndMicroseconds) {
 TEST_F(SocketIoTest, FlushDiscardsWhatIsWaiting) {
     Link link(test::TestAddress(41, 11));
     ASSERT_TRUE(test::Deliver(link.peer, {Pattern(100), {}, 0}));
-    ASSERT_EQ(PlatformSocketWaitReadable(link.driver, 2000), 1);
-    PlatformSleepMs(20);
+    ASSERT_TRUE(test::WaitFor([&] { return test::ReadableBytes(link.driver) == 100; }));
     Bytes scratch(kFlushBufferBytes);
     GwFlush(link.driver, scratch.data(), scratch.size());
     ASSERT_TRUE(test::Deliver(link.peer, {kSound, {}, 0}));

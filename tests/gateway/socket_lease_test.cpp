@@ -17,6 +17,7 @@
 namespace krogw {
 namespace {
 
+using test::Logged;
 using SocketLeaseTest = test::GatewayFixture;
 
 TEST_F(SocketLeaseTest, CloseWaitsForTheLeaseButShutsTheSocketDownAtOnce) {

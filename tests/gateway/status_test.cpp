@@ -9,9 +9,11 @@
 #include "gateway/socket_slot.h"
 #include "gateway/status.h"
 #include "tests/gateway/gateway_fixture.h"
+#include "tests/support/raw_socket.h"
 #include "tests/support/scripted_gateway.h"
 #include "tests/support/status_reads.h"
 #include "tests/support/test_net.h"
+#include "tests/support/wait_for.h"
 
 namespace krogw {
 namespace {
@@ -22,6 +24,8 @@ using test::QueryRtuChannelStatusInto;
 using test::Built;
 using test::Bytes;
 using test::GwMessage;
+using test::Logged;
+using test::LogText;
 using test::ScriptedGateway;
 
 constexpr uint8_t kUntouched = 0xEE;
@@ -199,8 +203,9 @@ TEST_F(StatusTest, LateReplyIsNotTakenByTheNextQuery) {
     gateway.Answer(test::Delivery{StatusReply(5), {0}, 500});
     const GateIoArguments first = ReadRequest(PrimaryGatewayUnit);
     EXPECT_EQ(QueryGatewayStatusInto(*context_, first), kExchangeFailed);
-    ASSERT_EQ(PlatformSocketWaitReadable(context_->primary_status_socket.load(), 2000), 1);
-    PlatformSleepMs(20);  // the late reply has arrived whole
+    ASSERT_TRUE(test::WaitFor([&] {
+        return test::ReadableBytes(context_->primary_status_socket.load()) == StatusReply(5).size();
+    })) << "the late reply has arrived whole";
 
     hostsim::ClearLog();
     gateway.Answer(StatusReply(1));

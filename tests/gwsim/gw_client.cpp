@@ -10,6 +10,8 @@
 #include <cerrno>
 #include <chrono>
 
+#include "tests/support/gw_message.h"
+
 namespace gwsim::test {
 namespace {
 
@@ -21,13 +23,8 @@ bool WaitFor(int fd, short events, int timeout_ms) {
 }  // namespace
 
 Bytes Message(uint32_t opcode, uint16_t channel_id, const Bytes& body, uint16_t aux_word) {
-    krogw::GwFrame frame =
-        krogw::GwRequestFrame(opcode, channel_id, static_cast<uint16_t>(body.size()));
-    frame.command.aux_word = aux_word;
-    Bytes message(krogw::kGwBodyOffset);
-    krogw::WriteGwFrame(frame, message.data(), message.size());
-    message.insert(message.end(), body.begin(), body.end());
-    return message;
+    return krogw::test::GwMessage(opcode, 0, body,
+                                  {.channel_id = channel_id, .aux_word = aux_word});
 }
 
 Bytes RangeBody(uint16_t rtu, uint8_t table, uint8_t first_row, uint8_t rows, uint8_t column,

@@ -8,6 +8,7 @@
 #include "platform/platform.h"
 #include "tests/support/loopback_listener.h"
 #include "tests/support/test_net.h"
+#include "tests/support/wait_for.h"
 
 #if defined(_WIN32)
 #include <winsock2.h>
@@ -35,7 +36,7 @@ PlatformSocket ConnectTo(const test::LoopbackListener& listener) {
     EXPECT_TRUE(PlatformSocketSetLingerZero(socket));
     EXPECT_TRUE(PlatformSocketSetNonBlocking(socket));
     PlatformSocketConnect(socket, listener.address(), listener.port());
-    PlatformSleepMs(100);
+    PlatformSocketWaitWritable(socket, 2000);  // the connection is made
     const ConnectOutcome second =
         PlatformSocketConnect(socket, listener.address(), listener.port());
     EXPECT_TRUE(second == ConnectOutcome::Connected || second == ConnectOutcome::AlreadyConnected);
@@ -81,7 +82,7 @@ TEST_F(PlatformTest, RefusedOrMalformedAddressesFail) {
     const PlatformSocket refused = PlatformSocketOpen();
     ASSERT_TRUE(PlatformSocketSetNonBlocking(refused));
     PlatformSocketConnect(refused, test::TestAddress(3, 2), 5001);
-    PlatformSleepMs(100);
+    PlatformSocketWaitWritable(refused, 2000);  // the refusal has come
     EXPECT_EQ(PlatformSocketConnect(refused, test::TestAddress(3, 2), 5001),
               ConnectOutcome::Failed);
     PlatformSocketClose(refused);
@@ -138,10 +139,7 @@ void ProbeBody(void* arg) {
 TEST_F(PlatformTest, ThreadRunsOnASmallStack) {
     ThreadProbe probe;
     ASSERT_TRUE(PlatformThreadStart(ProbeBody, &probe, 32768));
-    const int64_t deadline = PlatformMonotonicMs() + 5000;
-    while (probe.runs.load() == 0 && PlatformMonotonicMs() < deadline) {
-        PlatformSleepMs(1);
-    }
+    test::WaitFor([&] { return probe.runs.load() != 0; });
     EXPECT_EQ(probe.runs.load(), 1);
 }
 

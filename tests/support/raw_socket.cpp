@@ -5,6 +5,16 @@
 
 namespace krogw::test {
 
+size_t ReadableBytes(intptr_t handle) {
+#if defined(_WIN32)
+    u_long count = 0;
+    return ioctlsocket(Raw(handle), FIONREAD, &count) == 0 ? count : 0;
+#else
+    int count = 0;
+    return ioctl(Raw(handle), FIONREAD, &count) == 0 && count > 0 ? static_cast<size_t>(count) : 0;
+#endif
+}
+
 std::string LastSocketError() {
 #if defined(_WIN32)
     const int code = WSAGetLastError();

@@ -2,6 +2,7 @@
 // platform layer offers (bind, listen, accept), on both platforms.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -11,6 +12,7 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 #endif
@@ -36,6 +38,9 @@ inline void CloseRaw(intptr_t handle) {
     close(Raw(handle));
 #endif
 }
+
+// How many received bytes the socket holds, ready to be read.
+size_t ReadableBytes(intptr_t handle);
 
 // The system's reason for the last failed socket call.
 std::string LastSocketError();

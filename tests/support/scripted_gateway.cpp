@@ -57,15 +57,6 @@ bool SendAll(PlatformSocket socket, const uint8_t* bytes, size_t start, size_t e
 
 }  // namespace
 
-Bytes GwMessage(uint32_t opcode, uint32_t result_code, const Bytes& body) {
-    GwFrame frame = GwRequestFrame(opcode, 0, static_cast<uint16_t>(body.size()));
-    frame.command.result_code = result_code;
-    Bytes message(kGwBodyOffset);
-    WriteGwFrame(frame, message.data(), message.size());
-    message.insert(message.end(), body.begin(), body.end());
-    return message;
-}
-
 bool Deliver(PlatformSocket socket, const Delivery& delivery) {
     size_t start = 0;
     std::vector<size_t> ends = delivery.cuts;

@@ -11,11 +11,10 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "tests/support/gw_message.h"
 #include "tests/support/loopback_listener.h"
 
 namespace krogw::test {
-
-using Bytes = std::vector<uint8_t>;
 
 // A message as the peer sends it: cut at the given offsets, with a pause before each
 // further piece. Empty bytes: nothing is sent.
@@ -24,10 +23,6 @@ struct Delivery {
     std::vector<size_t> cuts;
     int32_t pause_ms = 0;
 };
-
-// A gateway message with the given opcode, result code and body; header and command
-// block laid out by the frame codec, total_length and data_length filled in.
-Bytes GwMessage(uint32_t opcode, uint32_t result_code, const Bytes& body = {});
 
 // Sends the delivery on a socket; false, soon, when a piece cannot go out.
 bool Deliver(PlatformSocket socket, const Delivery& delivery);

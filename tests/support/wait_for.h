@@ -8,7 +8,7 @@
 namespace krogw::test {
 
 template <typename Condition>
-bool WaitFor(Condition condition, std::chrono::milliseconds timeout,
+bool WaitFor(Condition condition, std::chrono::milliseconds timeout = std::chrono::seconds(5),
              std::chrono::milliseconds step = std::chrono::milliseconds(5)) {
     const auto end = std::chrono::steady_clock::now() + timeout;
     while (!condition()) {

@@ -70,10 +70,10 @@ class InstanceRun {
         WriteConfiguration(instance.driver_number,
                            "PRIMARY=" + PairAddress(pair.primary) + "\nSECONDARY=" +
                                PairAddress(pair.secondary) + "\n1=3,3,0\nRTU_INITIAL_STATE=ON\n");
-        Check(instance, host_.Start(instance, 1) == kResultDone, "start with flag 1 answers 0");
+        Check(instance, Start(instance, 1) == kResultDone, "start with flag 1 answers 0");
         Check(instance, ClientOf(instance.driver_number).has_value(),
               "the instance's client is registered");
-        Check(instance, host_.Start(instance, 1) == kResultNotDone,
+        Check(instance, Start(instance, 1) == kResultNotDone,
               "a second start while running answers 1");
         Gates gates{host_.DefineGate(instance, "00007005010000"),
                     host_.DefineGate(instance, "00007005010021"),
@@ -92,7 +92,7 @@ class InstanceRun {
 
     bool Poll(const Instance& instance, const Gates& gates) const {
         uint8_t value[4] = {};
-        return host_.GateIo(instance, kReadGate, gates.poll, value) == kResultDone;
+        return GateIo(instance, kReadGate, gates.poll, value) == kResultDone;
     }
 
     void PollsAndBursts(const Instance& instance, const Gates& gates, const PairValues& pair) {
@@ -103,8 +103,7 @@ class InstanceRun {
               "the poll's rows reach their gates");
         uint8_t value[4] = {};
         uint32_t raw = 0;
-        const bool read =
-            host_.GateIo(instance, kReadGate, gates.row2_column1, value) == kResultDone;
+        const bool read = GateIo(instance, kReadGate, gates.row2_column1, value) == kResultDone;
         std::memcpy(&raw, value, sizeof raw);
         Check(instance, read && raw == pair.row2_column1,
               "a table gate read gives the value the host holds");
@@ -113,7 +112,7 @@ class InstanceRun {
     }
 
     void WriteReachesTheRtu(const Instance& instance, const Gates& gates) {
-        Check(instance, host_.Write32(instance, gates.row2_column1, 0x12345) == kResultDone,
+        Check(instance, Write32(instance, gates.row2_column1, 0x12345) == kResultDone,
               "a table gate write answers 0");
         Check(instance, Poll(instance, gates) && WaitForValue(gates.row2_column1, 0x12345),
               "a poll reads the written value back from the RTU's table");
@@ -122,42 +121,33 @@ class InstanceRun {
     // A disabled RTU is never contacted: the write made meanwhile never reaches it.
     void DisableAndEnableTheRtu(const Instance& instance, const Gates& gates,
                                 const PairValues& pair) {
-        Check(instance, host_.WriteWord(instance, "!00007", 0) == kResultDone,
-              "disabling answers 0");
-        Check(instance, host_.ReadWord(instance, "!00007") == 3, "the RTU reads as disabled (3)");
+        Check(instance, WriteWord(instance, "!00007", 0) == kResultDone, "disabling answers 0");
+        Check(instance, ReadWord(instance, "!00007") == 3, "the RTU reads as disabled (3)");
         uint8_t value[4] = {};
-        Check(instance, host_.GateIo(instance, kReadGate, gates.row0, value) == kResultNotDone,
+        Check(instance, GateIo(instance, kReadGate, gates.row0, value) == kResultNotDone,
               "a table gate read of a disabled RTU answers 1");
-        Check(instance,
-              host_.Write32(instance, gates.row0, 77) == kResultDone && Poll(instance, gates),
+        Check(instance, Write32(instance, gates.row0, 77) == kResultDone && Poll(instance, gates),
               "a write and a poll of a disabled RTU answer 0");
 
-        Check(instance, host_.WriteWord(instance, "!00007", 1) == kResultDone,
-              "enabling answers 0");
+        Check(instance, WriteWord(instance, "!00007", 1) == kResultDone, "enabling answers 0");
         const uint64_t updates = UpdatesOf(gates.row0);
         Check(instance,
               Poll(instance, gates) && WaitForUpdates(gates.row0, updates + 1) &&
                   ValueOf(gates.row0) == pair.row0,
               "after enabling, a poll finds the value the disabled write did not change");
-        Check(instance, host_.ReadWord(instance, "!00007") == 1,
-              "the poll's reply confirms the RTU (1)");
+        Check(instance, ReadWord(instance, "!00007") == 1, "the poll's reply confirms the RTU (1)");
     }
 
     void StatusAndSwitchOver(const Instance& instance, const Gates& gates, const PairValues& pair) {
-        Check(instance, (host_.ReadWord(instance, "!1") & 5) == 1, "the primary's status: active");
-        Check(instance, (host_.ReadWord(instance, "!2") & 5) == 5,
-              "the secondary's status: standby");
-        Check(instance, host_.ReadWord(instance, "!BACKUP") == 1,
-              "the active gateway gate reads 1");
+        Check(instance, (ReadWord(instance, "!1") & 5) == 1, "the primary's status: active");
+        Check(instance, (ReadWord(instance, "!2") & 5) == 5, "the secondary's status: standby");
+        Check(instance, ReadWord(instance, "!BACKUP") == 1, "the active gateway gate reads 1");
 
-        Check(instance, host_.WriteWord(instance, "!BACKUP", 0) == kResultDone,
+        Check(instance, WriteWord(instance, "!BACKUP", 0) == kResultDone,
               "the switch-over to the secondary answers 0");
-        Check(instance, host_.ReadWord(instance, "!BACKUP") == 2,
-              "the active gateway gate reads 2");
-        Check(
-            instance,
-            (host_.ReadWord(instance, "!2") & 5) == 1 && (host_.ReadWord(instance, "!1") & 5) == 5,
-            "the secondary is active and the primary standby");
+        Check(instance, ReadWord(instance, "!BACKUP") == 2, "the active gateway gate reads 2");
+        Check(instance, (ReadWord(instance, "!2") & 5) == 1 && (ReadWord(instance, "!1") & 5) == 5,
+              "the secondary is active and the primary standby");
         // The write went to the primary only.
         Check(instance,
               Poll(instance, gates) && WaitForValue(gates.row2_column1, pair.row2_column1),
@@ -174,7 +164,7 @@ class InstanceRun {
         std::optional<uint8_t> clients[2];
         for (size_t at = 0; at < 2; ++at) {
             const Instance& instance = *instances[at];
-            Check(instance, host_.Call(instance, kCloseInstance, nullptr) == kResultDone,
+            Check(instance, Call(instance, kCloseInstance, nullptr) == kResultDone,
                   "close answers 0");
             clients[at] = ClientOf(instance.driver_number);
             if (Check(instance, clients[at].has_value(), "the client is still there after close")) {
@@ -187,7 +177,7 @@ class InstanceRun {
             Check(instance,
                   client && WaitFor([&] { return hostsim::ClientRemovals(*client) == 2; }, 5s),
                   "both threads let the ended client go");
-            Check(instance, WaitFor([&] { return host_.Start(instance, 0) == kResultDone; }, 10s),
+            Check(instance, WaitFor([&] { return Start(instance, 0) == kResultDone; }, 10s),
                   "both threads have left");
         }
     }

@@ -19,9 +19,15 @@ cleanup() {
 }
 trap cleanup EXIT
 
+# A refused connection to this address and port, captured as well, marks the end of
+# the traffic: once the capture file holds it, every earlier segment is in it too.
+marker_address=127.${KROGW_TEST_NET:?run this test through krogw-test-net}.250.1
+marker_port=5999
+
 # start_capture FILTER: captures port 5001 on the loopback between the given hosts.
 start_capture() {
-  dumpcap -i lo -f "tcp port 5001 and ($1)" -w "$work/run.pcapng" 2>"$work/dumpcap.log" &
+  dumpcap -i lo -f "(tcp port 5001 and ($1)) or (tcp port $marker_port and host $marker_address)" \
+    -w "$work/run.pcapng" 2>"$work/dumpcap.log" &
   dumpcap_pid=$!
   for _ in $(seq 50); do
     grep -q 'Capturing on' "$work/dumpcap.log" && return
@@ -34,7 +40,11 @@ start_capture() {
 }
 
 stop_capture() {
-  sleep 0.5  # the last segments reach the capture file
+  (exec 3<>"/dev/tcp/$marker_address/$marker_port") 2>/dev/null || true
+  for _ in $(seq 100); do
+    [ -n "$(tshark -r "$work/run.pcapng" -Y "tcp.port == $marker_port" 2>/dev/null)" ] && break
+    sleep 0.1
+  done
   kill "$dumpcap_pid"
   wait "$dumpcap_pid" || true
   dumpcap_pid=

@@ -30,9 +30,15 @@ simulator_pid=$!
 capture_cleanups+=("kill $simulator_pid 2>/dev/null")
 gwsim_wait "$work/gwsim.log" "$secondary" 10 || exit 1
 
-(sleep 2 && echo "write poll_r1_u16 4321") |
-  timeout 60 "$console_host" --driver "$driver" --duration 5 "$plant/plant.prj" >"$work/host.log" 2>&1 ||
-  { cat "$work/host.log"; echo "FAILED: the console host"; exit 1; }
+host_start "$work/host.log" timeout 60 "$console_host" --driver "$driver" --duration 5 \
+  "$plant/plant.prj"
+capture_cleanups+=("kill $host_pid")
+# The write goes once the gate's first polled value has come: the driver is connected.
+host_wait "gate poll_r1_u16 value " 20 ||
+  { cat "$work/host.log" "$work/host.log.err"; echo "FAILED: no polled value"; exit 1; }
+host_send "write poll_r1_u16 4321"
+exec {host_in}>&-
+wait "$host_pid" || { cat "$work/host.log" "$work/host.log.err"; echo "FAILED: the console host"; exit 1; }
 kill -TERM "$simulator_pid"
 wait "$simulator_pid" || true
 stop_capture
