@@ -68,7 +68,7 @@ uint8_t ChannelEnded(DriverContext& context, const CommandWrite& write) {
 bool ExchangeOnActiveSync(DriverContext& context, const CommandWrite& write, uint8_t* buffer,
                           size_t capacity, uint8_t* result) {
     const SocketLease lease(context, ActiveSlot(context, ActiveChannel::Sync));
-    BuildCommandMessage(write, context.active_channel_id.load(), buffer, capacity);
+    BuildCommandMessage(write, context.active_sockets.channel_id.load(), buffer, capacity);
     if (!GwSend(lease.socket(), buffer, capacity, context)) {
         return false;
     }

@@ -24,7 +24,7 @@ bool ResultCodeOf(const uint8_t* reply, size_t capacity, uint32_t* code) {
 uint8_t SendSetRtuTime(DriverContext& context, int32_t rtu, uint8_t* message, size_t capacity) {
     const SocketLease lease(context, ActiveSlot(context, ActiveChannel::Sync));
     BuildSetRtuTimeMessage(static_cast<uint16_t>(rtu), PlatformLocalTime(),
-                           context.active_channel_id.load(), message, capacity);
+                           context.active_sockets.channel_id.load(), message, capacity);
     if (!GwSend(lease.socket(), message, capacity, context)) {
         err(kLogError, "KroGW : Fail to send Set RTU Time command");
         return kResultNotDone;
@@ -69,7 +69,7 @@ uint8_t SendSetCall(DriverContext& context) {
     const ChannelExchange exchange(context, ActiveSlot(context, ActiveChannel::Status));
     // The sender holds the status channel's turn: what it holds now answers an earlier request.
     GwDiscardReadable(exchange.socket(), message, sizeof message);
-    BuildSetCallMessage(params, context.active_channel_id.load(), message, sizeof message);
+    BuildSetCallMessage(params, context.active_sockets.channel_id.load(), message, sizeof message);
     if (!GwSend(exchange.socket(), message, sizeof message, context)) {
         err(kLogError, "KroGW : Fail to send Set Call command");
         return kResultNotDone;

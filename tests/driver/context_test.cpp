@@ -44,14 +44,14 @@ TEST(ContextTest, ResetGivesEveryDefault) {
     EXPECT_EQ(c.cmd_buffer_length, 10);
     EXPECT_EQ(c.cmd_response_time, 10000);
     for (const SocketSlot* slot :
-         {&c.active_status_socket, &c.active_sync_socket, &c.active_burst_socket,
-          &c.primary_status_socket, &c.primary_sync_socket, &c.primary_burst_socket,
-          &c.secondary_status_socket, &c.secondary_sync_socket, &c.secondary_burst_socket}) {
+         {&c.active_sockets.status, &c.active_sockets.sync, &c.active_sockets.burst,
+          &c.primary_sockets.status, &c.primary_sockets.sync, &c.primary_sockets.burst,
+          &c.secondary_sockets.status, &c.secondary_sockets.sync, &c.secondary_sockets.burst}) {
         EXPECT_EQ(slot->load(), 0);
     }
-    EXPECT_EQ(c.active_channel_id, 0);
-    EXPECT_EQ(c.primary_channel_id, 0);
-    EXPECT_EQ(c.secondary_channel_id, 0);
+    EXPECT_EQ(c.active_sockets.channel_id, 0);
+    EXPECT_EQ(c.primary_sockets.channel_id, 0);
+    EXPECT_EQ(c.secondary_sockets.channel_id, 0);
     EXPECT_EQ(c.active_gateway, 1);
     EXPECT_EQ(c.command_busy, 0);
     EXPECT_EQ(c.status_channel_busy[0], 0);
