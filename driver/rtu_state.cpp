@@ -1,0 +1,37 @@
+#include "driver/rtu_state.h"
+
+#include "host/qivpro.h"
+#include "include/krogw/abi.h"
+
+namespace krogw {
+
+bool RtuStateOf(const DriverContext& context, int32_t rtu, uint8_t& state) {
+    if (!IsRtuNumber(rtu)) {
+        err(kLogError, "KroGW : Illegal RTU number %d", rtu);
+        return false;
+    }
+    state = context.rtu_state[rtu].load();
+    return true;
+}
+
+bool SetRtuState(DriverContext& context, int32_t rtu, RtuState state) {
+    if (!IsRtuNumber(rtu)) {
+        err(kLogError, "KroGW : Illegal RTU number %d", rtu);
+        return false;
+    }
+    context.rtu_state[rtu].store(state);
+    return true;
+}
+
+std::optional<int32_t> AnswerWithoutContact(const DriverContext& context, int32_t rtu) {
+    uint8_t state = 0;
+    if (!RtuStateOf(context, rtu, state)) {
+        return kResultNotDone;
+    }
+    if (state == RtuDisabled) {
+        return kResultDone;
+    }
+    return std::nullopt;
+}
+
+}  // namespace krogw
