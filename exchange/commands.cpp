@@ -36,6 +36,7 @@ HostResult TakeConfirmation(DriverContext& context, const CommandWrite& write, c
         state.store(RtuNotConfirmed);
         return HostNotDone;
     }
+    // The reply lines keep "KROGW : " as hosts' log filters know it.
     err(kLogTrace,
         CommandOpcode(write) == kOpSendCommand ? "KROGW : Send COMMAND To Rtu %d Success"
                                                : "KROGW : Send DATA To Rtu %d Success",

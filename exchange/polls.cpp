@@ -23,6 +23,7 @@ bool SendPollMessage(DriverContext& context, uint32_t opcode, int32_t rtu, int32
     const PollRequest poll = MakePollRequest(context, opcode, rtu, subaddress);
     uint8_t message[kPollMessageBytes];
     const size_t length = BuildPollRequest(poll, message, sizeof message);
+    // The texts, slips included, are kept as hosts' log filters know them.
     err(kLogTrace, "KroGW : Polling form Rtu %d,Tbl %d,Row %d,No %d,Col %d,No %d", poll.rtu,
         poll.range.table, poll.range.first_row, poll.range.row_count, 0, poll.column_count);
     return length != 0 && GwSend(lease.socket(), message, length, context);

@@ -33,7 +33,8 @@ void LogConnectFailureOnce(DriverContext& context, const char* address_text) {
     }
 }
 
-// Sends the open-channel request on the connected socket and judges the reply.
+// Sends the open-channel request on the connected socket and judges the reply. Its
+// lines, like the close exchange's, keep "kroGW : " as hosts' log filters know it.
 bool Announce(PlatformSocket socket, uint8_t channel_type, std::atomic<uint16_t>& channel_id_slot,
               DriverContext& context) {
     char name[kInstanceNameBytes];
