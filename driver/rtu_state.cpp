@@ -4,10 +4,21 @@
 #include "include/krogw/abi.h"
 
 namespace krogw {
+namespace {
+
+// True when `rtu` names an RTU; a number that names none is logged.
+bool NamesRtu(int32_t rtu) {
+    if (IsRtuNumber(rtu)) {
+        return true;
+    }
+    err(kLogError, "KroGW : Illegal RTU number %d", rtu);
+    return false;
+}
+
+}  // namespace
 
 bool RtuStateOf(const DriverContext& context, int32_t rtu, uint8_t& state) {
-    if (!IsRtuNumber(rtu)) {
-        err(kLogError, "KroGW : Illegal RTU number %d", rtu);
+    if (!NamesRtu(rtu)) {
         return false;
     }
     state = context.rtu_state[rtu].load();
@@ -15,8 +26,7 @@ bool RtuStateOf(const DriverContext& context, int32_t rtu, uint8_t& state) {
 }
 
 bool SetRtuState(DriverContext& context, int32_t rtu, RtuState state) {
-    if (!IsRtuNumber(rtu)) {
-        err(kLogError, "KroGW : Illegal RTU number %d", rtu);
+    if (!NamesRtu(rtu)) {
         return false;
     }
     context.rtu_state[rtu].store(state);
