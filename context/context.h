@@ -97,8 +97,8 @@ struct DriverContext {
     int32_t cmd_response_time;
     char primary_address[kAddressTextBytes];
     char secondary_address[kAddressTextBytes];
-    // The active set: copies of the active gateway's slots. Threads take them only
-    // through a SocketLease (gateway/active_set.h).
+    // The active set: copies of the active gateway's slots and channel id. Threads take
+    // its sockets only through a SocketLease (gateway/active_set.h).
     SocketSet active_sockets;
     SocketSet primary_sockets;
     SocketSet secondary_sockets;
