@@ -26,7 +26,7 @@ RunningInstance::~RunningInstance() {
 }
 
 bool RunningInstance::WaitConnected() const {
-    return krogw::test::WaitFor([&] { return context_->active_burst_socket.load() != 0; }, 10s);
+    return krogw::test::WaitFor([&] { return context_->active_sockets.burst.load() != 0; }, 10s);
 }
 
 int32_t RunningInstance::Read(const krogw::test::HostGate& gate, uint8_t* value) const {

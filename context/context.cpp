@@ -18,16 +18,12 @@ void ResetContext(uint8_t driver_number, DriverContext& context) {
     context.poll_buffer_length = 10;
     context.cmd_buffer_length = 10;
     context.cmd_response_time = 10000;
-    for (SocketSlot* slot :
-         {&context.active_status_socket, &context.active_sync_socket, &context.active_burst_socket,
-          &context.primary_status_socket, &context.primary_sync_socket,
-          &context.primary_burst_socket, &context.secondary_status_socket,
-          &context.secondary_sync_socket, &context.secondary_burst_socket}) {
-        slot->store(0);
+    for (SocketSet* sockets : SocketSets(context)) {
+        for (SocketSlot* slot : sockets->Slots()) {
+            slot->store(0);
+        }
+        sockets->channel_id = 0;
     }
-    context.active_channel_id = 0;
-    context.primary_channel_id = 0;
-    context.secondary_channel_id = 0;
     context.active_gateway = 1;
     context.gateway_change_running = 0;
     context.slot_change_lock = 0;

@@ -2,6 +2,7 @@
 // size the driver information reports and passes with every request.
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 
@@ -56,9 +57,21 @@ using SocketSlot = std::atomic<int32_t>;  // 0: not open
 using ByteFlag = std::atomic<uint8_t>;
 using Counter = std::atomic<uint16_t>;
 
+// A gateway's three channel sockets and the channel id the gateway gave them.
+struct SocketSet {
+    SocketSlot status;
+    SocketSlot sync;
+    SocketSlot burst;
+    std::atomic<uint16_t> channel_id;
+
+    static constexpr int kSlots = 3;
+    // The three slots in the order status, sync, burst.
+    std::array<SocketSlot*, kSlots> Slots() { return {&status, &sync, &burst}; }
+};
+
 // The gateway socket slots in the order of socket_users: primary status, sync, burst,
 // then the secondary's.
-inline constexpr int kGatewaySocketSlots = 6;
+inline constexpr int kGatewaySocketSlots = 2 * SocketSet::kSlots;
 // The last local hour converted and its offset from UTC, so that time stamps within
 // an hour whose every second lies at one offset need no calendar conversion.
 struct LocalHourMemo {
@@ -84,20 +97,11 @@ struct DriverContext {
     int32_t cmd_response_time;
     char primary_address[kAddressTextBytes];
     char secondary_address[kAddressTextBytes];
-    // The active set: copies of the active gateway's slots. Threads take them only
-    // through a SocketLease (gateway/active_set.h).
-    SocketSlot active_status_socket;
-    SocketSlot active_sync_socket;
-    SocketSlot active_burst_socket;
-    std::atomic<uint16_t> active_channel_id;
-    SocketSlot primary_status_socket;
-    SocketSlot primary_sync_socket;
-    SocketSlot primary_burst_socket;
-    std::atomic<uint16_t> primary_channel_id;
-    SocketSlot secondary_status_socket;
-    SocketSlot secondary_sync_socket;
-    SocketSlot secondary_burst_socket;
-    std::atomic<uint16_t> secondary_channel_id;
+    // The active set: copies of the active gateway's slots and channel id. Threads take
+    // its sockets only through a SocketLease (gateway/active_set.h).
+    SocketSet active_sockets;
+    SocketSet primary_sockets;
+    SocketSet secondary_sockets;
     std::atomic<uint8_t> active_gateway;  // 1 primary, 2 secondary
     // Held only while a handle leaves the slots or the active set is copied.
     ByteFlag slot_change_lock;
@@ -155,6 +159,11 @@ static_assert(sizeof(DriverContext) <= kContextSize,
 static_assert(std::atomic<uint8_t>::is_always_lock_free &&
               std::atomic<uint16_t>::is_always_lock_free &&
               std::atomic<int32_t>::is_always_lock_free);
+
+// The active, primary and secondary socket sets.
+inline std::array<SocketSet*, 3> SocketSets(DriverContext& context) {
+    return {&context.active_sockets, &context.primary_sockets, &context.secondary_sockets};
+}
 
 inline constexpr uint32_t kStartMark = 0x4B47574Bu;
 

@@ -5,6 +5,8 @@
 namespace krogw {
 namespace {
 
+constexpr size_t kValueWordOffset = 2;
+
 // The host's raw word: value-buffer bytes 0-3, little-endian.
 uint32_t RawWord(const uint8_t* at) {
     return static_cast<uint32_t>(at[0]) | static_cast<uint32_t>(at[1]) << 8 |
@@ -12,6 +14,17 @@ uint32_t RawWord(const uint8_t* at) {
 }
 
 }  // namespace
+
+uint16_t ValueWord(const GateIoArguments& io) {
+    const uint8_t* word = io.value_buffer + kValueWordOffset;
+    return static_cast<uint16_t>(word[0] | (word[1] << 8));
+}
+
+void PutValueWord(GateIoArguments& io, uint16_t value) {
+    uint8_t* word = io.value_buffer + kValueWordOffset;
+    word[0] = static_cast<uint8_t>(value);
+    word[1] = static_cast<uint8_t>(value >> 8);
+}
 
 CommandWrite CommandWriteFromRequest(const GateIoArguments& arguments) {
     CommandWrite write{};

@@ -1,4 +1,6 @@
 // The read of a gateway status gate (0xFFF0 the primary, 0xFFF1 the secondary).
+#include "driver/gateway_status_read.h"
+
 #include "driver/gate_io.h"
 #include "gateway/active_set.h"
 #include "gateway/connections.h"

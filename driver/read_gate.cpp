@@ -3,7 +3,10 @@
 
 #include "context/context.h"
 #include "driver/gate_io.h"
+#include "driver/gateway_status_read.h"
 #include "driver/handlers.h"
+#include "driver/rtu_state.h"
+#include "driver/special_gates.h"
 #include "exchange/polls.h"
 #include "gateway/frame.h"
 #include "gateway/status.h"

@@ -16,7 +16,7 @@ bool Reopen(DriverContext& context, uint8_t gateway) {
     const bool active = context.active_gateway.load() == gateway;
     CloseGatewayChannels(context, gateway);
     if (gateway == kPrimaryGateway && context.secondary_configured != 1) {
-        context.active_burst_socket.store(0);
+        context.active_sockets.burst.store(0);
     }
     if (gateway == kSecondaryGateway && active) {
         context.polls_in_flight.store(0);

@@ -1,12 +1,12 @@
 // The special gates answered from the context alone.
+#include "driver/special_gates.h"
+
 #include "driver/gate_io.h"
+#include "driver/rtu_state.h"
 #include "host/qivpro.h"
-#include "include/krogw/abi.h"
 
 namespace krogw {
 namespace {
-
-constexpr size_t kValueWordOffset = 2;
 
 bool IsSetCallParameter(int32_t kind) {
     return kind >= SetCallRtu && kind <= SetCallSd;
@@ -17,46 +17,6 @@ uint16_t Sum(const Counter& in_flight, const Counter& queued) {
 }
 
 }  // namespace
-
-uint16_t ValueWord(const GateIoArguments& io) {
-    const uint8_t* word = io.value_buffer + kValueWordOffset;
-    return static_cast<uint16_t>(word[0] | (word[1] << 8));
-}
-
-void PutValueWord(GateIoArguments& io, uint16_t value) {
-    uint8_t* word = io.value_buffer + kValueWordOffset;
-    word[0] = static_cast<uint8_t>(value);
-    word[1] = static_cast<uint8_t>(value >> 8);
-}
-
-bool RtuStateOf(const DriverContext& context, int32_t rtu, uint8_t& state) {
-    if (!IsRtuNumber(rtu)) {
-        err(kLogError, "KroGW : Illegal RTU number %d", rtu);
-        return false;
-    }
-    state = context.rtu_state[rtu].load();
-    return true;
-}
-
-bool SetRtuState(DriverContext& context, int32_t rtu, RtuState state) {
-    if (!IsRtuNumber(rtu)) {
-        err(kLogError, "KroGW : Illegal RTU number %d", rtu);
-        return false;
-    }
-    context.rtu_state[rtu].store(state);
-    return true;
-}
-
-std::optional<int32_t> AnswerWithoutContact(const DriverContext& context, int32_t rtu) {
-    uint8_t state = 0;
-    if (!RtuStateOf(context, rtu, state)) {
-        return kResultNotDone;
-    }
-    if (state == RtuDisabled) {
-        return kResultDone;
-    }
-    return std::nullopt;
-}
 
 int32_t ReadDriverGate(const DriverContext& context, GateIoArguments& io) {
     const int32_t kind = io.address.kind;

@@ -32,8 +32,7 @@ bool RegisterClient(int32_t driver_number, DriverContext& context) {
 }
 
 void CloseGatewayChannel(DriverContext& context, uint8_t gateway) {
-    const GatewaySlots slots = SlotsOf(context, gateway);
-    CloseChannel(slots.channel_id.load(), slots.status, slots.sync, slots.burst, context);
+    CloseChannel(SocketsOf(context, gateway), context);
 }
 
 }  // namespace
@@ -71,7 +70,7 @@ int32_t StartInstance(HostRequest& request) {
 int32_t CloseInstance(HostRequest& request) {
     DriverContext& context = *request.context;
     CloseGatewayChannel(context, kPrimaryGateway);
-    if (context.secondary_sync_socket.load() != 0) {
+    if (context.secondary_sockets.sync.load() != 0) {
         CloseGatewayChannel(context, kSecondaryGateway);
     }
     PlatformSleepMs(kClosePauseMs);

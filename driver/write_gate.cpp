@@ -2,6 +2,8 @@
 #include "context/context.h"
 #include "driver/gate_io.h"
 #include "driver/handlers.h"
+#include "driver/rtu_state.h"
+#include "driver/special_gates.h"
 #include "exchange/commands.h"
 #include "exchange/special_writes.h"
 #include "gateway/frame.h"

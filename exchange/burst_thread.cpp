@@ -36,7 +36,7 @@ void TakeOneMessage(DriverContext& context, int32_t& backup_mode) {
 }
 
 void RunPass(DriverContext& context, int32_t& backup_mode) {
-    if (context.active_burst_socket.load() == 0) {
+    if (context.active_sockets.burst.load() == 0) {
         PlatformSleepMs(kIdlePauseMs);
     }
     if (context.hot_backup_running.load() == 1) {
@@ -52,8 +52,7 @@ void RunPass(DriverContext& context, int32_t& backup_mode) {
 // A gateway whose close request went unanswered keeps its sockets open; the
 // instance is ending, so they are closed without the gateway's consent.
 void CloseGatewayAtEnd(DriverContext& context, uint8_t gateway) {
-    const GatewaySlots slots = SlotsOf(context, gateway);
-    if (!CloseChannel(slots.channel_id.load(), slots.status, slots.sync, slots.burst, context)) {
+    if (!CloseChannel(SocketsOf(context, gateway), context)) {
         CloseGatewaySockets(context, gateway);
     }
 }

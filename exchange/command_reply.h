@@ -48,9 +48,4 @@ LateReplyOutcome JudgeLateCommandReply(const CommandReply& reply, uint8_t curren
 // codes leave it; the host is not told.
 LateReplyOutcome JudgeLateSetTimeReply(const CommandReply& reply);
 
-// The state a request answers with: 2 is reported as 1 when sign_rtu_on_fail is 0.
-inline uint8_t ReportedState(uint8_t state, uint8_t sign_rtu_on_fail) {
-    return state == 2 && sign_rtu_on_fail == 0 ? 1 : state;
-}
-
 }  // namespace krogw

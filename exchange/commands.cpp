@@ -5,7 +5,6 @@
 #include "context/flag_lock.h"
 #include "context/in_flight.h"
 #include "exchange/command_message.h"
-#include "exchange/command_reply.h"
 #include "exchange/error_gate.h"
 #include "exchange/sync_replies.h"
 #include "gateway/active_set.h"
@@ -14,21 +13,20 @@
 #include "gateway/replies.h"
 #include "gateway/socket_io.h"
 #include "host/qivpro.h"
-#include "include/krogw/abi.h"
 
 namespace krogw {
 namespace {
 
 // The confirmation read by the sender: the slot is released and the RTU's state follows
 // the result code. The reply's opcode is not examined.
-uint8_t TakeConfirmation(DriverContext& context, const CommandWrite& write, const uint8_t* reply,
-                         size_t capacity) {
+HostResult TakeConfirmation(DriverContext& context, const CommandWrite& write, const uint8_t* reply,
+                            size_t capacity) {
     DecrementNotBelowZero(context.commands_in_flight);
     const ReplyJudgement judgement = JudgeReply(reply, capacity, kAnyReplyOpcode, kGwBodyOffset);
     if (judgement.verdict == ReplyVerdict::Unexpected) {
         err(kLogError, "KroGW : Bad reply to send command, %d bytes",
             static_cast<int>(GwMessageLength(reply, capacity)));
-        return kResultNotDone;
+        return HostNotDone;
     }
     std::atomic<uint8_t>& state = context.rtu_state[write.rtu];
     if (judgement.verdict == ReplyVerdict::Refused) {
@@ -36,39 +34,40 @@ uint8_t TakeConfirmation(DriverContext& context, const CommandWrite& write, cons
             static_cast<int>(judgement.result_code));
         SetErrorGate(context, judgement.result_code);
         state.store(RtuNotConfirmed);
-        return kResultNotDone;
+        return HostNotDone;
     }
+    // The reply lines keep "KROGW : " as hosts' log filters know it.
     err(kLogTrace,
         CommandOpcode(write) == kOpSendCommand ? "KROGW : Send COMMAND To Rtu %d Success"
                                                : "KROGW : Send DATA To Rtu %d Success",
         static_cast<int>(write.rtu));
     state.store(RtuActive);
-    return kResultDone;
+    return HostDone;
 }
 
-uint8_t TimedOut(DriverContext& context, const CommandWrite& write) {
+HostResult TimedOut(DriverContext& context, const CommandWrite& write) {
     err(kLogTrace, "KroGW : Response Timeout(%d mSec) to send command",
         static_cast<int>(context.cmd_response_time));
     KeepSlotForLateReply(context);
-    return context.rtu_state[write.rtu].load();
+    return ResultOfState(context.rtu_state[write.rtu].load());
 }
 
 // The channel ended after the write went out and before its confirmation came: nothing
 // can confirm it any more, so it is not done, and no late reply will free its slot.
-uint8_t ChannelEnded(DriverContext& context, const CommandWrite& write) {
+HostResult ChannelEnded(DriverContext& context, const CommandWrite& write) {
     err(kLogError, "KroGW : Channel ended before the write to Rtu %d was confirmed",
         static_cast<int>(write.rtu));
     DecrementNotBelowZero(context.commands_in_flight);
-    return kResultFailed;
+    return HostFailed;
 }
 
 // Builds the write with the active channel id, sends it on the active sync channel read
 // afresh and waits up to cmd_response_time for its confirmation, all under one lease.
 // False when it could not be sent.
 bool ExchangeOnActiveSync(DriverContext& context, const CommandWrite& write, uint8_t* buffer,
-                          size_t capacity, uint8_t* result) {
+                          size_t capacity, HostResult* result) {
     const SocketLease lease(context, ActiveSlot(context, ActiveChannel::Sync));
-    BuildCommandMessage(write, context.active_channel_id.load(), buffer, capacity);
+    BuildCommandMessage(write, context.active_sockets.channel_id.load(), buffer, capacity);
     if (!GwSend(lease.socket(), buffer, capacity, context)) {
         return false;
     }
@@ -90,9 +89,9 @@ bool ExchangeOnActiveSync(DriverContext& context, const CommandWrite& write, uin
 // The caller holds command_busy and has counted the write in flight. A failed send
 // switches gateways when both are usable and sends once more, rebuilt for whichever
 // gateway is active then; without a switch-over the same channel is tried again.
-uint8_t SendCommand(DriverContext& context, const CommandWrite& write, uint8_t* buffer,
-                    size_t capacity) {
-    uint8_t result = kResultFailed;
+HostResult SendCommand(DriverContext& context, const CommandWrite& write, uint8_t* buffer,
+                       size_t capacity) {
+    HostResult result = HostFailed;
     if (ExchangeOnActiveSync(context, write, buffer, capacity, &result)) {
         return result;
     }
@@ -105,12 +104,12 @@ uint8_t SendCommand(DriverContext& context, const CommandWrite& write, uint8_t* 
     err(kLogError, "KroGW : Fail to send command");
     ShutDownActiveSockets(context);
     DecrementNotBelowZero(context.commands_in_flight);
-    return kResultFailed;
+    return HostFailed;
 }
 
 // SendCommand for a write that holds an in-flight slot, with the sync channel its own.
-uint8_t SendCounted(DriverContext& context, const CommandWrite& write, uint8_t* buffer,
-                    size_t capacity) {
+HostResult SendCounted(DriverContext& context, const CommandWrite& write, uint8_t* buffer,
+                       size_t capacity) {
     const FlagLock busy(context.command_busy, "Sync channel", SyncChannelHoldMs(context));
     return SendCommand(context, write, buffer, capacity);
 }
@@ -126,44 +125,44 @@ bool IsSendable(const CommandWrite& write) {
 
 }  // namespace
 
-uint8_t RequestCommand(DriverContext& context, const CommandWrite& command) {
+HostResult RequestCommand(DriverContext& context, const CommandWrite& command) {
     if (!IsSendable(command)) {
-        return kResultFailed;
+        return HostFailed;
     }
     const uint8_t sign = context.sign_rtu_on_fail;
     // Behind the writes already queued, so that a point takes its values in the order
     // the host wrote them.
     if (context.command_queue_count.load() == 0 && TakeCommandSlot(context)) {
         uint8_t message[kRequestBufferBytes];
-        return ReportedState(SendCounted(context, command, message, sizeof message), sign);
+        return ReportedResult(SendCounted(context, command, message, sizeof message), sign);
     }
     if (!EnqueueCommand(context, command)) {
         err(kLogError, "KroGW : WARNING !!! - Internal CMD buffer if Full");
-        return kResultFailed;
+        return HostFailed;
     }
-    return ReportedState(context.rtu_state[command.rtu].load(), sign);
+    return ReportedResult(ResultOfState(context.rtu_state[command.rtu].load()), sign);
 }
 
-uint8_t DrainCommandQueue(DriverContext& context) {
+HostResult DrainCommandQueue(DriverContext& context) {
     // The oldest write stays at the head until it holds a slot and has gone out, so
     // that no later write overtakes it.
     CommandQueueEntry oldest{};
     if (!CopyOldestCommand(context, &oldest)) {
-        return kResultNotDone;
+        return HostNotDone;
     }
     const CommandWrite write = CommandWriteFromEntry(oldest);
     if (!IsSendable(write)) {
         DropOldestCommand(context);
-        return kResultFailed;
+        return HostFailed;
     }
     if (!TakeCommandSlot(context)) {
-        return kResultNotDone;
+        return HostNotDone;
     }
     // The command thread's own buffer: it reads nothing while it drains.
-    const uint8_t result =
+    const HostResult result =
         SendCounted(context, write, context.command_buffer, sizeof context.command_buffer);
     DropOldestCommand(context);
-    return ReportedState(result, context.sign_rtu_on_fail);
+    return ReportedResult(result, context.sign_rtu_on_fail);
 }
 
 }  // namespace krogw

@@ -6,15 +6,16 @@
 
 #include "context/command_write.h"
 #include "context/context.h"
+#include "exchange/host_result.h"
 
 namespace krogw {
 
 // Sends the write of a table element gate (opcode 258 or 259) and waits for its
-// confirmation, or queues it when the in-flight limit is reached. Returns the RTU's
-// reported state, 1 or 2.
-uint8_t RequestCommand(DriverContext& context, const CommandWrite& write);
+// confirmation, or queues it when the in-flight limit is reached. Returns the reported
+// result of the RTU's state, not done or failed.
+HostResult RequestCommand(DriverContext& context, const CommandWrite& write);
 
 // Sends the oldest queued write through RequestCommand; called by the command thread.
-uint8_t DrainCommandQueue(DriverContext& context);
+HostResult DrainCommandQueue(DriverContext& context);
 
 }  // namespace krogw

@@ -21,7 +21,7 @@ PollRequest MakePollRequest(const DriverContext& context, uint32_t opcode, int32
                             int32_t subaddress) {
     PollRequest poll{};
     poll.opcode = opcode;
-    poll.channel_id = context.active_channel_id.load();
+    poll.channel_id = context.active_sockets.channel_id.load();
     poll.rtu = static_cast<uint16_t>(unit_id);
     poll.range = DecodePollSubaddress(subaddress);
     // The type byte can name 255 layouts; only 100 exist.

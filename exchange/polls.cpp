@@ -3,13 +3,11 @@
 #include "context/counters.h"
 #include "context/in_flight.h"
 #include "context/poll_queue.h"
-#include "exchange/command_reply.h"
 #include "exchange/poll_message.h"
 #include "gateway/active_set.h"
 #include "gateway/socket_io.h"
 #include "gateway/status.h"
 #include "host/qivpro.h"
-#include "include/krogw/abi.h"
 #include "platform/platform.h"
 
 namespace krogw {
@@ -17,10 +15,6 @@ namespace {
 
 // Paces the polls of one thread to 50 per second.
 constexpr uint32_t kPollPauseMs = 20;
-uint8_t ReportedStateOf(const DriverContext& context, int32_t rtu) {
-    return ReportedState(context.rtu_state[static_cast<uint16_t>(rtu)].load(),
-                         context.sign_rtu_on_fail);
-}
 
 // The channel id is read once the burst socket is held, so that both come from the
 // same active set unless a switch-over runs in that instant.
@@ -29,6 +23,7 @@ bool SendPollMessage(DriverContext& context, uint32_t opcode, int32_t rtu, int32
     const PollRequest poll = MakePollRequest(context, opcode, rtu, subaddress);
     uint8_t message[kPollMessageBytes];
     const size_t length = BuildPollRequest(poll, message, sizeof message);
+    // The texts, slips included, are kept as hosts' log filters know them.
     err(kLogTrace, "KroGW : Polling form Rtu %d,Tbl %d,Row %d,No %d,Col %d,No %d", poll.rtu,
         poll.range.table, poll.range.first_row, poll.range.row_count, 0, poll.column_count);
     return length != 0 && GwSend(lease.socket(), message, length, context);
@@ -37,7 +32,7 @@ bool SendPollMessage(DriverContext& context, uint32_t opcode, int32_t rtu, int32
 PollAnswer SendPoll(DriverContext& context, uint32_t opcode, int32_t rtu, int32_t subaddress) {
     if (SendPollMessage(context, opcode, rtu, subaddress)) {
         PlatformSleepMs(kPollPauseMs);
-        return {ReportedStateOf(context, rtu), true};
+        return {ReportedResultOf(context, rtu), true};
     }
     err(kLogError, "KroGW : Fail to send Poll command (Kro#%d)", context.driver_number);
     DecrementNotBelowZero(context.polls_in_flight);
@@ -46,7 +41,7 @@ PollAnswer SendPoll(DriverContext& context, uint32_t opcode, int32_t rtu, int32_
     if (context.sign_rtu_on_fail == 1) {
         QivSetPlcCommStatus(context.client, context.driver_number, rtu, 1, 1);
     }
-    return {kResultFailed, false};
+    return {HostFailed, false};
 }
 
 }  // namespace
@@ -54,20 +49,20 @@ PollAnswer SendPoll(DriverContext& context, uint32_t opcode, int32_t rtu, int32_
 PollAnswer RequestPoll(DriverContext& context, uint32_t opcode, int32_t rtu, int32_t subaddress) {
     if (TakePollSlot(context)) {
         const PollAnswer answer = SendPoll(context, opcode, rtu, subaddress);
-        return {ReportedState(answer.result, context.sign_rtu_on_fail), answer.sent};
+        return {ReportedResult(answer.result, context.sign_rtu_on_fail), answer.sent};
     }
     const PollQueueEntry entry{static_cast<int32_t>(opcode), rtu, subaddress};
     if (!EnqueuePoll(context, entry)) {
         err(kLogError, "KroGW : WARNING !!! - Internal Polling buffer if Full");
-        return {kResultFailed, false};
+        return {HostFailed, false};
     }
-    return {ReportedStateOf(context, rtu), false};
+    return {ReportedResultOf(context, rtu), false};
 }
 
-uint8_t DrainPollQueue(DriverContext& context) {
+HostResult DrainPollQueue(DriverContext& context) {
     PollQueueEntry oldest{};
     if (!DequeuePoll(context, &oldest)) {
-        return kResultNotDone;
+        return HostNotDone;
     }
     return RequestPoll(context, static_cast<uint32_t>(oldest.opcode), oldest.rtu, oldest.subaddress)
         .result;

@@ -5,12 +5,13 @@
 #include <cstdint>
 
 #include "context/context.h"
+#include "exchange/host_result.h"
 
 namespace krogw {
 
 struct PollAnswer {
-    uint8_t result;  // the RTU's reported state, or 2
-    bool sent;       // the poll went out now, neither queued nor failed
+    HostResult result;  // the reported result of the RTU's state, or failed
+    bool sent;          // the poll went out now, neither queued nor failed
 };
 
 // Sends a poll (opcode 257 or 261) of the rows that `subaddress` packs, or queues it
@@ -18,7 +19,7 @@ struct PollAnswer {
 PollAnswer RequestPoll(DriverContext& context, uint32_t opcode, int32_t rtu, int32_t subaddress);
 
 // Sends the oldest queued poll through RequestPoll; called by the burst thread.
-uint8_t DrainPollQueue(DriverContext& context);
+HostResult DrainPollQueue(DriverContext& context);
 
 // The word an RTU status gate shows (1 active, 3 disabled, 0 otherwise), after querying
 // the status of the gateway that `unit` names; 0, and the RTU unconfirmed, when the

@@ -9,7 +9,6 @@
 #include "gateway/replies.h"
 #include "gateway/socket_io.h"
 #include "host/qivpro.h"
-#include "include/krogw/abi.h"
 
 namespace krogw {
 namespace {
@@ -21,38 +20,38 @@ bool ResultCodeOf(const uint8_t* reply, size_t capacity, uint32_t* code) {
     return judgement.verdict != ReplyVerdict::Unexpected;
 }
 
-uint8_t SendSetRtuTime(DriverContext& context, int32_t rtu, uint8_t* message, size_t capacity) {
+HostResult SendSetRtuTime(DriverContext& context, int32_t rtu, uint8_t* message, size_t capacity) {
     const SocketLease lease(context, ActiveSlot(context, ActiveChannel::Sync));
     BuildSetRtuTimeMessage(static_cast<uint16_t>(rtu), PlatformLocalTime(),
-                           context.active_channel_id.load(), message, capacity);
+                           context.active_sockets.channel_id.load(), message, capacity);
     if (!GwSend(lease.socket(), message, capacity, context)) {
         err(kLogError, "KroGW : Fail to send Set RTU Time command");
-        return kResultNotDone;
+        return HostNotDone;
     }
     if (AwaitSyncReply(lease.socket(), message, capacity, context, kOpSetRtuTime,
                        context.cmd_response_time) != GwReadEnd::Message) {
         err(kLogTrace, "KroGW : Response Timeout(%d mSec) to send RTU Time",
             static_cast<int>(context.cmd_response_time));
-        return context.rtu_state[rtu].load();
+        return ResultOfState(context.rtu_state[rtu].load());
     }
     uint32_t code = 0;
     if (!ResultCodeOf(message, capacity, &code)) {
         err(kLogError, "KroGW : Bad reply to RTU time command");
-        return kResultNotDone;
+        return HostNotDone;
     }
     if (code != 0) {
         err(kLogError, "KroGW : Fail to send RTU time command (%d)", static_cast<int>(code));
-        return kResultNotDone;
+        return HostNotDone;
     }
-    return kResultDone;
+    return HostDone;
 }
 
 }  // namespace
 
-uint8_t SetRtuTime(DriverContext& context, int32_t rtu) {
+HostResult SetRtuTime(DriverContext& context, int32_t rtu) {
     if (!IsRtuNumber(rtu)) {
         err(kLogError, "KroGW : Bad RTU %d for set time", static_cast<int>(rtu));
-        return kResultNotDone;
+        return HostNotDone;
     }
     uint8_t message[kRequestBufferBytes];
     // The command thread reads nothing on the sync channel while the clock is set.
@@ -60,7 +59,7 @@ uint8_t SetRtuTime(DriverContext& context, int32_t rtu) {
     return SendSetRtuTime(context, rtu, message, sizeof message);
 }
 
-uint8_t SendSetCall(DriverContext& context) {
+HostResult SendSetCall(DriverContext& context) {
     const SetCallParameters params{
         context.setcall_params[0].load(), context.setcall_params[1].load(),
         context.setcall_params[2].load(), context.setcall_params[3].load(),
@@ -69,25 +68,25 @@ uint8_t SendSetCall(DriverContext& context) {
     const ChannelExchange exchange(context, ActiveSlot(context, ActiveChannel::Status));
     // The sender holds the status channel's turn: what it holds now answers an earlier request.
     GwDiscardReadable(exchange.socket(), message, sizeof message);
-    BuildSetCallMessage(params, context.active_channel_id.load(), message, sizeof message);
+    BuildSetCallMessage(params, context.active_sockets.channel_id.load(), message, sizeof message);
     if (!GwSend(exchange.socket(), message, sizeof message, context)) {
         err(kLogError, "KroGW : Fail to send Set Call command");
-        return kResultNotDone;
+        return HostNotDone;
     }
     if (!GwRecvReply(exchange.socket(), message, sizeof message, context, kOpSetCall)) {
         err(kLogTrace, "KroGW : No Response to SetCall msg");
-        return kResultDone;
+        return HostDone;
     }
     uint32_t code = 0;
     if (!ResultCodeOf(message, sizeof message, &code)) {
         err(kLogError, "KroGW : Bad reply to SetCall command");
-        return kResultNotDone;
+        return HostNotDone;
     }
     if (code != 0) {
         err(kLogError, "KroGW : Fail to send SetCall command (%d)", static_cast<int>(code));
-        return kResultNotDone;
+        return HostNotDone;
     }
-    return kResultDone;
+    return HostDone;
 }
 
 }  // namespace krogw

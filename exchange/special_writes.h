@@ -5,13 +5,15 @@
 #include <cstdint>
 
 #include "context/context.h"
+#include "exchange/host_result.h"
 
 namespace krogw {
 
 // Sets the clock of RTU `rtu` to the PC's local time (opcode 1028).
-uint8_t SetRtuTime(DriverContext& context, int32_t rtu);
+HostResult SetRtuTime(DriverContext& context, int32_t rtu);
 
-// Sends the SetCall message (opcode 513) with the six stored parameters. 0 or 1.
-uint8_t SendSetCall(DriverContext& context);
+// Sends the SetCall message (opcode 513) with the six stored parameters. Done or not
+// done.
+HostResult SendSetCall(DriverContext& context);
 
 }  // namespace krogw

@@ -9,36 +9,32 @@ namespace krogw {
 const SocketSlot& ActiveSlot(const DriverContext& context, ActiveChannel channel) {
     switch (channel) {
         case ActiveChannel::Status:
-            return context.active_status_socket;
+            return context.active_sockets.status;
         case ActiveChannel::Sync:
-            return context.active_sync_socket;
+            return context.active_sockets.sync;
         case ActiveChannel::Burst:
             break;
     }
-    return context.active_burst_socket;
+    return context.active_sockets.burst;
 }
 
-GatewaySlots SlotsOf(DriverContext& context, uint8_t gateway) {
-    if (gateway == kPrimaryGateway) {
-        return {context.primary_status_socket, context.primary_sync_socket,
-                context.primary_burst_socket, context.primary_channel_id};
-    }
-    return {context.secondary_status_socket, context.secondary_sync_socket,
-            context.secondary_burst_socket, context.secondary_channel_id};
+SocketSet& SocketsOf(DriverContext& context, uint8_t gateway) {
+    return gateway == kPrimaryGateway ? context.primary_sockets : context.secondary_sockets;
 }
 
 void MakeActive(DriverContext& context, uint8_t gateway) {
-    const GatewaySlots slots = SlotsOf(context, gateway);
-    CopySocketSlot(context, context.active_status_socket, slots.status);
-    CopySocketSlot(context, context.active_sync_socket, slots.sync);
-    CopySocketSlot(context, context.active_burst_socket, slots.burst);
-    context.active_channel_id.store(slots.channel_id.load());
+    SocketSet& source = SocketsOf(context, gateway);
+    const auto copies = context.active_sockets.Slots();
+    const auto slots = source.Slots();
+    for (size_t index = 0; index < slots.size(); ++index) {
+        CopySocketSlot(context, *copies[index], *slots[index]);
+    }
+    context.active_sockets.channel_id.store(source.channel_id.load());
 }
 
 void ShutDownActiveSockets(DriverContext& context) {
-    for (const ActiveChannel channel :
-         {ActiveChannel::Status, ActiveChannel::Sync, ActiveChannel::Burst}) {
-        const SocketLease lease(context, ActiveSlot(context, channel));
+    for (const SocketSlot* slot : context.active_sockets.Slots()) {
+        const SocketLease lease(context, *slot);
         if (lease.socket() != 0) {
             PlatformSocketShutdown(lease.socket());
         }

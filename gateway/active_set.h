@@ -1,6 +1,5 @@
-// The active set: active_status_socket, active_sync_socket, active_burst_socket and
-// active_channel_id, a copy of the active gateway's slots, which every sender and both
-// threads use.
+// The active set: active_sockets, a copy of the active gateway's slots and channel id,
+// which every sender and both threads use.
 //
 // The hand-over rule, for every thread that uses a gateway socket:
 // - Read the active set afresh for every exchange, and hold the socket only through a
@@ -33,14 +32,8 @@ enum class ActiveChannel { Status, Sync, Burst };
 // The active slot of one channel, for a SocketLease.
 const SocketSlot& ActiveSlot(const DriverContext& context, ActiveChannel channel);
 
-// The three slots and the channel id of gateway 1 or 2 (any other number: 2).
-struct GatewaySlots {
-    SocketSlot& status;
-    SocketSlot& sync;
-    SocketSlot& burst;
-    std::atomic<uint16_t>& channel_id;
-};
-GatewaySlots SlotsOf(DriverContext& context, uint8_t gateway);
+// The socket set of gateway 1 or 2 (any other number: 2).
+SocketSet& SocketsOf(DriverContext& context, uint8_t gateway);
 
 // Copies the gateway's three sockets and its channel id into the active set.
 void MakeActive(DriverContext& context, uint8_t gateway);

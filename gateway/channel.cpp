@@ -33,7 +33,8 @@ void LogConnectFailureOnce(DriverContext& context, const char* address_text) {
     }
 }
 
-// Sends the open-channel request on the connected socket and judges the reply.
+// Sends the open-channel request on the connected socket and judges the reply. Its
+// lines, like the close exchange's, keep "kroGW : " as hosts' log filters know it.
 bool Announce(PlatformSocket socket, uint8_t channel_type, std::atomic<uint16_t>& channel_id_slot,
               DriverContext& context) {
     char name[kInstanceNameBytes];
@@ -139,14 +140,13 @@ bool OpenChannel(uint8_t channel_type, SocketSlot& socket_slot, const char* addr
     return true;
 }
 
-bool CloseChannel(uint16_t channel_id, SocketSlot& status_slot, SocketSlot& sync_slot,
-                  SocketSlot& burst_slot, DriverContext& context) {
-    if (!ExchangeClose(channel_id, sync_slot, context)) {
+bool CloseChannel(SocketSet& sockets, DriverContext& context) {
+    if (!ExchangeClose(sockets.channel_id.load(), sockets.sync, context)) {
         return false;
     }
-    CloseSocketSlot(context, status_slot);
-    CloseSocketSlot(context, sync_slot);
-    CloseSocketSlot(context, burst_slot);
+    for (SocketSlot* slot : sockets.Slots()) {
+        CloseSocketSlot(context, *slot);
+    }
     return true;
 }
 

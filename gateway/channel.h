@@ -21,11 +21,10 @@ inline constexpr uint32_t kConnectSettleMs = 200;
 bool OpenChannel(uint8_t channel_type, SocketSlot& socket_slot, const char* address_text,
                  std::atomic<uint16_t>& channel_id_slot, DriverContext& context);
 
-// Asks the gateway, on the sync socket in the sync channel's turn (command_busy), to
-// close the channel id, then closes the three sockets. False, with the sockets left
-// open, when the request could not be sent or the gateway refused it; true when the
-// sockets were closed.
-bool CloseChannel(uint16_t channel_id, SocketSlot& status_slot, SocketSlot& sync_slot,
-                  SocketSlot& burst_slot, DriverContext& context);
+// Asks the gateway, on the set's sync socket in the sync channel's turn (command_busy),
+// to close the set's channel id, then closes the three sockets. False, with the sockets
+// left open, when the request could not be sent or the gateway refused it; true when
+// the sockets were closed.
+bool CloseChannel(SocketSet& sockets, DriverContext& context);
 
 }  // namespace krogw

@@ -65,8 +65,7 @@ GatewayOpening SecondaryOpening(const DriverContext& context) {
 
 // All three channels share the gateway's channel-id slot, so the burst channel's id,
 // the last one given, names the gateway from now on.
-bool OpenThreeChannels(DriverContext& context, const GatewayOpening& opening,
-                       const GatewaySlots& slots) {
+bool OpenThreeChannels(DriverContext& context, const GatewayOpening& opening, SocketSet& slots) {
     const int driver = context.driver_number;
     if (!OpenChannel(kStatusOrSyncChannelType, slots.status, opening.address, slots.channel_id,
                      context)) {
@@ -89,7 +88,7 @@ bool OpenThreeChannels(DriverContext& context, const GatewayOpening& opening,
 }
 
 bool OpenGateway(DriverContext& context, const GatewayOpening& opening) {
-    const GatewaySlots slots = SlotsOf(context, opening.gateway);
+    SocketSet& slots = SocketsOf(context, opening.gateway);
     if (!OpenThreeChannels(context, opening, slots)) {
         CloseGatewaySockets(context, opening.gateway);
         return false;
@@ -143,7 +142,7 @@ bool ConnectGateways(DriverContext& context) {
     ExchangeResult mode = kExchangeFailed;
     {
         const SocketLease lease(context, ActiveSlot(context, ActiveChannel::Sync));
-        mode = SetGatewayMode(context, context.active_channel_id.load(), lease.socket(),
+        mode = SetGatewayMode(context, context.active_sockets.channel_id.load(), lease.socket(),
                               kGatewayModePrimary);
     }
     if (mode != kExchangeDone) {
@@ -154,19 +153,18 @@ bool ConnectGateways(DriverContext& context) {
 }
 
 void CloseGatewayChannels(DriverContext& context, uint8_t gateway) {
-    const GatewaySlots slots = SlotsOf(context, gateway);
-    CloseSocketSlot(context, slots.status);
-    CloseSocketSlot(context, slots.sync);
-    CloseSocketSlot(context, slots.burst);
+    for (SocketSlot* slot : SocketsOf(context, gateway).Slots()) {
+        CloseSocketSlot(context, *slot);
+    }
 }
 
 void CloseGatewaySockets(DriverContext& context, uint8_t gateway) {
     const uint8_t closed = gateway == kPrimaryGateway ? kPrimaryGateway : kSecondaryGateway;
     CloseGatewayChannels(context, closed);
     if (closed == context.active_gateway.load()) {
-        context.active_status_socket.store(0);
-        context.active_sync_socket.store(0);
-        context.active_burst_socket.store(0);
+        for (SocketSlot* slot : context.active_sockets.Slots()) {
+            slot->store(0);
+        }
     }
     err(kLogTrace, "KroGW : Close Socket's of GW # %d", closed);
 }

@@ -49,7 +49,7 @@ ExchangeResult SetModeOn(DriverContext& context, const SocketSlot& slot, uint16_
 int32_t Switch(DriverContext& context, const Direction& direction, uint8_t manual) {
     MakeActive(context, direction.to);
     if (SetModeOn(context, ActiveSlot(context, ActiveChannel::Sync),
-                  context.active_channel_id.load(), kGatewayModePrimary) != kExchangeDone) {
+                  context.active_sockets.channel_id.load(), kGatewayModePrimary) != kExchangeDone) {
         err(kLogError, "%s", direction.refused);
         context.hot_backup_running.store(0);
         if (direction.from == kPrimaryGateway) {
@@ -57,7 +57,7 @@ int32_t Switch(DriverContext& context, const Direction& direction, uint8_t manua
         }
         return direction.refused_result;
     }
-    const GatewaySlots old = SlotsOf(context, direction.from);
+    SocketSet& old = SocketsOf(context, direction.from);
     SetModeOn(context, old.sync, old.channel_id.load(), kGatewayModeSecondary);
     context.active_gateway.store(direction.to);
     context.gateway_ok.store(direction.to);  // the gateway's own bit: 1 or 2

@@ -1,7 +1,5 @@
 #include "gateway/socket_slot.h"
 
-#include <array>
-
 #include "context/counters.h"
 #include "context/flag_lock.h"
 #include "host/qivpro.h"
@@ -14,21 +12,26 @@ constexpr uint32_t kWaitMs = 1;
 // does not fall by then was left over.
 constexpr int64_t kLeaseMarginMs = 500;
 
-std::array<SocketSlot*, kGatewaySocketSlots> GatewaySlots(DriverContext& context) {
-    return {&context.primary_status_socket, &context.primary_sync_socket,
-            &context.primary_burst_socket,  &context.secondary_status_socket,
-            &context.secondary_sync_socket, &context.secondary_burst_socket};
+// The gateway slot of a cell of socket_users.
+SocketSlot& GatewaySlot(DriverContext& context, int cell) {
+    SocketSet& sockets =
+        cell < SocketSet::kSlots ? context.primary_sockets : context.secondary_sockets;
+    return *sockets.Slots()[static_cast<size_t>(cell % SocketSet::kSlots)];
 }
 
 // The gateway slot that holds the handle, or -1.
 int CellHolding(DriverContext& context, PlatformSocket socket) {
-    const auto slots = GatewaySlots(context);
-    for (size_t index = 0; index < slots.size(); ++index) {
-        if (slots[index]->load() == socket) {
-            return static_cast<int>(index);
+    for (int cell = 0; cell < kGatewaySocketSlots; ++cell) {
+        if (GatewaySlot(context, cell).load() == socket) {
+            return cell;
         }
     }
     return -1;
+}
+
+void ClearIfHolding(SocketSlot& slot, PlatformSocket socket) {
+    PlatformSocket expected = socket;
+    slot.compare_exchange_strong(expected, 0);
 }
 
 }  // namespace
@@ -43,14 +46,12 @@ void CloseSocketSlot(DriverContext& context, SocketSlot& slot) {
             return;
         }
         cell = CellHolding(context, socket);
-        for (SocketSlot* other : {&context.active_status_socket, &context.active_sync_socket,
-                                  &context.active_burst_socket, &context.primary_status_socket,
-                                  &context.primary_sync_socket, &context.primary_burst_socket,
-                                  &context.secondary_status_socket, &context.secondary_sync_socket,
-                                  &context.secondary_burst_socket, &slot}) {
-            PlatformSocket expected = socket;
-            other->compare_exchange_strong(expected, 0);
+        for (SocketSet* sockets : SocketSets(context)) {
+            for (SocketSlot* other : sockets->Slots()) {
+                ClearIfHolding(*other, socket);
+            }
         }
+        ClearIfHolding(slot, socket);
     }
     PlatformSocketShutdown(socket);
     // A lease taken from now on finds the slots cleared and lets go at once, so once
@@ -90,7 +91,7 @@ SocketLease::SocketLease(DriverContext& context, const SocketSlot& slot) : conte
         users.fetch_add(1);
         // A closer clears the slots before it looks at the users: either it sees us,
         // or we see a cleared slot.
-        const SocketSlot& owner = *GatewaySlots(context)[static_cast<size_t>(cell)];
+        const SocketSlot& owner = GatewaySlot(context, cell);
         if (slot.load() == socket && owner.load() == socket) {
             cell_ = cell;
             socket_ = socket;

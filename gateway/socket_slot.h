@@ -22,7 +22,7 @@ void CopySocketSlot(DriverContext& context, SocketSlot& copy, const SocketSlot& 
 
 // The cells of socket_users that hold the two gateways' status channels.
 inline constexpr int kPrimaryStatusCell = 0;
-inline constexpr int kSecondaryStatusCell = 3;
+inline constexpr int kSecondaryStatusCell = SocketSet::kSlots;
 
 // A hold on the socket of a slot for one exchange: while it lasts the handle stays
 // open (it may be shut down, and the exchange then fails). socket() is 0 when the slot

@@ -43,14 +43,13 @@ ExchangeResult SetGatewayMode(DriverContext& context, uint16_t channel_id, Platf
 
 ExchangeResult QueryGatewayStatus(DriverContext& context, int32_t unit, uint16_t* status_word) {
     const bool secondary = unit == SecondaryGatewayUnit;
-    const ChannelExchange exchange(
-        context, secondary ? context.secondary_status_socket : context.primary_status_socket);
+    SocketSet& sockets = secondary ? context.secondary_sockets : context.primary_sockets;
+    const ChannelExchange exchange(context, sockets.status);
     if (exchange.busy()) {
         return kExchangeRefused;
     }
     const PlatformSocket socket = exchange.socket();
-    const uint16_t channel_id =
-        secondary ? context.secondary_channel_id.load() : context.primary_channel_id.load();
+    const uint16_t channel_id = sockets.channel_id.load();
 
     uint8_t message[kRequestBufferBytes];
     GwDiscardReadable(socket, message, sizeof message);
@@ -86,14 +85,15 @@ ExchangeResult QueryGatewayStatus(DriverContext& context, int32_t unit, uint16_t
 
 ExchangeResult QueryRtuChannelStatus(DriverContext& context, uint16_t rtu,
                                      uint16_t (&values)[kRtuChannelStatusValues]) {
-    const ChannelExchange exchange(context, context.active_status_socket);
+    const ChannelExchange exchange(context, context.active_sockets.status);
     if (exchange.busy()) {
         return kExchangeRefused;
     }
     const PlatformSocket socket = exchange.socket();
     uint8_t message[kRequestBufferBytes];
     GwDiscardReadable(socket, message, sizeof message);
-    BuildRtuChannelStatusRequest(context.active_channel_id.load(), rtu, message, sizeof message);
+    BuildRtuChannelStatusRequest(context.active_sockets.channel_id.load(), rtu, message,
+                                 sizeof message);
     if (!GwSend(socket, message, sizeof message, context)) {
         err(kLogError, "KroGW : Fail to send Get CH Status command");
         return kExchangeFailed;

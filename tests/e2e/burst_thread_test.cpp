@@ -222,14 +222,14 @@ TEST_F(BurstThreadTest, TheThreadClosesTheChannelsAndRemovesTheClientWhenTheHost
     EXPECT_TRUE(WaitFor([] { return hostsim::LogLines().size() > 0; }));
     EXPECT_EQ(Logged(kLogError, "KroGW : Start Burst thread"), 1);
 
-    const uint16_t channel_id = context_->primary_channel_id;
+    const uint16_t channel_id = context_->primary_sockets.channel_id;
     hostsim::EndClient(context_->client);
     ASSERT_TRUE(WaitFor([&] { return !hostsim::ClientExists(context_->client); }, 3s));
     const auto close = gateway.WaitForRequest(kOpCloseChannel, 1s);
     ASSERT_TRUE(close.has_value());
     EXPECT_EQ(close->U16(36), channel_id);
-    EXPECT_EQ(context_->primary_burst_socket, 0);
-    EXPECT_EQ(context_->active_burst_socket, 0);
+    EXPECT_EQ(context_->primary_sockets.burst, 0);
+    EXPECT_EQ(context_->active_sockets.burst, 0);
     thread_started_ = false;
 }
 
@@ -240,10 +240,10 @@ TEST_F(BurstThreadTest, AtTheEndAGatewayThatCannotBeToldIsClosedAllTheSame) {
     gateway.Stop();
     hostsim::EndClient(context_->client);
     ASSERT_TRUE(WaitFor([&] { return !hostsim::ClientExists(context_->client); }, 3s));
-    EXPECT_EQ(context_->primary_status_socket, 0);
-    EXPECT_EQ(context_->primary_sync_socket, 0);
-    EXPECT_EQ(context_->primary_burst_socket, 0);
-    EXPECT_EQ(context_->active_sync_socket, 0);
+    EXPECT_EQ(context_->primary_sockets.status, 0);
+    EXPECT_EQ(context_->primary_sockets.sync, 0);
+    EXPECT_EQ(context_->primary_sockets.burst, 0);
+    EXPECT_EQ(context_->active_sockets.sync, 0);
     thread_started_ = false;
 }
 

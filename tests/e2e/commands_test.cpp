@@ -287,7 +287,7 @@ TEST_F(CommandsTest, AFailedSendSwitchesOverAndSendsWithTheNewChannelId) {
     Connect(true);
     // Reopened, the secondary's channels get ids the primary's do not have.
     ASSERT_EQ(Reconnect(SecondaryGatewayUnit), 0);
-    PlatformSocketShutdown(context_->primary_sync_socket);
+    PlatformSocketShutdown(context_->primary_sockets.sync);
     context_->commands_in_flight = 0;
 
     EXPECT_EQ(Write(16, kWordColumn, 2, {0x55}), 0) << LogText();
@@ -296,14 +296,14 @@ TEST_F(CommandsTest, AFailedSendSwitchesOverAndSendsWithTheNewChannelId) {
     const auto sent = secondary_.WaitForRequest(kOpSendCommand, 1s);
     ASSERT_TRUE(sent.has_value());
     const uint16_t channel_id = static_cast<uint16_t>(sent->U8(8) | sent->U8(9) << 8);
-    EXPECT_EQ(channel_id, context_->secondary_channel_id.load());
-    EXPECT_NE(channel_id, context_->primary_channel_id.load());
+    EXPECT_EQ(channel_id, context_->secondary_sockets.channel_id.load());
+    EXPECT_NE(channel_id, context_->primary_sockets.channel_id.load());
     EXPECT_EQ(secondary_.Value(kRtu, kTable, 2, kWordColumn), 0x55u);
 }
 
 TEST_F(CommandsTest, WithoutASecondaryTheSameChannelIsTriedTwice) {
     Connect(false);
-    PlatformSocketShutdown(context_->primary_sync_socket);
+    PlatformSocketShutdown(context_->primary_sockets.sync);
     context_->rtu_state[kRtu] = RtuActive;
 
     EXPECT_EQ(Write(16, kWordColumn, 2, {1}), 2);

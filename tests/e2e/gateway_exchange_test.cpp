@@ -25,12 +25,12 @@ class GatewayExchangeTest : public GatewayFixture {
   protected:
     // Opens the three channels of the primary gateway the way start-up does.
     bool OpenPrimaryChannels(const char* address) {
-        return OpenChannel(kStatusOrSync, context_->primary_status_socket, address,
-                           context_->primary_channel_id, *context_) &&
-               OpenChannel(kStatusOrSync, context_->primary_sync_socket, address,
-                           context_->primary_channel_id, *context_) &&
-               OpenChannel(kBurst, context_->primary_burst_socket, address,
-                           context_->primary_channel_id, *context_);
+        return OpenChannel(kStatusOrSync, context_->primary_sockets.status, address,
+                           context_->primary_sockets.channel_id, *context_) &&
+               OpenChannel(kStatusOrSync, context_->primary_sockets.sync, address,
+                           context_->primary_sockets.channel_id, *context_) &&
+               OpenChannel(kBurst, context_->primary_sockets.burst, address,
+                           context_->primary_sockets.channel_id, *context_);
     }
 
     GateIoArguments StatusRead(int32_t unit) {
@@ -56,7 +56,7 @@ TEST_F(GatewayExchangeTest, ThreeChannelsOpenAndCloseWithTheBurstChannelsId) {
     ASSERT_EQ(channels.size(), 3u);
     EXPECT_NE(channels[0].id, channels[1].id);
     EXPECT_NE(channels[1].id, channels[2].id);
-    EXPECT_EQ(context_->primary_channel_id, channels[2].id)
+    EXPECT_EQ(context_->primary_sockets.channel_id, channels[2].id)
         << "the last one opened names the gateway";
 
     const auto open = gateway.WaitForRequest(kOpOpenChannel, 1s);
@@ -64,35 +64,35 @@ TEST_F(GatewayExchangeTest, ThreeChannelsOpenAndCloseWithTheBurstChannelsId) {
     const std::string name(reinterpret_cast<const char*>(open->bytes.data() + 37));
     EXPECT_EQ(name, "QIV_12_345");
 
-    ASSERT_TRUE(CloseChannel(context_->primary_channel_id, context_->primary_status_socket,
-                             context_->primary_sync_socket, context_->primary_burst_socket,
-                             *context_));
+    ASSERT_TRUE(CloseChannel(context_->primary_sockets, *context_));
     const auto close = gateway.WaitForRequest(kOpCloseChannel, 1s);
     ASSERT_TRUE(close.has_value());
-    EXPECT_EQ(close->U16(36), context_->primary_channel_id.load());
+    EXPECT_EQ(close->U16(36), context_->primary_sockets.channel_id.load());
     EXPECT_EQ(Logged(kLogError, "kroGW : Close Channel Id " +
-                                    std::to_string(context_->primary_channel_id.load()) + " Pass"),
+                                    std::to_string(context_->primary_sockets.channel_id.load()) +
+                                    " Pass"),
               1);
-    EXPECT_EQ(context_->primary_status_socket, 0);
-    EXPECT_EQ(context_->primary_sync_socket, 0);
-    EXPECT_EQ(context_->primary_burst_socket, 0);
+    EXPECT_EQ(context_->primary_sockets.status, 0);
+    EXPECT_EQ(context_->primary_sockets.sync, 0);
+    EXPECT_EQ(context_->primary_sockets.burst, 0);
 }
 
 TEST_F(GatewayExchangeTest, RefusedOrMismatchedOpenChannelFails) {
     gwsim::Gateway gateway(TestAddress(60, 2));
     gateway.faults().OverrideResult(kOpOpenChannel, 5, 1);
     gateway.Start();
-    EXPECT_FALSE(OpenChannel(kStatusOrSync, context_->primary_status_socket, TestAddress(60, 2),
-                             context_->primary_channel_id, *context_));
+    EXPECT_FALSE(OpenChannel(kStatusOrSync, context_->primary_sockets.status, TestAddress(60, 2),
+                             context_->primary_sockets.channel_id, *context_));
     EXPECT_EQ(Logged(kLogError, "kroGW : Fail to recv Channel type msg (5)"), 1) << LogText();
-    EXPECT_EQ(context_->primary_status_socket, 0) << "a socket never announced is not kept";
+    EXPECT_EQ(context_->primary_sockets.status, 0) << "a socket never announced is not kept";
 
     // A burst channel answered as if it were a status channel.
     gateway.faults().OverrideByte(kOpOpenChannel, 38, 0, 1);
-    EXPECT_FALSE(OpenChannel(kBurst, context_->primary_burst_socket, TestAddress(60, 2),
-                             context_->primary_channel_id, *context_));
+    EXPECT_FALSE(OpenChannel(kBurst, context_->primary_sockets.burst, TestAddress(60, 2),
+                             context_->primary_sockets.channel_id, *context_));
     EXPECT_EQ(Logged(kLogError, "kroGW : Recv Ch Id 0 - not match"), 1) << LogText();
-    EXPECT_EQ(context_->primary_channel_id, 0) << "no channel id is taken from a refused reply";
+    EXPECT_EQ(context_->primary_sockets.channel_id, 0)
+        << "no channel id is taken from a refused reply";
 }
 
 TEST_F(GatewayExchangeTest, RefusedConnectionsAreLoggedOncePerInstance) {
@@ -100,27 +100,28 @@ TEST_F(GatewayExchangeTest, RefusedConnectionsAreLoggedOncePerInstance) {
     gateway.faults().RefuseConnections(true);
     gateway.Start();
     for (int attempt = 0; attempt < 3; ++attempt) {
-        EXPECT_FALSE(OpenChannel(kStatusOrSync, context_->primary_status_socket, TestAddress(60, 3),
-                                 context_->primary_channel_id, *context_));
+        EXPECT_FALSE(OpenChannel(kStatusOrSync, context_->primary_sockets.status,
+                                 TestAddress(60, 3), context_->primary_sockets.channel_id,
+                                 *context_));
     }
     EXPECT_EQ(Logged(kLogError,
                      std::string("KroGW : Connection failed (Gateway ") + TestAddress(60, 3) + ")"),
               1);
     // The other gateway's failure is not logged again either.
-    EXPECT_FALSE(OpenChannel(kStatusOrSync, context_->secondary_status_socket, TestAddress(60, 4),
-                             context_->secondary_channel_id, *context_));
+    EXPECT_FALSE(OpenChannel(kStatusOrSync, context_->secondary_sockets.status, TestAddress(60, 4),
+                             context_->secondary_sockets.channel_id, *context_));
     EXPECT_EQ(Logged(kLogError,
                      std::string("KroGW : Connection failed (Gateway ") + TestAddress(60, 4) + ")"),
               0);
-    EXPECT_EQ(context_->primary_status_socket, 0);
+    EXPECT_EQ(context_->primary_sockets.status, 0);
 
     // Once the gateway accepts again, the instance connects.
     gateway.faults().RefuseConnections(false);
     bool opened = false;
     for (int attempt = 0; attempt < 5 && !opened; ++attempt) {
         PlatformSleepMs(100);  // the simulator listens again within a moment
-        opened = OpenChannel(kStatusOrSync, context_->primary_status_socket, TestAddress(60, 3),
-                             context_->primary_channel_id, *context_);
+        opened = OpenChannel(kStatusOrSync, context_->primary_sockets.status, TestAddress(60, 3),
+                             context_->primary_sockets.channel_id, *context_);
     }
     EXPECT_TRUE(opened) << LogText();
 }
@@ -131,8 +132,8 @@ TEST_F(GatewayExchangeTest, SetModeShowsInTheStatusWordUnlessTheHostIsStandby) {
     gwsim::Gateway gateway(TestAddress(60, 5));
     gateway.Start();
     ASSERT_TRUE(OpenPrimaryChannels(TestAddress(60, 5)));
-    const PlatformSocket sync = context_->primary_sync_socket;
-    const uint16_t id = context_->primary_channel_id;
+    const PlatformSocket sync = context_->primary_sockets.sync;
+    const uint16_t id = context_->primary_sockets.channel_id;
     GateIoArguments primary = StatusRead(PrimaryGatewayUnit);
 
     EXPECT_EQ(SetGatewayMode(*context_, id, sync, kGatewayModeSecondary), kExchangeDone);
@@ -165,8 +166,8 @@ TEST_F(GatewayExchangeTest, RtuChannelStatusValuesComeFromTheActiveGateway) {
     gateway.SetRtuChannelStatus(42, gwsim::RtuChannelStatus{{7, 0, 200}, false, true});
     gateway.Start();
     ASSERT_TRUE(OpenPrimaryChannels(TestAddress(60, 7)));
-    context_->active_status_socket = context_->primary_status_socket.load();
-    context_->active_channel_id = context_->primary_channel_id.load();
+    context_->active_sockets.status = context_->primary_sockets.status.load();
+    context_->active_sockets.channel_id = context_->primary_sockets.channel_id.load();
 
     GateIoArguments request{};
     request.address = GateAddress{42, RtuChannelStatus, 1, kFixedWord, 16};

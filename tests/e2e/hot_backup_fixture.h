@@ -59,11 +59,11 @@ class HotBackupFixture : public GatewayFixture {
 
     // The active set holds exactly the gateway's three sockets and its channel id.
     bool ActiveSetIs(uint8_t gateway) const {
-        const GatewaySlots slots = SlotsOf(*context_, gateway);
-        return context_->active_status_socket == slots.status.load() &&
-               context_->active_sync_socket == slots.sync.load() &&
-               context_->active_burst_socket == slots.burst.load() &&
-               context_->active_channel_id == slots.channel_id.load();
+        SocketSet& slots = SocketsOf(*context_, gateway);
+        return context_->active_sockets.status == slots.status.load() &&
+               context_->active_sockets.sync == slots.sync.load() &&
+               context_->active_sockets.burst == slots.burst.load() &&
+               context_->active_sockets.channel_id == slots.channel_id.load();
     }
 
     int32_t Reconnect(int32_t unit) {

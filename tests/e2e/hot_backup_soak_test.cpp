@@ -161,7 +161,7 @@ class HotBackupSoakTest : public HotBackupFixture {
             }
             bool found = false;
             for (const uint8_t gateway : {kPrimaryGateway, kSecondaryGateway}) {
-                const GatewaySlots slots = SlotsOf(*context_, gateway);
+                SocketSet& slots = SocketsOf(*context_, gateway);
                 found = found || socket == slots.status || socket == slots.sync ||
                         socket == slots.burst;
             }
@@ -345,7 +345,7 @@ TEST_F(HotBackupSoakTest, SwitchOversAndReconnectsWhileGatewaysFail) {
     ExpectEveryWriteAccountedFor(primary, secondary);
     {
         const SocketLease sync(*context_, ActiveSlot(*context_, ActiveChannel::Sync));
-        EXPECT_EQ(SetGatewayMode(*context_, context_->active_channel_id, sync.socket(),
+        EXPECT_EQ(SetGatewayMode(*context_, context_->active_sockets.channel_id, sync.socket(),
                                  kGatewayModePrimary),
                   kExchangeDone)
             << LogText();

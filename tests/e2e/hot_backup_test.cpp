@@ -55,11 +55,11 @@ TEST_F(HotBackupTest, StartUpMakesThePrimaryActiveAndTheSecondaryStandBy) {
 
     ASSERT_TRUE(ConnectGateways(*context_)) << LogText();
     EXPECT_TRUE(ActiveSetIs(kPrimaryGateway));
-    EXPECT_NE(context_->active_burst_socket.load(), 0);
+    EXPECT_NE(context_->active_sockets.burst.load(), 0);
     EXPECT_EQ(context_->active_gateway, 1);
     EXPECT_EQ(primary.Channels().size(), 3u);
     EXPECT_EQ(secondary.Channels().size(), 3u);
-    EXPECT_EQ(context_->secondary_channel_id, secondary.Channels()[2].id);
+    EXPECT_EQ(context_->secondary_sockets.channel_id, secondary.Channels()[2].id);
     EXPECT_EQ(ModesSent(primary), (std::vector<int>{0, 0})) << "on its status, then its sync";
     EXPECT_EQ(ModesSent(secondary), (std::vector<int>{1}));
     EXPECT_EQ(primary.mode(), GatewayMode::kActive);
@@ -95,11 +95,11 @@ TEST_F(HotBackupTest, StartUpWithAnUnreachablePrimary) {
                   1)
             << c.what;
         EXPECT_EQ(context_->active_gateway, 1) << c.what;
-        EXPECT_EQ(context_->active_status_socket, 0) << c.what;
-        EXPECT_EQ(context_->active_sync_socket, 0) << c.what;
-        EXPECT_EQ(context_->active_burst_socket, 0) << c.what;
-        EXPECT_EQ(context_->primary_status_socket, 0) << c.what;
-        EXPECT_EQ(context_->secondary_burst_socket != 0, c.secondary) << c.what;
+        EXPECT_EQ(context_->active_sockets.status, 0) << c.what;
+        EXPECT_EQ(context_->active_sockets.sync, 0) << c.what;
+        EXPECT_EQ(context_->active_sockets.burst, 0) << c.what;
+        EXPECT_EQ(context_->primary_sockets.status, 0) << c.what;
+        EXPECT_EQ(context_->secondary_sockets.burst != 0, c.secondary) << c.what;
         TearDown();
     }
     EXPECT_EQ(secondary.mode(), GatewayMode::kStandby);
@@ -147,9 +147,9 @@ TEST_F(HotBackupTest, SwitchOverBothWaysAutomaticAndManual) {
         EXPECT_EQ(context_->hot_backup_running, 0) << how;
         EXPECT_EQ(FlowCounters(), AfterChange(4)) << how;
         EXPECT_TRUE(ActiveSetIs(kSecondaryGateway)) << how;
-        EXPECT_EQ(context_->primary_status_socket != 0, manual == kManualSwitch)
+        EXPECT_EQ(context_->primary_sockets.status != 0, manual == kManualSwitch)
             << how << ": only an automatic switch-over closes the old status socket";
-        EXPECT_NE(context_->primary_sync_socket.load(), 0) << how;
+        EXPECT_NE(context_->primary_sockets.sync.load(), 0) << how;
         EXPECT_EQ(secondary.mode(), GatewayMode::kActive) << how;
         EXPECT_EQ(primary.mode(), GatewayMode::kStandby) << how;
         EXPECT_EQ(Logged(kLogError, manual == kManualSwitch
@@ -167,7 +167,7 @@ TEST_F(HotBackupTest, SwitchOverBothWaysAutomaticAndManual) {
         EXPECT_EQ(context_->secondary_mode_value, 5) << how;
         EXPECT_EQ(FlowCounters(), AfterChange(2)) << how;
         EXPECT_TRUE(ActiveSetIs(kPrimaryGateway)) << how;
-        EXPECT_EQ(context_->secondary_status_socket != 0, manual == kManualSwitch) << how;
+        EXPECT_EQ(context_->secondary_sockets.status != 0, manual == kManualSwitch) << how;
         EXPECT_EQ(primary.mode(), GatewayMode::kActive) << how;
         EXPECT_EQ(secondary.mode(), GatewayMode::kStandby) << how;
         EXPECT_EQ(Logged(kLogError, "KroGW : Hot Backup process completed (2->1)"), 1) << how;
@@ -188,7 +188,7 @@ TEST_F(HotBackupTest, RefusedSwitchOverLeavesTheActiveSetOnTheOtherGateway) {
     EXPECT_EQ(context_->gateway_ok, 3);
     EXPECT_EQ(context_->hot_backup_running, 0);
     EXPECT_EQ(FlowCounters(), AfterChange(3));
-    EXPECT_NE(context_->primary_status_socket.load(), 0);
+    EXPECT_NE(context_->primary_sockets.status.load(), 0);
     for (const char* line :
          {"KroGW : Fail to send Mode cmd (5)", "KroGW : Can not switch secondary to Primary(1>2)!",
           "KroGW : Restart tcp/ip, rc=0", "KroGW : CleanUp tcp/ip, rc=0"}) {
@@ -206,7 +206,7 @@ TEST_F(HotBackupTest, RefusedSwitchOverLeavesTheActiveSetOnTheOtherGateway) {
     EXPECT_EQ(Logged(kLogError, "KroGW : Can not switch secondary to Primary(2>1)!"), 1)
         << LogText();
     EXPECT_EQ(Logged(kLogError, "KroGW : Restart tcp/ip, rc=0"), 0);
-    EXPECT_EQ(context_->active_sync_socket, context_->primary_sync_socket);
+    EXPECT_EQ(context_->active_sockets.sync, context_->primary_sockets.sync);
 }
 
 TEST_F(HotBackupTest, ReconnectClearsTheCountersOnlyOfTheActiveGateway) {
@@ -236,7 +236,7 @@ TEST_F(HotBackupTest, ReconnectClearsTheCountersOnlyOfTheActiveGateway) {
     secondary.Stop();
     EXPECT_EQ(Reconnect(SecondaryGatewayUnit), 1);
     EXPECT_EQ(FlowCounters(), (std::vector<int>{0, 5, 5, 5}));
-    EXPECT_EQ(context_->active_burst_socket, 0) << "closed with its gateway";
+    EXPECT_EQ(context_->active_sockets.burst, 0) << "closed with its gateway";
     secondary.Start();
     EXPECT_EQ(Reconnect(SecondaryGatewayUnit), 0)
         << "no hold-off after a failed connection" << LogText();
@@ -271,9 +271,9 @@ TEST_F(HotBackupTest, AClosedSocketsNumberReusedElsewhereIsNeverTouched) {
     gwsim::Gateway primary(primary_address_);
     gwsim::Gateway secondary(secondary_address_);
     StartBoth(primary, secondary);
-    const PlatformSocket closed = context_->primary_status_socket.load();
+    const PlatformSocket closed = context_->primary_sockets.status.load();
     ASSERT_EQ(SwitchGateway(*context_, kAutomaticSwitch), 0);
-    ASSERT_EQ(context_->primary_status_socket, 0);
+    ASSERT_EQ(context_->primary_sockets.status, 0);
 
     ASSERT_EQ(fcntl(closed, F_GETFD), -1) << "the driver closed it";
     int pair[2];

@@ -10,6 +10,7 @@
 #include "driver/gate_io.h"
 #include "exchange/command_message.h"
 #include "exchange/command_reply.h"
+#include "exchange/host_result.h"
 #include "gateway/frame.h"
 #include "tests/support/gw_message.h"
 
@@ -283,9 +284,9 @@ TEST(CommandReplyTest, LateRepliesLeaveTheRtuStates) {
     ExpectOutcome(LateSetTime(5, 2), false, 0, false, LateReplyLog::Failure);
     ExpectOutcome(LateSetTime(0, 1), false, 0, false, LateReplyLog::None);  // names no RTU
 
-    EXPECT_EQ(ReportedState(RtuCommunicationFailed, 0), RtuNotConfirmed);
-    EXPECT_EQ(ReportedState(RtuCommunicationFailed, 1), RtuCommunicationFailed);
-    EXPECT_EQ(ReportedState(RtuDisabled, 0), RtuDisabled);
+    EXPECT_EQ(ReportedResult(ResultOfState(RtuCommunicationFailed), 0), HostNotDone);
+    EXPECT_EQ(ReportedResult(ResultOfState(RtuCommunicationFailed), 1), HostFailed);
+    EXPECT_EQ(static_cast<uint8_t>(ReportedResult(ResultOfState(RtuDisabled), 0)), RtuDisabled);
 }
 
 }  // namespace

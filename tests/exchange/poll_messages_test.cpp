@@ -26,7 +26,7 @@ std::unique_ptr<DriverContext> FreshContext() {
 TEST(PollMessageTest, RowsOfATableTypeWithItsColumnCount) {
     auto context = FreshContext();
     context->column_count[3] = 6;
-    context->active_channel_id = 0x0102;
+    context->active_sockets.channel_id = 0x0102;
     const int32_t subaddress = 5 << 24 | 3 << 16 | 10 << 8 | 4;
 
     for (const uint32_t opcode : {257u, 261u}) {

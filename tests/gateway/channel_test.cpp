@@ -31,12 +31,12 @@ Bytes OpenReply(uint32_t result_code, uint8_t type, uint16_t channel_id) {
 class ChannelTest : public test::GatewayFixture {
   protected:
     bool Open(uint8_t type, SocketSlot& slot, const char* address) {
-        return OpenChannel(type, slot, address, context_->primary_channel_id, *context_);
+        return OpenChannel(type, slot, address, context_->primary_sockets.channel_id, *context_);
     }
     // Closes whatever the test left in the gateway slots.
     void TearDown() override {
-        for (SocketSlot* slot : {&context_->primary_status_socket, &context_->primary_sync_socket,
-                                 &context_->primary_burst_socket}) {
+        for (SocketSlot* slot : {&context_->primary_sockets.status, &context_->primary_sockets.sync,
+                                 &context_->primary_sockets.burst}) {
             CloseSocketSlot(*context_, *slot);
         }
     }
@@ -45,10 +45,10 @@ class ChannelTest : public test::GatewayFixture {
 TEST_F(ChannelTest, OpenAnnouncesTheChannelAndKeepsTheGatewaysId) {
     ScriptedGateway gateway(test::TestAddress(40, 1), kGatewayPort);
     gateway.Answer(OpenReply(0, kBurstChannelType, 0x0A0B));
-    ASSERT_TRUE(Open(kBurstChannelType, context_->primary_burst_socket, test::TestAddress(40, 1)))
+    ASSERT_TRUE(Open(kBurstChannelType, context_->primary_sockets.burst, test::TestAddress(40, 1)))
         << LogText();
-    EXPECT_NE(context_->primary_burst_socket.load(), 0);
-    EXPECT_EQ(context_->primary_channel_id.load(), 0x0A0B);
+    EXPECT_NE(context_->primary_sockets.burst.load(), 0);
+    EXPECT_EQ(context_->primary_sockets.channel_id.load(), 0x0A0B);
     ASSERT_TRUE(gateway.WaitForRequests(1, 1000));
     EXPECT_EQ(gateway.Requests()[0].bytes, Built([](uint8_t* b, size_t n) {
                   return BuildOpenChannelRequest(kBurstChannelType, "QIV_12_345", b, n);
@@ -72,45 +72,45 @@ TEST_F(ChannelTest, RefusedOrUnexpectedAnnouncementsFail) {
     };
     for (const auto& c : cases) {
         hostsim::ClearLog();
-        context_->primary_channel_id = 0x7777;
+        context_->primary_sockets.channel_id = 0x7777;
         gateway.Answer(c.reply);
         EXPECT_FALSE(
-            Open(kBurstChannelType, context_->primary_burst_socket, test::TestAddress(40, 2)))
+            Open(kBurstChannelType, context_->primary_sockets.burst, test::TestAddress(40, 2)))
             << c.what;
         EXPECT_EQ(Logged(kLogError, c.line), 1) << c.what << "\n" << LogText();
-        EXPECT_EQ(context_->primary_channel_id.load(), 0x7777) << c.what;
+        EXPECT_EQ(context_->primary_sockets.channel_id.load(), 0x7777) << c.what;
         // Never announced: the socket never entered the slot and is closed.
-        EXPECT_EQ(context_->primary_burst_socket.load(), 0) << c.what;
+        EXPECT_EQ(context_->primary_sockets.burst.load(), 0) << c.what;
     }
 }
 
 TEST_F(ChannelTest, EveryAttemptConnectsAlsoRightAfterAFailedOne) {
     // Nobody listens yet.
-    EXPECT_FALSE(Open(0, context_->primary_status_socket, test::TestAddress(40, 3)));
+    EXPECT_FALSE(Open(0, context_->primary_sockets.status, test::TestAddress(40, 3)));
     EXPECT_EQ(Logged(kLogError, std::string("KroGW : Connection failed (Gateway ") +
                                     test::TestAddress(40, 3) + ")"),
               1);
-    EXPECT_EQ(context_->primary_status_socket.load(), 0);
+    EXPECT_EQ(context_->primary_sockets.status.load(), 0);
 
     ScriptedGateway gateway(test::TestAddress(40, 3), kGatewayPort);
     gateway.Answer(OpenReply(0, 0, 0x0102));
-    EXPECT_TRUE(Open(0, context_->primary_status_socket, test::TestAddress(40, 3))) << LogText();
+    EXPECT_TRUE(Open(0, context_->primary_sockets.status, test::TestAddress(40, 3))) << LogText();
     EXPECT_EQ(gateway.Connections(), 1);
     EXPECT_EQ(hostsim::LogLines().size(), 1u) << LogText();
 }
 
 TEST_F(ChannelTest, ConnectionFailureIsLoggedOncePerInstance) {
-    EXPECT_FALSE(Open(0, context_->primary_status_socket, "not.an.address"));
-    EXPECT_FALSE(Open(0, context_->primary_status_socket, "not.an.address"));
+    EXPECT_FALSE(Open(0, context_->primary_sockets.status, "not.an.address"));
+    EXPECT_FALSE(Open(0, context_->primary_sockets.status, "not.an.address"));
     // The message is the instance's, whichever gateway failed.
-    EXPECT_FALSE(OpenChannel(0, context_->secondary_status_socket, test::TestAddress(40, 4),
-                             context_->secondary_channel_id, *context_));
+    EXPECT_FALSE(OpenChannel(0, context_->secondary_sockets.status, test::TestAddress(40, 4),
+                             context_->secondary_sockets.channel_id, *context_));
 
     EXPECT_EQ(Logged(kLogError, "KroGW : Connection failed (Gateway not.an.address)"), 1);
     EXPECT_EQ(hostsim::LogLines().size(), 1u) << LogText();
     EXPECT_EQ(context_->connect_failure_logged.load(), 1);
-    EXPECT_EQ(context_->primary_status_socket.load(), 0);
-    EXPECT_EQ(context_->secondary_status_socket.load(), 0);
+    EXPECT_EQ(context_->primary_sockets.status.load(), 0);
+    EXPECT_EQ(context_->secondary_sockets.status.load(), 0);
 }
 
 class CloseChannelTest : public ChannelTest {
@@ -119,10 +119,10 @@ class CloseChannelTest : public ChannelTest {
 
     // Connects the primary gateway's three channels and makes them the active set.
     void Connect(const ScriptedGateway& gateway) {
-        SocketSlot* slots[] = {&context_->primary_status_socket, &context_->primary_sync_socket,
-                               &context_->primary_burst_socket};
-        SocketSlot* active[] = {&context_->active_status_socket, &context_->active_sync_socket,
-                                &context_->active_burst_socket};
+        SocketSlot* slots[] = {&context_->primary_sockets.status, &context_->primary_sockets.sync,
+                               &context_->primary_sockets.burst};
+        SocketSlot* active[] = {&context_->active_sockets.status, &context_->active_sockets.sync,
+                                &context_->active_sockets.burst};
         for (int i = 0; i < 3; ++i) {
             const PlatformSocket socket =
                 test::ConnectLikeDriver(gateway.address(), gateway.port());
@@ -138,17 +138,16 @@ class CloseChannelTest : public ChannelTest {
     }
 
     bool Close() {
-        return CloseChannel(kChannelId, context_->primary_status_socket,
-                            context_->primary_sync_socket, context_->primary_burst_socket,
-                            *context_);
+        context_->primary_sockets.channel_id.store(kChannelId);
+        return CloseChannel(context_->primary_sockets, *context_);
     }
 
     int OpenSlots() const {
         int open = 0;
         for (const SocketSlot* slot :
-             {&context_->primary_status_socket, &context_->primary_sync_socket,
-              &context_->primary_burst_socket, &context_->active_status_socket,
-              &context_->active_sync_socket, &context_->active_burst_socket}) {
+             {&context_->primary_sockets.status, &context_->primary_sockets.sync,
+              &context_->primary_sockets.burst, &context_->active_sockets.status,
+              &context_->active_sockets.sync, &context_->active_sockets.burst}) {
             open += slot->load() != 0 ? 1 : 0;
         }
         return open;
@@ -191,8 +190,8 @@ TEST_F(CloseChannelTest, UnansweredCloseStillClosesTheSockets) {
 TEST_F(CloseChannelTest, CloseWithoutASyncChannelIsNotSent) {
     ScriptedGateway gateway(test::TestAddress(40, 8));
     Connect(gateway);
-    CloseSocketSlot(*context_, context_->primary_sync_socket);
-    EXPECT_EQ(context_->active_sync_socket.load(), 0) << "the active copy went with it";
+    CloseSocketSlot(*context_, context_->primary_sockets.sync);
+    EXPECT_EQ(context_->active_sockets.sync.load(), 0) << "the active copy went with it";
     EXPECT_FALSE(Close());
     EXPECT_EQ(Logged(kLogTrace, "kroGW : Fail to send Close type msg"), 1) << LogText();
     EXPECT_EQ(OpenSlots(), 4);
@@ -203,22 +202,22 @@ TEST_F(CloseChannelTest, ClosingASlotEndsTheConnectionOnce) {
     const PlatformSocket socket = test::ConnectLikeDriver(listener.address(), listener.port());
     const PlatformSocket peer = listener.Accept(2000);
     ASSERT_NE(peer, 0);
-    context_->secondary_sync_socket = socket;
-    context_->active_sync_socket = socket;
-    context_->primary_sync_socket = socket + 1000;  // another handle stays
+    context_->secondary_sockets.sync = socket;
+    context_->active_sockets.sync = socket;
+    context_->primary_sockets.sync = socket + 1000;  // another handle stays
 
-    CloseSocketSlot(*context_, context_->secondary_sync_socket);
-    EXPECT_EQ(context_->secondary_sync_socket.load(), 0);
-    EXPECT_EQ(context_->active_sync_socket.load(), 0);
-    EXPECT_EQ(context_->primary_sync_socket.load(), socket + 1000);
+    CloseSocketSlot(*context_, context_->secondary_sockets.sync);
+    EXPECT_EQ(context_->secondary_sockets.sync.load(), 0);
+    EXPECT_EQ(context_->active_sockets.sync.load(), 0);
+    EXPECT_EQ(context_->primary_sockets.sync.load(), socket + 1000);
     ASSERT_EQ(PlatformSocketWaitReadable(peer, 2000), 1) << "the peer sees the connection end";
     uint8_t byte = 0;
     EXPECT_LE(PlatformSocketRecv(peer, &byte, 1), 0);
 
     // Nothing is left to close a second time.
-    CloseSocketSlot(*context_, context_->secondary_sync_socket);
-    CloseSocketSlot(*context_, context_->active_sync_socket);
-    context_->primary_sync_socket = 0;
+    CloseSocketSlot(*context_, context_->secondary_sockets.sync);
+    CloseSocketSlot(*context_, context_->active_sockets.sync);
+    context_->primary_sockets.sync = 0;
     PlatformSocketClose(peer);
 }
 

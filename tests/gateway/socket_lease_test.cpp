@@ -25,24 +25,24 @@ TEST_F(SocketLeaseTest, CloseWaitsForTheLeaseButShutsTheSocketDownAtOnce) {
     const PlatformSocket socket = test::ConnectLikeDriver(listener.address(), listener.port());
     const PlatformSocket peer = listener.Accept(2000);
     ASSERT_NE(peer, 0);
-    context_->primary_sync_socket = socket;
-    context_->active_sync_socket = socket;
+    context_->primary_sockets.sync = socket;
+    context_->active_sockets.sync = socket;
 
     std::atomic<bool> closed{false};
     std::thread closer;
     {
-        const SocketLease lease(*context_, context_->active_sync_socket);
+        const SocketLease lease(*context_, context_->active_sockets.sync);
         ASSERT_EQ(lease.socket(), socket);
         closer = std::thread([&] {
-            CloseSocketSlot(*context_, context_->primary_sync_socket);
+            CloseSocketSlot(*context_, context_->primary_sockets.sync);
             closed = true;
         });
         EXPECT_EQ(PlatformSocketWaitReadable(peer, 2000), 1) << "shut down while leased";
         uint8_t byte = 0;
         EXPECT_LE(PlatformSocketRecv(peer, &byte, 1), 0);
-        EXPECT_EQ(context_->primary_sync_socket.load(), 0);
-        EXPECT_EQ(context_->active_sync_socket.load(), 0);
-        EXPECT_EQ(SocketLease(*context_, context_->active_sync_socket).socket(), 0);
+        EXPECT_EQ(context_->primary_sockets.sync.load(), 0);
+        EXPECT_EQ(context_->active_sockets.sync.load(), 0);
+        EXPECT_EQ(SocketLease(*context_, context_->active_sockets.sync).socket(), 0);
         PlatformSleepMs(100);
         EXPECT_FALSE(closed.load()) << "closed under its user";
     }
@@ -54,20 +54,20 @@ TEST_F(SocketLeaseTest, CloseWaitsForTheLeaseButShutsTheSocketDownAtOnce) {
 // A slot flag left at 1 (host memory written over) holds up a slot change for a
 // bounded time only.
 TEST_F(SocketLeaseTest, ALeftOverSlotLockIsTakenOverAfterItsBound) {
-    context_->primary_sync_socket = 77;
+    context_->primary_sockets.sync = 77;
     context_->slot_change_lock = 1;
     auto copy = std::async(std::launch::async, [&] {
-        CopySocketSlot(*context_, context_->active_sync_socket, context_->primary_sync_socket);
+        CopySocketSlot(*context_, context_->active_sockets.sync, context_->primary_sockets.sync);
     });
     if (copy.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
         std::fprintf(stderr, "the slot change waits for a left-over lock for ever\n");
         std::_Exit(1);
     }
-    EXPECT_EQ(context_->active_sync_socket.load(), 77);
+    EXPECT_EQ(context_->active_sockets.sync.load(), 77);
     EXPECT_EQ(context_->slot_change_lock.load(), 0);
     EXPECT_EQ(Logged(kLogError, "KroGW : Slot lock held over 1000 ms, taken over"), 1);
-    context_->primary_sync_socket = 0;
-    context_->active_sync_socket = 0;
+    context_->primary_sockets.sync = 0;
+    context_->active_sockets.sync = 0;
 }
 
 // A lease count left up (host memory written over) holds a close for a bounded time;
@@ -75,16 +75,16 @@ TEST_F(SocketLeaseTest, ALeftOverSlotLockIsTakenOverAfterItsBound) {
 TEST_F(SocketLeaseTest, ALeftOverLeaseLeavesTheSocketOpenAfterItsBound) {
     test::LoopbackListener listener(test::TestAddress(91, 2));
     const PlatformSocket socket = test::ConnectLikeDriver(listener.address(), listener.port());
-    context_->primary_sync_socket = socket;
+    context_->primary_sockets.sync = socket;
     context_->sync_reply_timeout = 10;
     context_->socket_users[1] = 1;
     auto close = std::async(std::launch::async,
-                            [&] { CloseSocketSlot(*context_, context_->primary_sync_socket); });
+                            [&] { CloseSocketSlot(*context_, context_->primary_sockets.sync); });
     if (close.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
         std::fprintf(stderr, "the close waits for a left-over lease for ever\n");
         std::_Exit(1);
     }
-    EXPECT_EQ(context_->primary_sync_socket.load(), 0);
+    EXPECT_EQ(context_->primary_sockets.sync.load(), 0);
     EXPECT_EQ(Logged(kLogError, "KroGW : Socket still leased after 520 ms, left open"), 1);
     EXPECT_TRUE(PlatformSocketSetNonBlocking(socket)) << "the handle is still open";
     context_->socket_users[1] = 0;

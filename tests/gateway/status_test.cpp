@@ -39,13 +39,13 @@ class StatusTest : public test::GatewayFixture {
     }
     // The active set's status channel, a copy of the primary's as the driver keeps it.
     void ConnectActive(const ScriptedGateway& gateway) {
-        Connect(gateway, context_->primary_status_socket);
-        context_->active_status_socket = context_->primary_status_socket.load();
+        Connect(gateway, context_->primary_sockets.status);
+        context_->active_sockets.status = context_->primary_sockets.status.load();
     }
     void TearDown() override {
         for (SocketSlot* slot :
-             {&context_->primary_status_socket, &context_->secondary_status_socket,
-              &context_->active_status_socket}) {
+             {&context_->primary_sockets.status, &context_->secondary_sockets.status,
+              &context_->active_sockets.status}) {
             CloseSocketSlot(*context_, *slot);
         }
     }
@@ -64,7 +64,7 @@ class StatusTest : public test::GatewayFixture {
 
 TEST_F(StatusTest, SetModeResults) {
     ScriptedGateway gateway(test::TestAddress(40, 20));
-    Connect(gateway, context_->primary_status_socket);
+    Connect(gateway, context_->primary_sockets.status);
     context_->sync_reply_timeout = 300;
     const struct {
         const char* what;
@@ -78,7 +78,7 @@ TEST_F(StatusTest, SetModeResults) {
         {"not a reply", GwMessage(kOpSetMode, 0), kExchangeRefused, ""},
         {"no answer", {}, kExchangeFailed, "KroGW : Fail to read gateway status (KRO #12)"},
     };
-    const PlatformSocket socket = context_->primary_status_socket.load();
+    const PlatformSocket socket = context_->primary_sockets.status.load();
     for (const auto& c : cases) {
         hostsim::ClearLog();
         gateway.Answer(c.reply);
@@ -99,10 +99,10 @@ TEST_F(StatusTest, SetModeResults) {
 
 TEST_F(StatusTest, StandbyHostSendsNoMode) {
     ScriptedGateway gateway(test::TestAddress(40, 21));
-    Connect(gateway, context_->primary_status_socket);
+    Connect(gateway, context_->primary_sockets.status);
     hostsim::SetBackupMode(1);
     EXPECT_EQ(
-        SetGatewayMode(*context_, 0x0102, context_->primary_status_socket, kGatewayModePrimary),
+        SetGatewayMode(*context_, 0x0102, context_->primary_sockets.status, kGatewayModePrimary),
         kExchangeDone);
     EXPECT_FALSE(gateway.WaitForRequests(1, 200));
     EXPECT_TRUE(hostsim::LogLines().empty()) << LogText();
@@ -110,10 +110,10 @@ TEST_F(StatusTest, StandbyHostSendsNoMode) {
 
 TEST_F(StatusTest, StatusWordUpdatesTheQueriedGateway) {
     ScriptedGateway gateway(test::TestAddress(40, 22));
-    Connect(gateway, context_->primary_status_socket);    // connection 0
-    Connect(gateway, context_->secondary_status_socket);  // connection 1
-    context_->primary_channel_id = 0x0102;
-    context_->secondary_channel_id = 0x0304;
+    Connect(gateway, context_->primary_sockets.status);    // connection 0
+    Connect(gateway, context_->secondary_sockets.status);  // connection 1
+    context_->primary_sockets.channel_id = 0x0102;
+    context_->secondary_sockets.channel_id = 0x0304;
     const struct {
         int32_t unit;
         uint32_t word;
@@ -158,7 +158,7 @@ TEST_F(StatusTest, StatusWordUpdatesTheQueriedGateway) {
 
 TEST_F(StatusTest, FailedStatusQueriesLeaveTheValueAlone) {
     ScriptedGateway gateway(test::TestAddress(40, 23));
-    Connect(gateway, context_->primary_status_socket);
+    Connect(gateway, context_->primary_sockets.status);
     context_->sync_reply_timeout = 300;
     const struct {
         const char* what;
@@ -198,13 +198,13 @@ Bytes StatusReply(uint32_t word) {
 // mode values taken from a stale reply would force a switch-over.
 TEST_F(StatusTest, LateReplyIsNotTakenByTheNextQuery) {
     ScriptedGateway gateway(test::TestAddress(88, 20));
-    Connect(gateway, context_->primary_status_socket);
+    Connect(gateway, context_->primary_sockets.status);
     context_->sync_reply_timeout = 300;
     gateway.Answer(test::Delivery{StatusReply(5), {0}, 500});
     const GateIoArguments first = ReadRequest(PrimaryGatewayUnit);
     EXPECT_EQ(QueryGatewayStatusInto(*context_, first), kExchangeFailed);
     ASSERT_TRUE(test::WaitFor([&] {
-        return test::ReadableBytes(context_->primary_status_socket.load()) == StatusReply(5).size();
+        return test::ReadableBytes(context_->primary_sockets.status.load()) == StatusReply(5).size();
     })) << "the late reply has arrived whole";
 
     hostsim::ClearLog();
@@ -242,7 +242,7 @@ Bytes RtuStatusReply(uint8_t flags) {
 TEST_F(StatusTest, RtuChannelStatusValues) {
     ScriptedGateway gateway(test::TestAddress(40, 24));
     ConnectActive(gateway);
-    context_->active_channel_id = 0x0A0B;
+    context_->active_sockets.channel_id = 0x0A0B;
     const struct {
         int32_t elements;
         std::vector<uint8_t> values;
@@ -288,7 +288,7 @@ TEST_F(StatusTest, FailedRtuChannelStatus) {
         ExpectOnlyLogged(c.line, c.what);
     }
     hostsim::ClearLog();
-    CloseSocketSlot(*context_, context_->active_status_socket);
+    CloseSocketSlot(*context_, context_->active_sockets.status);
     const GateIoArguments request = ReadRequest(300, 5);
     EXPECT_EQ(QueryRtuChannelStatusInto(*context_, request), kExchangeFailed);
     EXPECT_EQ(Logged(kLogError, "KroGW : Fail to send Get CH Status command"), 1) << LogText();
