@@ -9,7 +9,6 @@
 #include "context/flag_lock.h"
 #include "context/in_flight.h"
 #include "context/poll_queue.h"
-#include "driver/instance_threads.h"
 #include "tests/support/host_log.h"
 #include "tools/hostsim/hostsim.h"
 
@@ -37,7 +36,6 @@ TEST(ContextTest, AResetDirtyContextStartsEmptyUnlockedAndUnconfirmed) {
     DriverContext& c = *context;
 
     EXPECT_TRUE(ContextStarted(&c));
-    EXPECT_FALSE(InstanceThreadsRunning(c));
     for (int rtu = 1; rtu < kRtuEntries; ++rtu) {
         ASSERT_EQ(c.rtu_state[rtu], RtuNotConfirmed) << rtu;
     }
