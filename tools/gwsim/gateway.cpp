@@ -119,6 +119,9 @@ void Gateway::LoadScenario(const Scenario& scenario) {
     for (const ScheduledBurst& burst : scenario.bursts) {
         ScheduleBurst(burst.report, burst.period);
     }
+    for (const auto& set_fault : scenario.faults) {
+        set_fault(faults_);
+    }
 }
 
 GatewayMode Gateway::mode() const {

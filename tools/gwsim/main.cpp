@@ -134,17 +134,48 @@ gwsim::LogSink StdoutLog(const std::string& prefix, bool quiet) {
     };
 }
 
-// Stops and starts the gateways as the stop schedule says until SIGINT or SIGTERM, or
-// the end of the duration; the signals are blocked in every thread so that only this
-// wait takes them.
+void CommitFault(gwsim::Gateway& gateway, const gwsim::ScheduledFault& fault,
+                 const gwsim::LogSink& log) {
+    using What = gwsim::ScheduledFault::What;
+    switch (fault.what) {
+        case What::kDisconnect:
+            log("fault: every connection of gateway " + std::to_string(fault.gateway) + " closed");
+            gateway.CloseAllConnections();
+            return;
+        case What::kUnknownMessage: {
+            const int sent = gateway.SendUnknownMessage(fault.opcode);
+            log("fault: unknown opcode " + std::to_string(fault.opcode) + " sent on " +
+                std::to_string(sent) + " burst channels of gateway " +
+                std::to_string(fault.gateway));
+            return;
+        }
+        case What::kRefuse:
+        case What::kAccept:
+            gateway.faults().RefuseConnections(fault.what == What::kRefuse);
+            log(std::string("fault: gateway ") + std::to_string(fault.gateway) +
+                (fault.what == What::kRefuse ? " refuses" : " accepts") + " connections");
+            return;
+    }
+}
+
+// Stops and starts the gateways as the stop schedule says and commits the timed faults
+// until SIGINT or SIGTERM, or the end of the duration; the signals are blocked in every
+// thread so that only this wait takes them.
 void Run(const std::vector<std::unique_ptr<gwsim::Gateway>>& gateways,
-         const std::vector<gwsim::ScheduledStop>& stops, const sigset_t& signals,
-         std::optional<int> duration_s) {
+         const gwsim::Scenario& scenario, const sigset_t& signals, std::optional<int> duration_s,
+         const gwsim::LogSink& log) {
+    const std::vector<gwsim::ScheduledStop>& stops = scenario.stops;
     const auto start = Clock::now();
     const auto end =
         duration_s ? start + std::chrono::seconds(*duration_s) : Clock::time_point::max();
+    size_t next_fault = 0;  // the timed faults are in the order of their moments
     while (true) {
         const auto elapsed = std::chrono::duration_cast<Milliseconds>(Clock::now() - start);
+        for (; next_fault < scenario.timed.size() && scenario.timed[next_fault].at <= elapsed;
+             ++next_fault) {
+            const gwsim::ScheduledFault& fault = scenario.timed[next_fault];
+            CommitFault(*gateways[static_cast<size_t>(fault.gateway - 1)], fault, log);
+        }
         for (size_t at = 0; at < gateways.size(); ++at) {
             const bool stopped = gwsim::IsStoppedAt(stops, static_cast<int>(at) + 1, elapsed);
             if (stopped == gateways[at]->serving()) {
@@ -155,7 +186,11 @@ void Run(const std::vector<std::unique_ptr<gwsim::Gateway>>& gateways,
                 }
             }
         }
-        const auto change = gwsim::NextStopChange(stops, elapsed);
+        auto change = gwsim::NextStopChange(stops, elapsed);
+        if (next_fault < scenario.timed.size() &&
+            (!change || scenario.timed[next_fault].at < *change)) {
+            change = scenario.timed[next_fault].at;
+        }
         const auto wake = change ? std::min(start + *change, end) : end;
         if (wake == Clock::time_point::max()) {
             int received = 0;
@@ -199,6 +234,12 @@ int main(int argc, char** argv) {
                                             " needs a second --address");
             }
         }
+        for (const gwsim::ScheduledFault& fault : scenario.timed) {
+            if (fault.gateway > static_cast<int>(line.addresses.size())) {
+                throw std::invalid_argument("a fault of gateway " + std::to_string(fault.gateway) +
+                                            " needs a second --address");
+            }
+        }
     } catch (const std::exception& error) {
         std::cerr << "krogw-gwsim: " << error.what() << '\n' << kUsage;
         return 2;
@@ -216,9 +257,10 @@ int main(int argc, char** argv) {
         if (line.scenario) {
             log("scenario " + *line.scenario + ": " + std::to_string(scenario.model.rtus().size()) +
                 " RTUs, " + std::to_string(scenario.bursts.size()) + " scheduled bursts, " +
-                std::to_string(scenario.stops.size()) + " stops");
+                std::to_string(scenario.stops.size()) + " stops, " +
+                std::to_string(scenario.faults.size() + scenario.timed.size()) + " faults");
         }
-        Run(gateways, scenario.stops, signals, line.duration_s);
+        Run(gateways, scenario, signals, line.duration_s, log);
         log("stopping");
     } catch (const std::exception& error) {
         std::cerr << "krogw-gwsim: " << error.what() << '\n';
