@@ -52,7 +52,7 @@ const char kHelp[] =
     "  --port P            the TCP port (default 5001)\n"
     "  --scenario FILE     RTUs, tables, values, bursts, stops and faults\n"
     "  --duration SECONDS  end after this long\n"
-    "  --quiet             no lines for connections and messages\n"
+    "  --quiet             no traffic lines (connections, messages); faults stay\n"
     "  --help              this text\n"
     "  --version           the version of the kit\n"
     "\n"
@@ -112,13 +112,9 @@ CommandLine ParseArguments(int argc, char** argv) {
 }
 
 // Lines come from several threads; each gets a time of day, the prefix and stays whole.
-// Quiet leaves out the lines about single connections and their messages.
-gwsim::LogSink StdoutLog(const std::string& prefix, bool quiet) {
+gwsim::LogSink StdoutLog(const std::string& prefix) {
     static std::mutex mutex;
-    return [prefix, quiet](const std::string& text) {
-        if (quiet && text.rfind("connection ", 0) == 0) {
-            return;
-        }
+    return [prefix](const std::string& text) {
         const auto now = std::chrono::system_clock::now();
         const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
         const auto millis =
@@ -245,13 +241,14 @@ int main(int argc, char** argv) {
         return 2;
     }
     const bool two = line.addresses.size() > 1;
-    const gwsim::LogSink log = StdoutLog("", line.quiet);
+    const gwsim::LogSink log = StdoutLog("");
     try {
         std::vector<std::unique_ptr<gwsim::Gateway>> gateways;
         for (size_t at = 0; at < line.addresses.size(); ++at) {
             const std::string prefix = two ? "gw" + std::to_string(at + 1) + " " : "";
-            gateways.push_back(std::make_unique<gwsim::Gateway>(
-                gwsim::Options{line.addresses[at], line.port, StdoutLog(prefix, line.quiet)}));
+            gwsim::Options options{line.addresses[at], line.port, StdoutLog(prefix)};
+            options.log_traffic = !line.quiet;  // quiet: faults, failures and state only
+            gateways.push_back(std::make_unique<gwsim::Gateway>(std::move(options)));
             gateways.back()->LoadScenario(scenario);
         }
         if (line.scenario) {

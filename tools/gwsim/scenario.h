@@ -1,5 +1,6 @@
 // Scenario files for the gwsim command: the RTUs, their tables and values, the burst
-// schedule, stops and faults, one statement per line. The format is described in tools/gwsim/README.md.
+// schedule, stops and faults, one statement per line. The format is described in
+// tools/gwsim/README.md.
 #pragma once
 
 #include <chrono>
