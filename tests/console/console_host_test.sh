@@ -88,6 +88,8 @@ check "driver log lines carry time, instance and level" \
   grep -qE "^[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9:.]{12} 7 32 KroGW : Hot Backup process completed \(1->2\)" \
   "$work/driver.log"
 check "no trace lines in the log" bash -c "! awk '\$4 == 8' '$work/driver.log' | grep -q ."
+check "routine lines are no last error" \
+  bash -c "! grep -E 'last error KroGW : (TCP-GW driver|Hot Backup process completed|Start)' '$work/host.out'"
 check "piped output: a gate's line only when its value changes" \
   test "$(grep -c 'gate value2 value 1000 ' "$work/host.out")" -eq 1
 
@@ -119,7 +121,8 @@ sed -e "s/^PRIMARY=.*/PRIMARY=$lone/" -e "/^SECONDARY=/d" "$data/kroGW07.int" >"
   >"$work/lone.log" 2>&1 &
 gwsim_pid=$!
 gwsim_wait "$work/lone.log" "$lone" 10 || exit 1
-host_start "$work/lone.out" "$bin/krogw-host" --duration 30 "$work/lone/host.prj"
+host_start "$work/lone.out" "$bin/krogw-host" --duration 30 --log "$work/lone/driver.log" \
+  "$work/lone/host.prj"
 check "lone gateway: values arrive" host_wait "gate value1 value 1234 " 10
 check "lost gateway reported" host_wait "instance 7 gateway 1 does not answer; reconnect in 1 s" 10
 check "failed try, pause doubled" \
@@ -131,6 +134,9 @@ check "polls answered again without a command" \
   bash -c "for _ in \$(seq 50); do tail -n +$gwsim_mark '$work/lone.log' | grep -q '<- poll' && exit 0; sleep 0.2; done; exit 1"
 check "poll gate answered again" host_wait "gate poll1 poll 0" 10 "$mark"
 host_end 20
+check "repeated driver lines counted" grep -qE " … ×[0-9]+\$" "$work/lone/driver.log"
+check "a repeated line written once in its half minute" \
+  bash -c "test -z \"\$(grep -v ' … ×' '$work/lone/driver.log' | cut -d' ' -f3- | sort | uniq -d)\""
 
 # --once: non-zero when no gateway answered and gates got no value.
 sed -i "s/^PRIMARY=.*/PRIMARY=127.$net.150.9/" "$work/lone/kroGW07.int"

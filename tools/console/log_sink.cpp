@@ -2,6 +2,8 @@
 
 #include <ctime>
 
+#include "tools/console/routine_lines.h"
+
 namespace console {
 namespace {
 
@@ -10,8 +12,8 @@ using namespace std::chrono_literals;
 // Errors closer together than this belong to one run: its first line is the cause,
 // the others mostly its consequences.
 constexpr auto kErrorRunGap = 30s;
-// A flood of one line still leaves a count in the file this often.
-constexpr auto kRepeatReport = 60s;
+// A line that comes again within this time is counted, not written again.
+constexpr auto kRepeatWindow = 30s;
 
 std::string TimeText(std::chrono::system_clock::time_point now) {
     const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
@@ -30,10 +32,6 @@ std::string TimeText(std::chrono::system_clock::time_point now) {
     return text;
 }
 
-bool SameLine(const hostsim::LogLine& one, const hostsim::LogLine& other) {
-    return one.level == other.level && one.client == other.client && one.text == other.text;
-}
-
 }  // namespace
 
 LogSink::~LogSink() {
@@ -42,7 +40,7 @@ LogSink::~LogSink() {
 
 void LogSink::Close() {
     if (file_ != nullptr) {
-        WriteRepeats();
+        WriteCounts(SystemClock::now(), true);
         std::fclose(file_);
         file_ = nullptr;
     }
@@ -58,33 +56,37 @@ bool LogSink::Open(const std::string& path, int level, std::string& error) {
     return true;
 }
 
-void LogSink::WriteRepeats() {
-    if (repeats_ == 0) {
-        return;
-    }
-    const auto instance = instances_.find(last_written_.client);
-    std::fprintf(file_, "%s %s %d \xE2\x80\xA6 \xC3\x97%d\n", TimeText(SystemClock::now()).c_str(),
+void LogSink::WriteLine(SystemClock::time_point now, uint8_t client, int level,
+                        const std::string& text) {
+    const auto instance = instances_.find(client);
+    std::fprintf(file_, "%s %s %d %s\n", TimeText(now).c_str(),
                  instance == instances_.end() ? "-" : std::to_string(instance->second).c_str(),
-                 last_written_.level, repeats_);
-    repeats_ = 0;
+                 level, text.c_str());
+}
+
+void LogSink::WriteCounts(SystemClock::time_point now, bool all) {
+    for (auto entry = recent_.begin(); entry != recent_.end();) {
+        if (!all && now - entry->second.at < kRepeatWindow) {
+            ++entry;
+            continue;
+        }
+        if (entry->second.again > 0) {
+            const auto& [client, level, text] = entry->first;
+            WriteLine(now, client, level,
+                      text + " \xE2\x80\xA6 \xC3\x97" + std::to_string(entry->second.again));
+        }
+        entry = recent_.erase(entry);
+    }
 }
 
 void LogSink::Write(const hostsim::LogLine& line, SystemClock::time_point now) {
-    if (SameLine(line, last_written_)) {
-        if (repeats_++ == 0) {
-            repeats_since_ = now;
-        }
-        if (now - repeats_since_ >= kRepeatReport) {
-            WriteRepeats();
-        }
+    const auto [entry, added] =
+        recent_.try_emplace(std::make_tuple(line.client, line.level, line.text), Written{now});
+    if (!added) {
+        ++entry->second.again;
         return;
     }
-    WriteRepeats();
-    const auto instance = instances_.find(line.client);
-    std::fprintf(file_, "%s %s %d %s\n", TimeText(now).c_str(),
-                 instance == instances_.end() ? "-" : std::to_string(instance->second).c_str(),
-                 line.level, line.text.c_str());
-    last_written_ = line;
+    WriteLine(now, line.client, line.level, line.text);
 }
 
 void LogSink::NoteError(const std::string& text, SystemClock::time_point now) {
@@ -100,15 +102,18 @@ void LogSink::NoteError(const std::string& text, SystemClock::time_point now) {
 std::vector<hostsim::LogLine> LogSink::Take() {
     std::vector<hostsim::LogLine> lines = hostsim::TakeLogLines();
     const auto now = SystemClock::now();
+    if (file_ != nullptr) {
+        WriteCounts(now, false);
+    }
     for (const hostsim::LogLine& line : lines) {
         if (file_ != nullptr && line.level >= level_) {
             Write(line, now);
         }
-        if (line.level >= kErrorLevel) {
+        if (line.level >= kErrorLevel && !IsRoutineLine(line.text)) {
             NoteError(line.text, now);
         }
     }
-    if (file_ != nullptr && !lines.empty()) {
+    if (file_ != nullptr) {
         std::fflush(file_);
     }
     return lines;

@@ -1,7 +1,7 @@
 // The driver's log lines as the stand-in host collects them: copied into the log file
-// at or above its level, with the time and the instance, a line repeated at once counted
-// instead of written again; the first error line of the latest run of errors kept for
-// the screen.
+// at or above its level, with the time and the instance, a line that came within the last
+// half minute counted instead of written again; the first error line of the latest run
+// of errors kept for the screen.
 #pragma once
 
 #include <chrono>
@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <map>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "tools/hostsim/hostsim.h"
@@ -39,16 +40,21 @@ class LogSink {
     using SystemClock = std::chrono::system_clock;
 
     void Write(const hostsim::LogLine& line, SystemClock::time_point now);
-    void WriteRepeats();
+    void WriteLine(SystemClock::time_point now, uint8_t client, int level, const std::string& text);
+    // Writes the counts of the lines whose half minute is over (all of them with `all`).
+    void WriteCounts(SystemClock::time_point now, bool all);
     void NoteError(const std::string& text, SystemClock::time_point now);
 
     std::FILE* file_ = nullptr;
     int level_ = 0;
     std::map<uint8_t, int32_t> instances_;
-    // The last line written and how often it came again since.
-    hostsim::LogLine last_written_{-1, {}};
-    int repeats_ = 0;
-    SystemClock::time_point repeats_since_{};
+    // The lines written lately (by client, level and text): when, and how often they
+    // came again since.
+    struct Written {
+        SystemClock::time_point at;
+        int again = 0;
+    };
+    std::map<std::tuple<uint8_t, int, std::string>, Written> recent_;
     // The run of errors: the first line, and how many came after it.
     std::string first_error_;
     int later_errors_ = 0;
