@@ -31,7 +31,8 @@ std::string ResultText(int32_t result) {
 }
 
 // "'70000' is outside the gate's 16-bit range 0 to 65535", in engineering values.
-std::string RangeText(const std::string& word, const GateState& gate, bool table, int64_t max_raw) {
+std::string RangeText(const std::string& word, const GateState& gate, bool table, int32_t width) {
+    const int64_t max_raw = (int64_t{1} << width) - 1;
     const double scale = table ? gate.definition->scale : 1.0;
     const double offset = table ? gate.definition->offset : 0.0;
     double low = offset;
@@ -41,7 +42,6 @@ std::string RangeText(const std::string& word, const GateState& gate, bool table
     }
     char range[80];
     std::snprintf(range, sizeof range, "%.10g to %.10g", low, high);
-    const int32_t width = table ? gate.address.bit_width : 16;
     return "'" + word + "' is outside the gate's " + std::to_string(width) + "-bit range " + range +
            "; nothing written";
 }
@@ -231,7 +231,7 @@ class Runner {
             const double raw_value =
                 table ? (value - gate.definition->offset) / gate.definition->scale : value;
             if (!(raw_value > -0.5 && raw_value < static_cast<double>(max_raw) + 0.5)) {
-                return RangeText(words_[at + 2], gate, table, max_raw);
+                return RangeText(words_[at + 2], gate, table, width);
             }
             auto raw = static_cast<uint32_t>(std::llround(raw_value));
             if (!packed && ValueInHighWord(gate.address)) {
