@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # krogw-host against two simulated gateways on 127.N.150.1 and .2 (N: the loopback block
 # krogw-test-net leased for this run, in KROGW_TEST_NET), driven through its
-# standard input: a write that reaches the RTU, an RTU disabled, a manual switch-over;
-# rejected addresses and a faulty project file reported with file and line.
+# standard input: a write that reaches the RTU, writes beyond a gate's width refused, an
+# RTU disabled, a manual switch-over; rejected addresses and a faulty project file
+# reported with file and line; a lone gateway on .3 stopped and back, reconnected by the
+# host; --once against nothing on .9.
 #   console_host_test.sh BIN_DIR DATA_DIR
 set -uo pipefail
 bin=$1
@@ -50,6 +52,27 @@ host_send "write value1 4321"
 check "write done" host_wait "command write value1 4321: done" 5 "$mark"
 check "written value polled back" host_wait "gate value1 value 4321 " 5 "$mark"
 mark=$(host_lines)
+host_send "write value1 70000"
+host_send "write byte1 256"
+host_send "write long1 4294967296"
+host_send "write long1 -1"
+host_send "write long1 4294967295"
+check "16-bit write out of range refused" \
+  host_wait "command write value1 70000: '70000' is outside the gate's 16-bit range 0 to 65535" 5 "$mark"
+check "8-bit write out of range refused" \
+  host_wait "command write byte1 256: '256' is outside the gate's 8-bit range 0 to 255" 5 "$mark"
+check "32-bit write out of range refused" \
+  host_wait "command write long1 4294967296: .* 32-bit range 0 to 4294967295" 5 "$mark"
+check "negative write refused" host_wait "command write long1 -1: .* 32-bit range" 5 "$mark"
+check "largest 32-bit value written" host_wait "command write long1 4294967295: done" 5 "$mark"
+check "largest 32-bit value polled back" host_wait "gate long1 value 4294967295 " 5 "$mark"
+check "refused writes stored nothing" \
+  bash -c "! tail -n +$((mark + 1)) '$work/host.out' | grep -q 'gate value1 value 4464 '"
+mark=$(host_lines)
+host_send "disable 9"
+check "disable of an RTU no gate names refused" \
+  host_wait "command disable 9: no gate of instance 7 names RTU 9; nothing written" 5 "$mark"
+mark=$(host_lines)
 host_send "disable 2"
 check "RTU 2 disabled" host_wait "rtu 7/2 disabled" 5 "$mark"
 mark=$(host_lines)
@@ -61,9 +84,14 @@ check "duplicate rejected with the driver's reason" \
   grep -q "host.prj:9: gate again address 00001005010101 rejected: KroGW : Can not define address 00001005010101 twice" \
   "$work/host.out.err"
 check "unknown table type rejected" grep -q "host.prj:10: gate notype .* rejected" "$work/host.out.err"
-check "driver log written at level 32" grep -q "^32 KroGW : Hot Backup process completed (1->2)" \
+check "driver log lines carry time, instance and level" \
+  grep -qE "^[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9:.]{12} 7 32 KroGW : Hot Backup process completed \(1->2\)" \
   "$work/driver.log"
-check "no trace lines in the log" bash -c "! grep -q '^8 ' '$work/driver.log'"
+check "no trace lines in the log" bash -c "! awk '\$4 == 8' '$work/driver.log' | grep -q ."
+check "routine lines are no last error" \
+  bash -c "! grep -E 'last error KroGW : (TCP-GW driver|Hot Backup process completed|Start)' '$work/host.out'"
+check "piped output: a gate's line only when its value changes" \
+  test "$(grep -c 'gate value2 value 1000 ' "$work/host.out")" -eq 1
 
 # SIGTERM ends the host as quit does: the gateways see the channels closed.
 host_start "$work/signal.out" "$bin/krogw-host" --duration 50 "$work/host.prj"
@@ -80,7 +108,45 @@ check "channels closed on SIGTERM" \
 check "--level without --log refused" \
   bash -c "! '$bin/krogw-host' --level 8 '$work/host.prj' 2>/dev/null"
 
+# A lone gateway stopped for 3 s and back: the host reconnects it with growing pauses,
+# each try one line, and the polls go on without a command.
+kill $gwsim_pid 2>/dev/null
+wait $gwsim_pid 2>/dev/null
+lone=127.$net.150.3
+mkdir -p "$work/lone"
+cp "$data/host.prj" "$work/lone/host.prj"
+sed -e "s/^PRIMARY=.*/PRIMARY=$lone/" -e "/^SECONDARY=/d" "$data/kroGW07.int" >"$work/lone/kroGW07.int"
+{ cat "$data/plant.scn"; echo "stop at=4000 for=3000"; } >"$work/lone.scn"
+"$bin/krogw-gwsim" --address "$lone" --scenario "$work/lone.scn" --duration 40 \
+  >"$work/lone.log" 2>&1 &
+gwsim_pid=$!
+gwsim_wait "$work/lone.log" "$lone" 10 || exit 1
+host_start "$work/lone.out" "$bin/krogw-host" --duration 30 --log "$work/lone/driver.log" \
+  "$work/lone/host.prj"
+check "lone gateway: values arrive" host_wait "gate value1 value 1234 " 10
+check "lost gateway reported" host_wait "instance 7 gateway 1 does not answer; reconnect in 1 s" 10
+check "failed try, pause doubled" \
+  host_wait "instance 7 gateway 1 reconnect try 1: failed \(result 1\); next try in 2 s" 5
+check "gateway back after a try" host_wait "instance 7 gateway 1 answers again" 20
+mark=$(grep -n "answers again" "$work/lone.out" | head -1 | cut -d: -f1)
+gwsim_mark=$(grep -n "listening on $lone" "$work/lone.log" | tail -1 | cut -d: -f1)
+check "polls answered again without a command" \
+  bash -c "for _ in \$(seq 50); do tail -n +$gwsim_mark '$work/lone.log' | grep -q '<- poll' && exit 0; sleep 0.2; done; exit 1"
+check "poll gate answered again" host_wait "gate poll1 poll 0" 10 "$mark"
+host_end 20
+check "repeated driver lines counted" grep -qE " … ×[0-9]+\$" "$work/lone/driver.log"
+check "a repeated line written once in its half minute" \
+  bash -c "test -z \"\$(grep -v ' … ×' '$work/lone/driver.log' | cut -d' ' -f3- | sort | uniq -d)\""
+
+# --once: non-zero when no gateway answered and gates got no value.
+sed -i "s/^PRIMARY=.*/PRIMARY=127.$net.150.9/" "$work/lone/kroGW07.int"
+"$bin/krogw-host" --once "$work/lone/host.prj" >"$work/once.out" 2>"$work/once.err"
+check "--once without gateways exits 3" test $? -eq 3
+check "--once names what is missing" grep -q "no gateway answered" "$work/once.err"
+check "--once names a gate without value" grep -q "gate value1: no value" "$work/once.err"
+
 if [ "$failures" -ne 0 ]; then
   echo "--- host output"; cat "$work/host.out" "$work/host.out.err"
+  echo "--- lone gateway host output"; cat "$work/lone.out" "$work/lone.out.err" 2>/dev/null
   exit 1
 fi

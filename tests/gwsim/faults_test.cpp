@@ -1,7 +1,11 @@
 // Each fault the simulator can commit, observed from a raw client.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <mutex>
+#include <string>
+#include <vector>
 
 #include "tests/gwsim/gw_client.h"
 #include "tests/support/test_net.h"
@@ -202,6 +206,35 @@ TEST_F(GwsimFaults, BurstReportsTakeFaultsByTheirOwnType) {
     EXPECT_EQ(FrameOf(*third).command.result_code, 0u);
     EXPECT_EQ(FrameOf(*third).header.status, 0x42u);
     EXPECT_FALSE(client_->Receive(100));
+}
+
+TEST(GwsimLog, WithoutTheTrafficCategoryFaultsAndFailuresAreStillLogged) {
+    std::mutex mutex;
+    std::vector<std::string> lines;
+    Options options{krogw::test::TestAddress(50, 61), krogw::kGatewayPort,
+                    [&](const std::string& line) {
+                        const std::lock_guard lock(mutex);
+                        lines.push_back(line);
+                    }};
+    options.log_traffic = false;
+    Gateway gw(std::move(options));
+    gw.faults().DropReply(krogw::kOpRtuChannelStatus, 1);
+    gw.Start();
+    GwClient client(krogw::test::TestAddress(50, 61));
+    ASSERT_TRUE(client.Exchange(StatusRequest()));
+    EXPECT_FALSE(client.Exchange(ChannelStatusRequest(), 300));
+    gw.Stop();
+    const std::lock_guard lock(mutex);
+    const auto has = [&](const char* text) {
+        return std::any_of(lines.begin(), lines.end(), [&](const std::string& line) {
+            return line.find(text) != std::string::npos;
+        });
+    };
+    EXPECT_TRUE(has("dropped")) << "a fault stays in the log";
+    EXPECT_TRUE(has("listening on")) << "so do changes of state";
+    EXPECT_FALSE(has(" <- ")) << "requests are traffic";
+    EXPECT_FALSE(has("accepted from")) << "connections are traffic";
+    EXPECT_FALSE(has("-> gateway status reply")) << "replies are traffic";
 }
 
 }  // namespace

@@ -74,6 +74,16 @@ TEST(GwsimScenario, BadLinesAreRefusedWithTheirLineAndReason) {
         {"stop at=100 for=0", "for '0' is not a number from 1"},
         {"stop at=100 for=50 gateway=3", "gateway '3' is not a number from 1 to 2"},
         {"frobnicate", "unknown statement 'frobnicate'"},
+        {"fault", "fault needs a kind"},
+        {"fault jam", "unknown fault 'jam'"},
+        {"fault delay type=257", "fault delay needs ms="},
+        {"fault drop ms=5", "unknown key 'ms' for fault drop"},
+        {"fault byte offset=38 value=256", "value '256' is not a number from 0 to 255"},
+        {"fault split bytes=0 pause=5", "bytes '0' is not a number from 1"},
+        {"fault result code=3 times=0", "times '0' is not a number from 1"},
+        {"fault unknown at=100", "fault unknown needs opcode="},
+        {"fault refuse at=100", "fault refuse needs for="},
+        {"fault disconnect at=100 gateway=3", "gateway '3' is not a number from 1 to 2"},
     };
     for (const Case& c : cases) {
         std::istringstream file(preamble + c.line + "\n");
@@ -123,6 +133,59 @@ TEST(GwsimScenario, OverlappingStopsOfAGatewayJoinAndOthersStayApart) {
         EXPECT_EQ(NextStopChange(stops, at), std::chrono::milliseconds(m.next_change_ms)) << m.ms;
     }
     EXPECT_FALSE(NextStopChange(stops, 3500ms));
+}
+
+TEST(GwsimScenario, FaultStatementsSetTheirRulesOnEveryGatewayLoadingThem) {
+    std::istringstream file(
+        "fault delay type=258 ms=500\n"
+        "fault drop type=9 times=2\n"
+        "fault reset type=7\n"
+        "fault result type=0x101 code=129 times=1\n"
+        "fault status type=257 value=0x1000001\n"
+        "fault split type=1 bytes=10 pause=30\n"
+        "fault byte type=1 offset=38 value=5 times=1\n"
+        "fault slowaccept ms=300\n");
+    const Scenario scenario = ParseScenario(file);
+    for (const char* address : {krogw::test::TestAddress(51, 2), krogw::test::TestAddress(51, 3)}) {
+        Gateway gw(address);  // never started: only its rules are looked at
+        gw.LoadScenario(scenario);
+        Faults& faults = gw.faults();
+        EXPECT_EQ(faults.PlanFor(258).delay_ms, 500);
+        EXPECT_TRUE(faults.PlanFor(9).drop);
+        EXPECT_TRUE(faults.PlanFor(9).drop);
+        EXPECT_FALSE(faults.PlanFor(9).drop) << "times=2 used up";
+        EXPECT_TRUE(faults.PlanFor(7).reset);
+        const OutgoingPlan poll = faults.PlanFor(257);
+        EXPECT_EQ(poll.result_code, 129u);
+        EXPECT_EQ(poll.status, 0x1000001u);
+        EXPECT_FALSE(faults.PlanFor(257).result_code) << "times=1 used up";
+        const OutgoingPlan open = faults.PlanFor(1);
+        EXPECT_EQ(open.piece_bytes, 10u);
+        EXPECT_EQ(open.piece_pause_ms, 30);
+        EXPECT_EQ(open.byte_override, (std::pair<size_t, uint8_t>{38, 5}));
+        EXPECT_FALSE(faults.PlanFor(258).drop) << "rules stay with their type";
+        EXPECT_EQ(faults.accept_delay_ms(), 300);
+    }
+}
+
+TEST(GwsimScenario, TimedFaultsComeInTheOrderOfTheirMoments) {
+    std::istringstream file(
+        "fault refuse at=2000 for=500 gateway=2\n"
+        "fault unknown opcode=0x999 at=1000\n"
+        "fault disconnect at=0\n");
+    const std::vector<ScheduledFault> timed = ParseScenario(file).timed;
+    using What = ScheduledFault::What;
+    ASSERT_EQ(timed.size(), 4u);
+    EXPECT_EQ(timed[0].what, What::kDisconnect);
+    EXPECT_EQ(timed[1].what, What::kUnknownMessage);
+    EXPECT_EQ(timed[1].opcode, 0x999u);
+    EXPECT_EQ(timed[1].gateway, 1);
+    EXPECT_EQ(timed[2].what, What::kRefuse);
+    EXPECT_EQ(timed[2].at, 2000ms);
+    EXPECT_EQ(timed[2].gateway, 2);
+    EXPECT_EQ(timed[3].what, What::kAccept);
+    EXPECT_EQ(timed[3].at, 2500ms);
+    EXPECT_EQ(timed[3].gateway, 2);
 }
 
 TEST(GwsimScenario, MissingFileIsReported) {

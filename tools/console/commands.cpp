@@ -30,6 +30,22 @@ std::string ResultText(int32_t result) {
     }
 }
 
+// "'70000' is outside the gate's 16-bit range 0 to 65535", in engineering values.
+std::string RangeText(const std::string& word, const GateState& gate, bool table, int32_t width) {
+    const int64_t max_raw = (int64_t{1} << width) - 1;
+    const double scale = table ? gate.definition->scale : 1.0;
+    const double offset = table ? gate.definition->offset : 0.0;
+    double low = offset;
+    double high = static_cast<double>(max_raw) * scale + offset;
+    if (high < low) {
+        std::swap(low, high);
+    }
+    char range[80];
+    std::snprintf(range, sizeof range, "%.10g to %.10g", low, high);
+    return "'" + word + "' is outside the gate's " + std::to_string(width) + "-bit range " + range +
+           "; nothing written";
+}
+
 bool ToLong(const std::string& text, long long min, long long max, long long& value) {
     try {
         size_t used = 0;
@@ -128,6 +144,13 @@ class Runner {
             instance == nullptr) {
             return "usage: " + words_[0] + " RTU [INSTANCE]";
         }
+        // A mistyped number would disable an RTU the project does not watch, unseen.
+        if (words_[0] == "disable" &&
+            std::none_of(instance->rtu_states.begin(), instance->rtu_states.end(),
+                         [rtu](const auto& state) { return state.first == rtu; })) {
+            return "no gate of instance " + std::to_string(instance->definition->driver_number) +
+                   " names RTU " + std::to_string(rtu) + "; nothing written";
+        }
         char address[16];
         std::snprintf(address, sizeof address, format, static_cast<int>(rtu));
         return WriteWord(*instance, address, word);
@@ -194,6 +217,10 @@ class Runner {
         const bool packed = array && count > 1;
         const size_t bytes_per_value = packed ? static_cast<size_t>(gate.address.bit_width / 8) : 4;
         std::vector<uint8_t> buffer(std::max<size_t>(4, count * bytes_per_value), 0);
+        // Values are unsigned at the gate's width, as the screen shows them; anything
+        // wider would reach the RTU cut to its low bits.
+        const int32_t width = table ? gate.address.bit_width : 16;
+        const int64_t max_raw = (int64_t{1} << width) - 1;
         for (size_t at = 0; at < count; ++at) {
             double value = 0;
             try {
@@ -203,7 +230,10 @@ class Runner {
             }
             const double raw_value =
                 table ? (value - gate.definition->offset) / gate.definition->scale : value;
-            auto raw = static_cast<uint32_t>(static_cast<int64_t>(std::llround(raw_value)));
+            if (!(raw_value > -0.5 && raw_value < static_cast<double>(max_raw) + 0.5)) {
+                return RangeText(words_[at + 2], gate, table, width);
+            }
+            auto raw = static_cast<uint32_t>(std::llround(raw_value));
             if (!packed && ValueInHighWord(gate.address)) {
                 raw <<= 16;
             }

@@ -51,6 +51,7 @@ std::string Joined(const std::vector<hostsim::LogLine>& lines) {
 }  // namespace
 
 int32_t HostInstances::Call(InstanceState& instance, int32_t code, void* arguments) const {
+    hostsim::LogForClient(instance.client);
     return driver_.Call(instance.context.data(), code, instance.definition->driver_number,
                         arguments);
 }
@@ -66,6 +67,7 @@ int32_t HostInstances::ReadWord(InstanceState& instance, SpecialGate& gate) cons
     uint8_t value[4] = {};
     const int32_t result = GateIo(instance, krogw::kReadGate, gate.words, 0, value);
     gate.value = result == krogw::kResultDone ? value[2] | value[3] << 8 : -1;
+    gate.result = result;
     return result;
 }
 
@@ -109,6 +111,11 @@ bool HostInstances::StartInstance(InstanceState& instance, const std::string& pr
         return false;
     }
     instance.running = true;
+    if (const auto client = hostsim::ClientByName(
+            Numbered("GateWay_No_%.2d", instance.definition->driver_number))) {
+        instance.client = *client;
+        log_.NameClient(*client, instance.definition->driver_number);
+    }
     for (const GateDefinition& gate : definition.gates) {
         krogw::GateAddress words{};
         std::string reason;
@@ -202,11 +209,9 @@ void HostInstances::Stop() {
             continue;
         }
         Call(instance, krogw::kCloseInstance, nullptr);
-        const auto client =
-            hostsim::ClientByName(Numbered("GateWay_No_%.2d", instance.definition->driver_number));
-        if (client) {
-            hostsim::EndClient(*client);
-            clients.emplace_back(*client, &instance);
+        if (instance.client != 0) {
+            hostsim::EndClient(instance.client);
+            clients.emplace_back(instance.client, &instance);
         }
         instance.running = false;
     }

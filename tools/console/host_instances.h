@@ -37,11 +37,12 @@ struct GateState {
 };
 
 // A gate the screen reads without the project defining it: its words and the value
-// word of the last read (-1 before an answered read).
+// word of the last read (-1 before an answered read) and the read's result.
 struct SpecialGate {
     std::string address;
     krogw::GateAddress words{};
     int32_t value = -1;
+    int32_t result = -1;  // of the last read
 };
 
 struct InstanceState {
@@ -52,6 +53,7 @@ struct InstanceState {
     std::vector<SpecialGate> gateway_status;  // !1, and !2 when a secondary is configured
     std::vector<std::pair<int32_t, SpecialGate>> rtu_states;  // by RTU number
     bool running = false;
+    uint8_t client = 0;  // the host client the driver made for it; 0 none
 };
 
 class HostInstances {

@@ -27,7 +27,7 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr const char* kUsage =
-    "usage: krogw-host [--driver LIBRARY] [--once] [--duration SECONDS]"
+    "usage: krogw-host [--driver LIBRARY] [--once] [--duration SECONDS] [--no-reconnect]"
     " [--log FILE [--level N]] PROJECT | --help | --version\n";
 
 constexpr const char* kHelp =
@@ -40,13 +40,15 @@ constexpr const char* kHelp =
     "  --driver LIBRARY    the driver to load (default: the one installed beside it)\n"
     "  --once              one scan, waiting for the polls' replies, then end\n"
     "  --duration SECONDS  end after this long\n"
+    "  --no-reconnect      leave a gateway that stops answering alone; otherwise it is\n"
+    "                      reconnected after 1, 2, 4 ... up to 60 s\n"
     "  --log FILE          the driver's log lines into FILE\n"
     "  --level N           only log lines of level N and above (with --log)\n"
     "  --help              this text\n"
     "  --version           the version of the kit\n"
     "\n"
     "Exit status: 0 ended, 1 the driver or an instance could not start, 2 usage or a\n"
-    "faulty project.\n";
+    "faulty project, 3 after --once: a gate got no value or no gateway answered.\n";
 
 volatile std::sig_atomic_t stop_signal = 0;
 
@@ -62,6 +64,7 @@ struct CommandLine {
     bool once = false;
     int duration_s = 0;
     bool level_given = false;
+    bool reconnect = true;
 };
 
 bool ToInt(const char* text, int min, int max, int& value) {
@@ -78,8 +81,8 @@ bool ParseCommandLine(int argc, char** argv, CommandLine& line) {
     for (int at = 1; at < argc; ++at) {
         const std::string option = argv[at];
         const char* value = at + 1 < argc ? argv[at + 1] : nullptr;
-        if (option == "--once") {
-            line.once = true;
+        if (option == "--once" || option == "--no-reconnect") {
+            (option == "--once" ? line.once : line.reconnect) = option == "--once";
             continue;
         }
         if (option.rfind("--", 0) != 0) {
@@ -181,6 +184,7 @@ int Run(const CommandLine& line) {
         std::fprintf(stderr, "krogw-host: %s\n", text.c_str());
         screen.Note(text, 0.0);
     }
+    std::vector<std::string> missing;
     if (started) {
         static console::CommandInput input;  // its reader may still wait at the end
         if (!line.once) {
@@ -189,14 +193,22 @@ int Run(const CommandLine& line) {
         console::ScanLoop loop(host, log, screen);
         std::signal(SIGINT, OnStopSignal);
         std::signal(SIGTERM, OnStopSignal);
-        loop.Run({project.scan_ms, line.once, line.duration_s, &stop_signal}, input);
+        loop.Run({project.scan_ms, line.once, line.duration_s, line.reconnect, &stop_signal},
+                 input);
+        if (line.once) {
+            missing = loop.Missing();
+        }
     }
     host.Stop();
     log.Take();
+    log.Close();
     fs::current_path(previous);
     std::error_code ignored;
     fs::remove_all(work, ignored);
-    return started ? 0 : 1;
+    for (const std::string& text : missing) {
+        std::fprintf(stderr, "krogw-host: %s\n", text.c_str());
+    }
+    return !started ? 1 : missing.empty() ? 0 : 3;
 }
 
 }  // namespace

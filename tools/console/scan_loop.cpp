@@ -1,5 +1,6 @@
 #include "tools/console/scan_loop.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
 #include <thread>
@@ -61,8 +62,15 @@ std::string TableValueText(const GateState& gate) {
     if (!value) {
         return "no value";
     }
-    return "value " + Number(value->value) + StampText(value->seconds, value->milliseconds) +
-           " updates " + std::to_string(value->updates);
+    return "value " + Number(value->value) + StampText(value->seconds, value->milliseconds);
+}
+
+std::string UpdatesText(const GateState& gate) {
+    if (gate.address.kind != krogw::TableElement) {
+        return "";
+    }
+    const auto value = hostsim::GateValueOf(gate.host_id);
+    return value ? " updates " + std::to_string(value->updates) : "";
 }
 
 std::string GateText(const GateState& gate) {
@@ -89,6 +97,21 @@ std::string GateText(const GateState& gate) {
         default:
             return gate.result != krogw::kResultDone ? ResultText("read", gate.result)
                                                      : ResultText("word", gate.words[0]);
+    }
+}
+
+// Poll gates ask for values rather than hold one; write-only gates hold none.
+bool HasValue(const GateState& gate) {
+    switch (gate.address.kind) {
+        case krogw::TableElement:
+            return hostsim::GateValueOf(gate.host_id).has_value();
+        case krogw::PollRows:
+        case krogw::PollNumberedRows:
+        case krogw::RtuTime:
+        case krogw::SetCallExecute:
+            return true;
+        default:
+            return gate.result == krogw::kResultDone;
     }
 }
 
@@ -178,6 +201,28 @@ void ScanLoop::AwaitPolls() {
     }
 }
 
+std::vector<std::string> ScanLoop::Missing() {
+    std::vector<std::string> missing;
+    for (InstanceState& instance : host_.instances()) {
+        if (!instance.running) {
+            continue;
+        }
+        const bool answered =
+            std::any_of(instance.gateway_status.begin(), instance.gateway_status.end(),
+                        [](const SpecialGate& gate) { return gate.result == krogw::kResultDone; });
+        if (!answered) {
+            missing.push_back("instance " + std::to_string(instance.definition->driver_number) +
+                              ": no gateway answered");
+        }
+        for (const GateState& gate : instance.gates) {
+            if (!HasValue(gate)) {
+                missing.push_back("gate " + gate.definition->name + ": " + GateText(gate));
+            }
+        }
+    }
+    return missing;
+}
+
 std::vector<ScreenItem> ScanLoop::Items() {
     std::vector<ScreenItem> items;
     for (InstanceState& instance : host_.instances()) {
@@ -196,10 +241,13 @@ std::vector<ScreenItem> ScanLoop::Items() {
                              RtuStateText(gate.value)});
         }
         for (const GateState& gate : instance.gates) {
-            items.push_back({"gate " + gate.definition->name, GateText(gate)});
+            items.push_back({"gate " + gate.definition->name, GateText(gate), UpdatesText(gate)});
         }
     }
-    items.push_back({"last error", log_.last_error().empty() ? "-" : log_.last_error()});
+    items.push_back({"last error", log_.last_error().empty() ? "-" : log_.last_error(),
+                     log_.later_errors() == 0
+                         ? ""
+                         : " (and " + std::to_string(log_.later_errors()) + " more errors)"});
     return items;
 }
 
@@ -225,6 +273,11 @@ void ScanLoop::Run(const ScanOptions& options, CommandInput& input) {
                 AwaitPolls();
             }
             ReadScreenGates();
+            if (options.reconnect && !options.once) {
+                for (const std::string& line : reconnect_.Scan(Clock::now())) {
+                    screen_.Note(line, Elapsed());
+                }
+            }
             Refresh();
             if (options.once) {
                 return;

@@ -9,6 +9,7 @@
 #include "tools/console/commands.h"
 #include "tools/console/host_instances.h"
 #include "tools/console/log_sink.h"
+#include "tools/console/reconnect.h"
 #include "tools/console/screen.h"
 
 namespace console {
@@ -17,6 +18,7 @@ struct ScanOptions {
     int32_t scan_ms = 1000;
     bool once = false;
     int32_t duration_s = 0;  // 0: until quit
+    bool reconnect = true;   // reconnect gateways whose status reads fail
     // Set by a signal handler: ends the scan as quit does, at the next turn.
     const volatile std::sig_atomic_t* stop = nullptr;
 };
@@ -24,9 +26,12 @@ struct ScanOptions {
 class ScanLoop {
   public:
     ScanLoop(HostInstances& host, LogSink& log, Screen& screen)
-        : host_(host), log_(log), screen_(screen) {}
+        : host_(host), log_(log), screen_(screen), reconnect_(host) {}
 
     void Run(const ScanOptions& options, CommandInput& input);
+    // After a single scan: the gates that got no value and, when no gateway answered its
+    // status read, a line saying so; empty when all is well.
+    std::vector<std::string> Missing();
 
   private:
     void ReadDueGates(Clock::time_point now, int32_t scan_ms);
@@ -41,6 +46,7 @@ class ScanLoop {
     HostInstances& host_;
     LogSink& log_;
     Screen& screen_;
+    GatewayReconnect reconnect_;
     Clock::time_point start_ = Clock::now();
 };
 

@@ -14,8 +14,8 @@ void Screen::Show(const std::vector<ScreenItem>& items, double elapsed_s) {
             auto [shown, added] = shown_.try_emplace(item.key, item.value);
             if (added || shown->second != item.value) {
                 shown->second = item.value;
-                std::fprintf(out_, "%9.3f %s %s\n", elapsed_s, item.key.c_str(),
-                             item.value.c_str());
+                std::fprintf(out_, "%9.3f %s %s%s\n", elapsed_s, item.key.c_str(),
+                             item.value.c_str(), item.detail.c_str());
             }
         }
         std::fflush(out_);
@@ -23,7 +23,8 @@ void Screen::Show(const std::vector<ScreenItem>& items, double elapsed_s) {
     }
     std::fprintf(out_, "%skrogw-host  %.1f s   (commands: help)\n\n", kClearScreen, elapsed_s);
     for (const ScreenItem& item : items) {
-        std::fprintf(out_, "%-28s %s\n", item.key.c_str(), item.value.c_str());
+        std::fprintf(out_, "%-28s %s%s\n", item.key.c_str(), item.value.c_str(),
+                     item.detail.c_str());
     }
     std::fputs("\n", out_);
     for (const std::string& note : notes_) {

@@ -14,7 +14,8 @@ Gateway::Gateway(Options options) : options_(std::move(options)) {
         [this](int connection, std::vector<uint8_t> message) {
             OnMessage(connection, std::move(message));
         },
-        [this](int connection) { OnClosed(connection); }, options_.log);
+        [this](int connection) { OnClosed(connection); }, options_.log,
+        options_.log_traffic ? options_.log : LogSink{});
 }
 
 Gateway::Gateway(std::string address)
@@ -119,6 +120,9 @@ void Gateway::LoadScenario(const Scenario& scenario) {
     for (const ScheduledBurst& burst : scenario.bursts) {
         ScheduleBurst(burst.report, burst.period);
     }
+    for (const auto& set_fault : scenario.faults) {
+        set_fault(faults_);
+    }
 }
 
 GatewayMode Gateway::mode() const {
@@ -206,7 +210,7 @@ void Gateway::OnMessage(int connection, std::vector<uint8_t> message) {
         state_.requests.Add(
             connection, type == state_.connection_types.end() ? kNoChannelType : type->second,
             framed ? frame.command.opcode : 0, message, std::chrono::steady_clock::now());
-        Log("connection " + std::to_string(connection) + " <- " + Describe(message));
+        LogTraffic("connection " + std::to_string(connection) + " <- " + Describe(message));
         if (framed) {
             reply = HandleRequest(state_, Request{connection, message, frame});
         }
@@ -226,7 +230,7 @@ void Gateway::OnClosed(int connection) {
         state_.connection_types.erase(connection);
     }
     changed_.notify_all();
-    Log("connection " + std::to_string(connection) + " closed");
+    LogTraffic("connection " + std::to_string(connection) + " closed");
 }
 
 void Gateway::Emit(int connection, std::vector<uint8_t> message) {
@@ -252,9 +256,20 @@ void Gateway::Emit(int connection, std::vector<uint8_t> message) {
     if (plan.byte_override && plan.byte_override->first < message.size()) {
         message[plan.byte_override->first] = plan.byte_override->second;
     }
-    Log(prefix + Describe(message) + PlanNotes(plan));
+    const std::string notes = PlanNotes(plan);
+    if (notes.empty()) {
+        LogTraffic(prefix + Describe(message));
+    } else {
+        Log(prefix + Describe(message) + notes);
+    }
     if (!server_->Send(connection, std::move(message), plan)) {
         Log(prefix + "not sent, the connection is gone");
+    }
+}
+
+void Gateway::LogTraffic(const std::string& line) const {
+    if (options_.log_traffic) {
+        Log(line);
     }
 }
 

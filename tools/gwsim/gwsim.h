@@ -69,6 +69,9 @@ struct Options {
     // Replies and reports queued for one connection beyond this many bytes mean its
     // client has stopped reading: the connection is dropped.
     size_t max_queued_bytes = 1 << 20;
+    // The lines for each connection accepted or closed and each message in or out; off,
+    // the log keeps faults, failures and changes of state.
+    bool log_traffic = true;
 };
 
 class Gateway {
@@ -158,6 +161,8 @@ class Gateway {
     int SendToBurstChannels(const std::function<std::vector<uint8_t>(uint16_t channel_id)>& build);
     void ScheduleLoop();
     void Log(const std::string& line) const;
+    // A line of the traffic category (Options::log_traffic).
+    void LogTraffic(const std::string& line) const;
 
     Options options_;
     Faults faults_;

@@ -52,7 +52,7 @@ const char kHelp[] =
     "  --port P            the TCP port (default 5001)\n"
     "  --scenario FILE     RTUs, tables, values, bursts, stops and faults\n"
     "  --duration SECONDS  end after this long\n"
-    "  --quiet             no lines for connections and messages\n"
+    "  --quiet             no traffic lines (connections, messages); faults stay\n"
     "  --help              this text\n"
     "  --version           the version of the kit\n"
     "\n"
@@ -112,13 +112,9 @@ CommandLine ParseArguments(int argc, char** argv) {
 }
 
 // Lines come from several threads; each gets a time of day, the prefix and stays whole.
-// Quiet leaves out the lines about single connections and their messages.
-gwsim::LogSink StdoutLog(const std::string& prefix, bool quiet) {
+gwsim::LogSink StdoutLog(const std::string& prefix) {
     static std::mutex mutex;
-    return [prefix, quiet](const std::string& text) {
-        if (quiet && text.rfind("connection ", 0) == 0) {
-            return;
-        }
+    return [prefix](const std::string& text) {
         const auto now = std::chrono::system_clock::now();
         const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
         const auto millis =
@@ -134,17 +130,48 @@ gwsim::LogSink StdoutLog(const std::string& prefix, bool quiet) {
     };
 }
 
-// Stops and starts the gateways as the stop schedule says until SIGINT or SIGTERM, or
-// the end of the duration; the signals are blocked in every thread so that only this
-// wait takes them.
+void CommitFault(gwsim::Gateway& gateway, const gwsim::ScheduledFault& fault,
+                 const gwsim::LogSink& log) {
+    using What = gwsim::ScheduledFault::What;
+    switch (fault.what) {
+        case What::kDisconnect:
+            log("fault: every connection of gateway " + std::to_string(fault.gateway) + " closed");
+            gateway.CloseAllConnections();
+            return;
+        case What::kUnknownMessage: {
+            const int sent = gateway.SendUnknownMessage(fault.opcode);
+            log("fault: unknown opcode " + std::to_string(fault.opcode) + " sent on " +
+                std::to_string(sent) + " burst channels of gateway " +
+                std::to_string(fault.gateway));
+            return;
+        }
+        case What::kRefuse:
+        case What::kAccept:
+            gateway.faults().RefuseConnections(fault.what == What::kRefuse);
+            log(std::string("fault: gateway ") + std::to_string(fault.gateway) +
+                (fault.what == What::kRefuse ? " refuses" : " accepts") + " connections");
+            return;
+    }
+}
+
+// Stops and starts the gateways as the stop schedule says and commits the timed faults
+// until SIGINT or SIGTERM, or the end of the duration; the signals are blocked in every
+// thread so that only this wait takes them.
 void Run(const std::vector<std::unique_ptr<gwsim::Gateway>>& gateways,
-         const std::vector<gwsim::ScheduledStop>& stops, const sigset_t& signals,
-         std::optional<int> duration_s) {
+         const gwsim::Scenario& scenario, const sigset_t& signals, std::optional<int> duration_s,
+         const gwsim::LogSink& log) {
+    const std::vector<gwsim::ScheduledStop>& stops = scenario.stops;
     const auto start = Clock::now();
     const auto end =
         duration_s ? start + std::chrono::seconds(*duration_s) : Clock::time_point::max();
+    size_t next_fault = 0;  // the timed faults are in the order of their moments
     while (true) {
         const auto elapsed = std::chrono::duration_cast<Milliseconds>(Clock::now() - start);
+        for (; next_fault < scenario.timed.size() && scenario.timed[next_fault].at <= elapsed;
+             ++next_fault) {
+            const gwsim::ScheduledFault& fault = scenario.timed[next_fault];
+            CommitFault(*gateways[static_cast<size_t>(fault.gateway - 1)], fault, log);
+        }
         for (size_t at = 0; at < gateways.size(); ++at) {
             const bool stopped = gwsim::IsStoppedAt(stops, static_cast<int>(at) + 1, elapsed);
             if (stopped == gateways[at]->serving()) {
@@ -155,7 +182,11 @@ void Run(const std::vector<std::unique_ptr<gwsim::Gateway>>& gateways,
                 }
             }
         }
-        const auto change = gwsim::NextStopChange(stops, elapsed);
+        auto change = gwsim::NextStopChange(stops, elapsed);
+        if (next_fault < scenario.timed.size() &&
+            (!change || scenario.timed[next_fault].at < *change)) {
+            change = scenario.timed[next_fault].at;
+        }
         const auto wake = change ? std::min(start + *change, end) : end;
         if (wake == Clock::time_point::max()) {
             int received = 0;
@@ -199,26 +230,34 @@ int main(int argc, char** argv) {
                                             " needs a second --address");
             }
         }
+        for (const gwsim::ScheduledFault& fault : scenario.timed) {
+            if (fault.gateway > static_cast<int>(line.addresses.size())) {
+                throw std::invalid_argument("a fault of gateway " + std::to_string(fault.gateway) +
+                                            " needs a second --address");
+            }
+        }
     } catch (const std::exception& error) {
         std::cerr << "krogw-gwsim: " << error.what() << '\n' << kUsage;
         return 2;
     }
     const bool two = line.addresses.size() > 1;
-    const gwsim::LogSink log = StdoutLog("", line.quiet);
+    const gwsim::LogSink log = StdoutLog("");
     try {
         std::vector<std::unique_ptr<gwsim::Gateway>> gateways;
         for (size_t at = 0; at < line.addresses.size(); ++at) {
             const std::string prefix = two ? "gw" + std::to_string(at + 1) + " " : "";
-            gateways.push_back(std::make_unique<gwsim::Gateway>(
-                gwsim::Options{line.addresses[at], line.port, StdoutLog(prefix, line.quiet)}));
+            gwsim::Options options{line.addresses[at], line.port, StdoutLog(prefix)};
+            options.log_traffic = !line.quiet;  // quiet: faults, failures and state only
+            gateways.push_back(std::make_unique<gwsim::Gateway>(std::move(options)));
             gateways.back()->LoadScenario(scenario);
         }
         if (line.scenario) {
             log("scenario " + *line.scenario + ": " + std::to_string(scenario.model.rtus().size()) +
                 " RTUs, " + std::to_string(scenario.bursts.size()) + " scheduled bursts, " +
-                std::to_string(scenario.stops.size()) + " stops");
+                std::to_string(scenario.stops.size()) + " stops, " +
+                std::to_string(scenario.faults.size() + scenario.timed.size()) + " faults");
         }
-        Run(gateways, scenario.stops, signals, line.duration_s);
+        Run(gateways, scenario, signals, line.duration_s, log);
         log("stopping");
     } catch (const std::exception& error) {
         std::cerr << "krogw-gwsim: " << error.what() << '\n';

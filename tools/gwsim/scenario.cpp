@@ -86,7 +86,7 @@ std::pair<std::string, std::string> KeyAndValue(const std::string& token) {
 // The key=value tokens of a statement, each key at most once and only the known ones.
 class KeyValues {
   public:
-    KeyValues(const Tokens& tokens, std::initializer_list<std::string_view> known) {
+    KeyValues(const Tokens& tokens, const std::vector<std::string_view>& known) {
         for (size_t at = 1; at < tokens.size(); ++at) {
             auto [key, value] = KeyAndValue(tokens[at]);
             if (std::find(known.begin(), known.end(), key) == known.end()) {
@@ -277,6 +277,131 @@ void ParseStopLine(Scenario& scenario, const Tokens& tokens) {
     scenario.stops.push_back(stop);
 }
 
+// The message faults: fault KIND [type=OPCODE] [times=N] and the kind's own keys.
+void ParseMessageFault(Scenario& scenario, const Tokens& tokens) {
+    struct Kind {
+        std::vector<std::string_view> keys;  // besides type and times
+        std::function<void(Faults&, uint32_t type, const KeyValues&, int times)> set;
+    };
+    static const std::map<std::string, Kind, std::less<>> kKinds = {
+        {"delay",
+         {{"ms"},
+          [](Faults& faults, uint32_t type, const KeyValues& keys, int times) {
+              faults.DelayReply(
+                  type, static_cast<int>(ParseNumber(keys.Required("ms"), 1, 600000, "ms")), times);
+          }}},
+        {"drop",
+         {{},
+          [](Faults& faults, uint32_t type, const KeyValues&, int times) {
+              faults.DropReply(type, times);
+          }}},
+        {"reset",
+         {{},
+          [](Faults& faults, uint32_t type, const KeyValues&, int times) {
+              faults.ResetInsteadOfReply(type, times);
+          }}},
+        {"result",
+         {{"code"},
+          [](Faults& faults, uint32_t type, const KeyValues& keys, int times) {
+              faults.OverrideResult(type, ParseNumber(keys.Required("code"), 0, 0xFFFFFFFF, "code"),
+                                    times);
+          }}},
+        {"status",
+         {{"value"},
+          [](Faults& faults, uint32_t type, const KeyValues& keys, int times) {
+              faults.SetStatus(type, ParseNumber(keys.Required("value"), 0, 0xFFFFFFFF, "value"),
+                               times);
+          }}},
+        {"split",
+         {{"bytes", "pause"},
+          [](Faults& faults, uint32_t type, const KeyValues& keys, int times) {
+              faults.SplitMessage(
+                  type, ParseNumber(keys.Required("bytes"), 1, 8400, "bytes"),
+                  static_cast<int>(ParseNumber(keys.Required("pause"), 0, 600000, "pause")), times);
+          }}},
+        {"byte",
+         {{"offset", "value"},
+          [](Faults& faults, uint32_t type, const KeyValues& keys, int times) {
+              faults.OverrideByte(
+                  type, ParseNumber(keys.Required("offset"), 0, 8400, "offset"),
+                  static_cast<uint8_t>(ParseNumber(keys.Required("value"), 0, 255, "value")),
+                  times);
+          }}},
+    };
+    const auto found = kKinds.find(tokens[1]);
+    if (found == kKinds.end()) {
+        throw std::invalid_argument("unknown fault '" + tokens[1] + "'");
+    }
+    const Kind& kind = found->second;
+    Tokens rest = {"fault " + tokens[1]};
+    rest.insert(rest.end(), tokens.begin() + 2, tokens.end());
+    std::vector<std::string_view> known(kind.keys);
+    known.insert(known.end(), {"type", "times"});
+    const KeyValues keys(rest, known);
+    const uint32_t type = keys.Has("type")
+                              ? ParseNumber(keys.Required("type"), 0, 0xFFFFFFFF, "type")
+                              : Faults::kAnyType;
+    const int times =
+        keys.Has("times")
+            ? static_cast<int>(ParseNumber(keys.Required("times"), 1, 1000000, "times"))
+            : Faults::kAlways;
+    // Checked now, so that a bad value names its line; set on each gateway later.
+    Faults checked;
+    kind.set(checked, type, keys, times);
+    scenario.faults.push_back(
+        [set = kind.set, type, keys, times](Faults& faults) { set(faults, type, keys, times); });
+}
+
+// The timed faults: fault disconnect|unknown|refuse at=MS [...] [gateway=1|2]
+void ParseTimedFault(Scenario& scenario, const Tokens& tokens) {
+    const std::string& what = tokens[1];
+    Tokens rest = {"fault " + what};
+    rest.insert(rest.end(), tokens.begin() + 2, tokens.end());
+    std::vector<std::string_view> known = {"at", "gateway"};
+    if (what != "disconnect") {
+        known.push_back(what == "unknown" ? "opcode" : "for");
+    }
+    const KeyValues keys(rest, known);
+    ScheduledFault fault;
+    fault.at = std::chrono::milliseconds(ParseNumber(keys.Required("at"), 0, 86400000, "at"));
+    if (keys.Has("gateway")) {
+        fault.gateway = static_cast<int>(ParseNumber(keys.Required("gateway"), 1, 2, "gateway"));
+    }
+    if (what == "unknown") {
+        fault.what = ScheduledFault::What::kUnknownMessage;
+        fault.opcode = ParseNumber(keys.Required("opcode"), 0, 0xFFFFFFFF, "opcode");
+    } else if (what == "refuse") {
+        fault.what = ScheduledFault::What::kRefuse;
+        ScheduledFault accept = fault;
+        accept.what = ScheduledFault::What::kAccept;
+        accept.at +=
+            std::chrono::milliseconds(ParseNumber(keys.Required("for"), 1, 86400000, "for"));
+        scenario.timed.push_back(accept);
+    }
+    scenario.timed.push_back(fault);
+    std::stable_sort(
+        scenario.timed.begin(), scenario.timed.end(),
+        [](const ScheduledFault& one, const ScheduledFault& other) { return one.at < other.at; });
+}
+
+void ParseFaultLine(Scenario& scenario, const Tokens& tokens) {
+    if (tokens.size() < 2) {
+        throw std::invalid_argument("fault needs a kind");
+    }
+    const std::string& kind = tokens[1];
+    if (kind == "disconnect" || kind == "unknown" || kind == "refuse") {
+        ParseTimedFault(scenario, tokens);
+    } else if (kind == "slowaccept") {
+        Tokens rest = {"fault slowaccept"};
+        rest.insert(rest.end(), tokens.begin() + 2, tokens.end());
+        const KeyValues keys(rest, {"ms"});
+        const auto ms = static_cast<int>(ParseNumber(keys.Required("ms"), 1, 600000, "ms"));
+        scenario.faults.push_back([ms](Faults& faults) { faults.SlowAccepts(ms); });
+    } else {
+        ParseMessageFault(scenario, tokens);
+    }
+}
+
 void ParseStatement(Scenario& scenario, const Tokens& tokens) {
     using Parser = void (*)(Scenario&, const Tokens&);
     static const std::map<std::string, Parser, std::less<>> kStatements = {
@@ -289,6 +414,7 @@ void ParseStatement(Scenario& scenario, const Tokens& tokens) {
         {"channelstatus", ParseChannelStatusLine},
         {"burst", ParseBurstLine},
         {"stop", ParseStopLine},
+        {"fault", ParseFaultLine},
     };
     const auto found = kStatements.find(tokens[0]);
     if (found == kStatements.end()) {

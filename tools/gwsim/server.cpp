@@ -16,14 +16,15 @@ namespace gwsim {
 
 Server::Server(std::string address, uint16_t port, size_t max_queued_bytes, Faults& faults,
                Connection::MessageHandler on_message, Connection::ClosedHandler on_closed,
-               LogSink log)
+               LogSink log, LogSink traffic_log)
     : address_(std::move(address)),
       port_(port),
       max_queued_bytes_(max_queued_bytes),
       faults_(faults),
       on_message_(std::move(on_message)),
       on_closed_(std::move(on_closed)),
-      log_(std::move(log)) {}
+      log_(std::move(log)),
+      traffic_log_(std::move(traffic_log)) {}
 
 Server::~Server() {
     Stop();
@@ -139,8 +140,10 @@ void Server::AcceptOne() {
     connections_[id] = std::move(connection);
     char peer_text[INET_ADDRSTRLEN] = {};
     ::inet_ntop(AF_INET, &peer.sin_addr, peer_text, sizeof peer_text);
-    Log("connection " + std::to_string(id) + " accepted from " + peer_text + ":" +
-        std::to_string(ntohs(peer.sin_port)));
+    if (traffic_log_) {
+        traffic_log_("connection " + std::to_string(id) + " accepted from " + peer_text + ":" +
+                     std::to_string(ntohs(peer.sin_port)));
+    }
 }
 
 int Server::OpenListener() {

@@ -21,7 +21,8 @@ namespace gwsim {
 class Server {
   public:
     Server(std::string address, uint16_t port, size_t max_queued_bytes, Faults& faults,
-           Connection::MessageHandler on_message, Connection::ClosedHandler on_closed, LogSink log);
+           Connection::MessageHandler on_message, Connection::ClosedHandler on_closed, LogSink log,
+           LogSink traffic_log);
     ~Server();
     Server(const Server&) = delete;
     Server& operator=(const Server&) = delete;
@@ -57,6 +58,7 @@ class Server {
     Connection::MessageHandler on_message_;
     Connection::ClosedHandler on_closed_;
     LogSink log_;
+    LogSink traffic_log_;  // connections accepted; empty when that category is off
 
     std::mutex mutex_;
     std::condition_variable wake_;

@@ -68,6 +68,9 @@ struct State {
     bool log_echo = LogEchoByEnvironment();
 };
 
+// The client whose work the calling thread's log lines belong to.
+inline thread_local uint8_t logging_client = 0;
+
 // The one host of the process, behind its mutex.
 State& Host();
 // The gate with this id, or nullptr; the caller holds the mutex.

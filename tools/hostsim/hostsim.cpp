@@ -143,6 +143,10 @@ std::vector<LogLine> TakeLogLines() {
     return lines;
 }
 
+void LogForClient(uint8_t client) {
+    logging_client = client;
+}
+
 void SetLogFilter(int minimum_level) {
     State& host = Host();
     std::lock_guard lock(host.mutex);

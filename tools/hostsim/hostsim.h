@@ -30,6 +30,7 @@ struct GateValue {
 struct LogLine {
     int level;
     std::string text;
+    uint8_t client = 0;  // the client the logging thread last worked for; 0 unknown
 };
 
 struct RtuFailure {
@@ -65,6 +66,9 @@ QIVPRO_API void ClearLog();
 // The kept lines, removed from the log in the same step, so that none is lost or
 // taken twice while the driver goes on logging.
 QIVPRO_API std::vector<LogLine> TakeLogLines();
+// Log lines of this thread name this client from now on, as the driver's threads name
+// the client they wait for; a host calls it before it calls the driver for an instance.
+QIVPRO_API void LogForClient(uint8_t client);
 // Lines below this level are dropped.
 QIVPRO_API void SetLogFilter(int minimum_level);
 // Copies every kept line to standard error as it comes; on from the start when the

@@ -23,6 +23,7 @@ uint16_t QivMkClient(const char* name, int32_t /*kind*/, int32_t /*flags*/, uint
         if (host.clients.count(key) == 0) {
             host.clients[key] = hostsim::Client{name, false};
             host.client_removals[key] = 0;
+            hostsim::logging_client = key;
             *client = key;
             return 0;
         }
@@ -43,6 +44,7 @@ uint16_t QivWaitMsg(uint8_t client, QivMessage* message, int32_t /*wait*/) {
     }
     State& host = Host();
     std::lock_guard lock(host.mutex);
+    hostsim::logging_client = client;
     const auto found = host.clients.find(client);
     return found == host.clients.end() || found->second.ending ? 0 : 1;
 }
@@ -178,7 +180,7 @@ int err(int level, const char* format, ...) {
     if (host.log_echo) {
         std::fprintf(stderr, "[%2d] %s\n", level, text.c_str());
     }
-    host.log.push_back(hostsim::LogLine{level, std::move(text)});
+    host.log.push_back(hostsim::LogLine{level, std::move(text), hostsim::logging_client});
     if (host.log.size() > hostsim::kMaxLogLines) {
         host.log.pop_front();
     }
