@@ -229,7 +229,7 @@ int main(int argc, char** argv) {
             std::cout << "krogw-check " KROGW_VERSION_STRING "\n";
             return kClean;
         }
-        if ((argument.rfind("-", 0) == 0 && argument.size() > 1) || file_count == 2) {
+        if ((argument.rfind('-', 0) == 0 && argument.size() > 1) || file_count == 2) {
             std::cerr << "krogw-check: unexpected argument '" << argument << "'\n"
                       << "usage: krogw-check [--help] [--version] CONFIGURATION [ADDRESSES]\n";
             return kUsage;

@@ -88,7 +88,7 @@ std::string FormReason(const AddressField& field, const krogw::DriverContext& co
             return reason.empty() ? TableReason(field, 6, 9, context) : reason;
         }
         case 'S': {
-            const std::string reason = RtuReason(field, 1);
+            std::string reason = RtuReason(field, 1);
             if (!reason.empty()) {
                 return reason;
             }
