@@ -7,8 +7,8 @@ namespace krogw {
 namespace {
 
 constexpr uint32_t kRetryMs = 1;
-// Beyond the time-outs of the exchange that holds the sync channel.
-constexpr int32_t kSyncHoldMarginMs = 500;
+// Beyond the time-outs of the exchange that holds a flag or a lease.
+constexpr int32_t kHoldMarginMs = 500;
 
 // True once the flag was taken within wait_ms.
 bool TakeWithin(ByteFlag& flag, int32_t wait_ms) {
@@ -24,8 +24,12 @@ bool TakeWithin(ByteFlag& flag, int32_t wait_ms) {
 
 }  // namespace
 
+int32_t ExchangeHoldMs(const DriverContext& context) {
+    return 2 * context.sync_reply_timeout.load() + kHoldMarginMs;
+}
+
 int32_t SyncChannelHoldMs(const DriverContext& context) {
-    return context.sync_reply_timeout.load() + context.cmd_response_time + kSyncHoldMarginMs;
+    return context.sync_reply_timeout.load() + context.cmd_response_time + kHoldMarginMs;
 }
 
 FlagLock::FlagLock(ByteFlag& flag, const char* name, int32_t held_at_most_ms) : flag_(flag) {

@@ -13,6 +13,10 @@ namespace krogw {
 // A flag held across a few loads and stores, never across a wait.
 inline constexpr int32_t kShortHoldMs = 1000;
 
+// The longest one exchange holds its channel or its socket's lease: a send and the
+// reply, each within the reply time-out.
+int32_t ExchangeHoldMs(const DriverContext& context);
+
 // The longest the sync channel's flag is held: a write's send and its wait for the
 // confirmation.
 int32_t SyncChannelHoldMs(const DriverContext& context);

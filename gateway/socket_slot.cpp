@@ -8,9 +8,6 @@ namespace krogw {
 namespace {
 
 constexpr uint32_t kWaitMs = 1;
-// A lease lasts one exchange, which fails at once on a socket shut down; a count that
-// does not fall by then was left over.
-constexpr int64_t kLeaseMarginMs = 500;
 
 // The gateway slot of a cell of socket_users.
 SocketSlot& GatewaySlot(DriverContext& context, int cell) {
@@ -57,7 +54,9 @@ void CloseSocketSlot(DriverContext& context, SocketSlot& slot) {
     // A lease taken from now on finds the slots cleared and lets go at once, so once
     // the count is 0 nobody can use the handle any more.
     if (cell >= 0) {
-        const int64_t wait_ms = 2 * int64_t{context.sync_reply_timeout.load()} + kLeaseMarginMs;
+        // A lease lasts one exchange, which fails at once on a socket shut down; a count
+        // that does not fall by then was left over.
+        const int64_t wait_ms = ExchangeHoldMs(context);
         const int64_t deadline = PlatformMonotonicMs() + wait_ms;
         while (context.socket_users[cell].load() != 0) {
             if (PlatformMonotonicMs() >= deadline) {

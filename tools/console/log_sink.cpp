@@ -3,6 +3,7 @@
 #include <ctime>
 
 #include "tools/console/routine_lines.h"
+#include "tools/console/time_text.h"
 
 namespace console {
 namespace {
@@ -16,20 +17,10 @@ constexpr auto kErrorRunGap = 30s;
 constexpr auto kRepeatWindow = 30s;
 
 std::string TimeText(std::chrono::system_clock::time_point now) {
-    const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
     const auto millis =
         std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() %
         1000;
-    std::tm local{};
-#if defined(_WIN32)
-    localtime_s(&local, &seconds);
-#else
-    localtime_r(&seconds, &local);
-#endif
-    char text[40];
-    const size_t used = std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
-    std::snprintf(text + used, sizeof text - used, ".%.3d", static_cast<int>(millis));
-    return text;
+    return LocalTimeText(std::chrono::system_clock::to_time_t(now), static_cast<int>(millis));
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <ctime>
 #include <thread>
 
+#include "tools/console/time_text.h"
 #include "tools/hostsim/hostsim.h"
 
 namespace console {
@@ -37,17 +38,7 @@ std::string StampText(int32_t seconds, int32_t milliseconds) {
     if (seconds == 0 && milliseconds == 0) {
         return "";
     }
-    const std::time_t time = seconds;
-    std::tm local{};
-#if defined(_WIN32)
-    localtime_s(&local, &time);
-#else
-    localtime_r(&time, &local);
-#endif
-    char text[40];
-    const size_t used = std::strftime(text, sizeof text, " stamp %Y-%m-%d %H:%M:%S", &local);
-    std::snprintf(text + used, sizeof text - used, ".%.3d", milliseconds);
-    return text;
+    return " stamp " + LocalTimeText(seconds, milliseconds);
 }
 
 std::string ResultText(const char* what, int32_t number) {
