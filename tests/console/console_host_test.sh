@@ -4,7 +4,8 @@
 # standard input: a write that reaches the RTU, writes beyond a gate's width refused, an
 # RTU disabled, a manual switch-over; rejected addresses and a faulty project file
 # reported with file and line; a lone gateway on .3 stopped and back, reconnected by the
-# host; --once against nothing on .9.
+# host; --once against nothing on .9, and on .4 with a gate that only bursts feed and
+# with a rejected address.
 #   console_host_test.sh BIN_DIR DATA_DIR
 set -uo pipefail
 bin=$1
@@ -51,6 +52,18 @@ mark=$(host_lines)
 host_send "write value1 4321"
 check "write done" host_wait "command write value1 4321: done" 5 "$mark"
 check "written value polled back" host_wait "gate value1 value 4321 " 5 "$mark"
+# A value equal to the one before prints no line; show tells the count that went up.
+mark=$(host_lines)
+host_send "show value2"
+check "show answers the value and its count" \
+  host_wait "command show value2: value 1000 updates [0-9]+$" 5 "$mark"
+first=$(tail -n +"$((mark + 1))" "$work/host.out" | sed -nE 's/.*command show value2: .* updates ([0-9]+)$/\1/p')
+sleep 1
+mark=$(host_lines)
+host_send "show value2"
+host_wait "command show value2: " 5 "$mark"
+again=$(tail -n +"$((mark + 1))" "$work/host.out" | sed -nE 's/.*command show value2: .* updates ([0-9]+)$/\1/p')
+check "an unchanged polled value is counted" test "${again:-0}" -gt "${first:-0}"
 mark=$(host_lines)
 host_send "write value1 70000"
 host_send "write byte1 256"
@@ -103,6 +116,9 @@ kill -KILL "$host_pid" 2>/dev/null
 wait "$host_pid"
 check "host ends with 0 on SIGTERM" test $? -eq 0
 exec {host_in}>&-
+check "one closing line on SIGTERM with what was closed" \
+  grep -qE "^ *[0-9.]+ end \(SIGTERM\): closed 1 instance with 2 gateways; [1-9][0-9]* values received, writes 0 done 0 refused 0 failed, 0 switch-overs$" \
+  "$work/signal.out"
 check "channels closed on SIGTERM" \
   bash -c "tail -n +$((gwsim_mark + 1)) '$work/gwsim.log' | grep -q 'close channel'"
 check "--level without --log refused" \
@@ -145,8 +161,37 @@ check "--once without gateways exits 3" test $? -eq 3
 check "--once names what is missing" grep -q "no gateway answered" "$work/once.err"
 check "--once names a gate without value" grep -q "gate value1: no value" "$work/once.err"
 
+# --once on a healthy plant whose second gate only burst reports feed, the first burst
+# 4 s after the simulator starts: without waiting for it the gate counts as missing; by
+# default the host waits for it; a rejected address fails the run.
+kill $gwsim_pid 2>/dev/null
+wait $gwsim_pid 2>/dev/null
+burst=127.$net.150.4
+mkdir -p "$work/once"
+cp "$data/once.prj" "$work/once/once.prj"
+sed -e "s/^PRIMARY=.*/PRIMARY=$burst/" -e "/^SECONDARY=/d" "$data/kroGW07.int" >"$work/once/kroGW07.int"
+"$bin/krogw-gwsim" --address "$burst" --scenario "$data/once.scn" --duration 40 \
+  >"$work/once.log" 2>&1 &
+gwsim_pid=$!
+gwsim_wait "$work/once.log" "$burst" 10 || exit 1
+"$bin/krogw-host" --once --burst-wait 0 "$work/once/once.prj" >"$work/once0.out" 2>"$work/once0.err"
+check "--once --burst-wait 0: a burst-fed gate is missing" test $? -eq 3
+check "--once --burst-wait 0 names the burst-fed gate" grep -q "gate burst1: no value" "$work/once0.err"
+"$bin/krogw-host" --once "$work/once/once.prj" >"$work/once1.out" 2>"$work/once1.err"
+check "--once on a healthy plant exits 0" test $? -eq 0
+check "--once waits for the first burst" grep -q "gate burst1 value 77 " "$work/once1.out"
+{ cat "$data/once.prj"; echo "gate again 00001005010001"; } >"$work/once/rejected.prj"
+"$bin/krogw-host" --once "$work/once/rejected.prj" >"$work/once2.out" 2>"$work/once2.err"
+check "--once with a rejected address exits 3" test $? -eq 3
+check "--once names the rejected gate" \
+  grep -q "krogw-host: gate again: address 00001005010001 rejected" "$work/once2.err"
+check "--once: nothing else missing" test "$(grep -c ': no value' "$work/once2.err")" -eq 0
+check "--burst-wait without --once refused" \
+  bash -c "! '$bin/krogw-host' --burst-wait 3 '$work/once/once.prj' 2>/dev/null"
+
 if [ "$failures" -ne 0 ]; then
   echo "--- host output"; cat "$work/host.out" "$work/host.out.err"
   echo "--- lone gateway host output"; cat "$work/lone.out" "$work/lone.out.err" 2>/dev/null
+  echo "--- --once output"; cat "$work"/once[0-9].out "$work"/once[0-9].err 2>/dev/null
   exit 1
 fi

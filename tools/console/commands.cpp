@@ -9,11 +9,13 @@
 #include <utility>
 #include <vector>
 
+#include "tools/console/gate_text.h"
+
 namespace console {
 namespace {
 
 constexpr const char* kHelp =
-    "commands: write GATE VALUE... | disable RTU [I] | enable RTU [I] | clock RTU [I] |"
+    "commands: write GATE VALUE... | show GATE | disable RTU [I] | enable RTU [I] | clock RTU [I] |"
     " setcall RTU QR QD QC SR SD [I] | switch [I] | reconnect 1|2 [I] | quit"
     "  (I: instance number, default the first)";
 
@@ -61,34 +63,42 @@ class Runner {
     Runner(const std::vector<std::string>& words, HostInstances& host)
         : words_(words), host_(host) {}
 
-    CommandOutcome Run() {
+    // What happened, for the screen.
+    std::string Run() {
         const std::string& verb = words_[0];
         if (verb == "quit") {
-            return {"bye", true};
+            quit_ = true;
+            return "bye";
         }
         if (verb == "help") {
-            return {kHelp};
+            return kHelp;
         }
         if (verb == "write") {
-            return {Write()};
+            return Write();
+        }
+        if (verb == "show") {
+            return Show();
         }
         if (verb == "disable" || verb == "enable") {
-            return {RtuGate("!%.5d", 1, verb == "disable" ? 0 : 1)};
+            return RtuGate("!%.5d", 1, verb == "disable" ? 0 : 1);
         }
         if (verb == "clock") {
-            return {RtuGate("T%.5d", 1, 0)};
+            return RtuGate("T%.5d", 1, 0);
         }
         if (verb == "setcall") {
-            return {SetCall()};
+            return SetCall();
         }
         if (verb == "switch") {
-            return {Special("!BACKUP", 1, 1)};
+            return Special("!BACKUP", 1, 1);
         }
         if (verb == "reconnect") {
-            return {Reconnect()};
+            return Reconnect();
         }
-        return {"unknown command '" + verb + "'; " + kHelp};
+        return "unknown command '" + verb + "'; " + kHelp;
     }
+
+    bool quit() const { return quit_; }
+    std::optional<int32_t> write_result() const { return write_result_; }
 
   private:
     // The instance named by the optional word at `at`, the first one without it.
@@ -188,18 +198,34 @@ class Runner {
                ResultText(host_.Call(*instance, krogw::kReconnectGateway, &reconnect));
     }
 
+    std::pair<InstanceState*, GateState*> GateNamed(const std::string& name) {
+        for (InstanceState& instance : host_.instances()) {
+            for (GateState& gate : instance.gates) {
+                if (gate.definition->name == name) {
+                    return {&instance, &gate};
+                }
+            }
+        }
+        return {nullptr, nullptr};
+    }
+
     std::string Write() {
         if (words_.size() < 3) {
             return "usage: write GATE VALUE...";
         }
-        for (InstanceState& instance : host_.instances()) {
-            for (GateState& gate : instance.gates) {
-                if (gate.definition->name == words_[1]) {
-                    return WriteGate(instance, gate);
-                }
-            }
+        auto [instance, gate] = GateNamed(words_[1]);
+        return gate == nullptr ? "write: no gate " + words_[1] : WriteGate(*instance, *gate);
+    }
+
+    // What the host holds for the gate now, with its count of values received: a value
+    // equal to the one before shows only here.
+    std::string Show() {
+        if (words_.size() != 2) {
+            return "usage: show GATE";
         }
-        return "write: no gate " + words_[1];
+        const GateState* gate = GateNamed(words_[1]).second;
+        return gate == nullptr ? "show: no gate " + words_[1]
+                               : GateText(*gate) + UpdatesText(*gate);
     }
 
     // Table values go as raw values, engineering values cooked backwards, at the
@@ -242,12 +268,15 @@ class Runner {
             }
         }
         const int32_t code = array ? krogw::kWriteGateArray : krogw::kWriteGate;
-        return ResultText(host_.GateIo(instance, code, gate.address, gate.host_id, buffer.data(),
-                                       array ? static_cast<int32_t>(count) : 1));
+        write_result_ = host_.GateIo(instance, code, gate.address, gate.host_id, buffer.data(),
+                                     array ? static_cast<int32_t>(count) : 1);
+        return ResultText(*write_result_);
     }
 
     const std::vector<std::string>& words_;
     HostInstances& host_;
+    std::optional<int32_t> write_result_;
+    bool quit_ = false;
 };
 
 }  // namespace
@@ -286,8 +315,11 @@ CommandOutcome RunCommand(const std::string& line, HostInstances& host) {
     if (words.empty()) {
         return {};
     }
-    CommandOutcome outcome = Runner(words, host).Run();
-    outcome.text = "command " + line + ": " + outcome.text;
+    Runner runner(words, host);
+    CommandOutcome outcome;
+    outcome.text = "command " + line + ": " + runner.Run();
+    outcome.quit = runner.quit();
+    outcome.write_result = runner.write_result();
     return outcome;
 }
 

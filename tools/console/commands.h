@@ -29,9 +29,10 @@ class CommandInput {
 struct CommandOutcome {
     std::string text;  // what happened, for the screen
     bool quit = false;
+    std::optional<int32_t> write_result;  // of a write to a project gate that reached the driver
 };
 
-// Runs one command line against the instances: write, disable, enable, clock,
+// Runs one command line against the instances: write, show, disable, enable, clock,
 // setcall, switch, reconnect, quit, help.
 CommandOutcome RunCommand(const std::string& line, HostInstances& host);
 

@@ -122,6 +122,7 @@ bool HostInstances::StartInstance(InstanceState& instance, const std::string& pr
         if (!CheckAddress(instance, gate, words, reason)) {
             report.push_back(project_path_ + ":" + std::to_string(gate.line) + ": gate " +
                              gate.name + " address " + gate.address + " rejected: " + reason);
+            instance.rejected.push_back(&gate);
             continue;
         }
         GateState state;
@@ -202,13 +203,16 @@ void HostInstances::PrepareScreenGates(InstanceState& instance) {
     }
 }
 
-void HostInstances::Stop() {
+HostInstances::Closed HostInstances::Stop() {
+    Closed closed;
     std::vector<std::pair<uint8_t, InstanceState*>> clients;
     for (InstanceState& instance : instances_) {
         if (!instance.running) {
             continue;
         }
         Call(instance, krogw::kCloseInstance, nullptr);
+        ++closed.instances;
+        closed.gateways += static_cast<int>(instance.gateway_status.size());
         if (instance.client != 0) {
             hostsim::EndClient(instance.client);
             clients.emplace_back(instance.client, &instance);
@@ -236,6 +240,7 @@ void HostInstances::Stop() {
             kept->push_back(std::move(client.second->context));
         }
     }
+    return closed;
 }
 
 }  // namespace console

@@ -49,6 +49,7 @@ struct InstanceState {
     const InstanceDefinition* definition = nullptr;
     std::vector<std::max_align_t> context;  // the driver's context, zero-filled
     std::vector<GateState> gates;
+    std::vector<const GateDefinition*> rejected;  // gates whose address the driver refused
     SpecialGate active_gateway, poll_load, command_load, last_error_code;
     std::vector<SpecialGate> gateway_status;  // !1, and !2 when a secondary is configured
     std::vector<std::pair<int32_t, SpecialGate>> rtu_states;  // by RTU number
@@ -65,9 +66,13 @@ class HostInstances {
     // when an instance did not start; every rejected address goes to report.
     bool Start(const Project& project, const std::string& project_folder,
                std::vector<std::string>& report);
+    struct Closed {
+        int instances = 0;
+        int gateways = 0;  // of the instances closed
+    };
     // Closes every instance's channels, ends its client and waits, bounded, for its
     // threads to let it go.
-    void Stop();
+    Closed Stop();
 
     int32_t Call(InstanceState& instance, int32_t code, void* arguments) const;
     // A read or write of one gate; value holds four bytes for a single value, and for an
@@ -77,6 +82,7 @@ class HostInstances {
     int32_t ReadWord(InstanceState& instance, SpecialGate& gate) const;
 
     std::vector<InstanceState>& instances() { return instances_; }
+    const std::vector<InstanceState>& instances() const { return instances_; }
 
   private:
     bool StartInstance(InstanceState& instance, const std::string& project_folder,

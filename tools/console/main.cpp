@@ -27,18 +27,21 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr const char* kUsage =
-    "usage: krogw-host [--driver LIBRARY] [--once] [--duration SECONDS] [--no-reconnect]"
-    " [--log FILE [--level N]] PROJECT | --help | --version\n";
+    "usage: krogw-host [--driver LIBRARY] [--once [--burst-wait SECONDS]] [--duration SECONDS]"
+    " [--no-reconnect] [--log FILE [--level N]] PROJECT | --help | --version\n";
 
 constexpr const char* kHelp =
     "\n"
     "The console host: loads the driver as a host runtime does, starts the instances of\n"
     "PROJECT, reads its gates every scan, shows them and takes operator commands on\n"
     "standard input (help lists them). Ctrl-C and SIGTERM end it as quit does: the\n"
-    "instances' channels are closed first.\n"
+    "instances' channels are closed first. Every run ends with one line naming what\n"
+    "was closed and the run's totals.\n"
     "\n"
     "  --driver LIBRARY    the driver to load (default: the one installed beside it)\n"
     "  --once              one scan, waiting for the polls' replies, then end\n"
+    "  --burst-wait SECONDS  with --once, wait up to this long after the start for table\n"
+    "                      gates that burst reports feed (default 5; 0 to 3600)\n"
     "  --duration SECONDS  end after this long\n"
     "  --no-reconnect      leave a gateway that stops answering alone; otherwise it is\n"
     "                      reconnected after 1, 2, 4 ... up to 60 s\n"
@@ -47,13 +50,15 @@ constexpr const char* kHelp =
     "  --help              this text\n"
     "  --version           the version of the kit\n"
     "\n"
-    "Exit status: 0 ended, 1 the driver or an instance could not start, 2 usage or a\n"
-    "faulty project, 3 after --once: a gate got no value or no gateway answered.\n";
+    "Exit status: 0 ended (by quit, the duration, Ctrl-C or SIGTERM), 1 the driver or an\n"
+    "instance could not start, 2 usage or a faulty project, 3 after --once: a gate's\n"
+    "address was rejected, a gate got no value or no gateway answered (each named on\n"
+    "standard error).\n";
 
-volatile std::sig_atomic_t stop_signal = 0;
+volatile std::sig_atomic_t stop_signal = 0;  // the signal that ends the run; 0 none
 
-extern "C" void OnStopSignal(int) {
-    stop_signal = 1;
+extern "C" void OnStopSignal(int number) {
+    stop_signal = number;
 }
 
 struct CommandLine {
@@ -62,6 +67,8 @@ struct CommandLine {
     std::string log_file;
     int log_level = 0;
     bool once = false;
+    int burst_wait_s = 5;  // long enough for a first burst 3 s after the channels open
+    bool burst_wait_given = false;
     int duration_s = 0;
     bool level_given = false;
     bool reconnect = true;
@@ -104,6 +111,9 @@ bool ParseCommandLine(int argc, char** argv, CommandLine& line) {
         } else if (option == "--level") {
             line.level_given = true;
             good = ToInt(value, 0, 1000, line.log_level);
+        } else if (option == "--burst-wait") {
+            line.burst_wait_given = true;
+            good = ToInt(value, 0, 3600, line.burst_wait_s);
         } else if (option == "--duration") {
             good = ToInt(value, 1, 1000000, line.duration_s);
         } else {
@@ -115,6 +125,10 @@ bool ParseCommandLine(int argc, char** argv, CommandLine& line) {
     }
     if (line.level_given && line.log_file.empty()) {
         std::fputs("krogw-host: --level needs --log\n", stderr);
+        return false;
+    }
+    if (line.burst_wait_given && !line.once) {
+        std::fputs("krogw-host: --burst-wait needs --once\n", stderr);
         return false;
     }
     return !line.project.empty();
@@ -147,6 +161,39 @@ fs::path MakeWorkFolder() {
     return folder;
 }
 
+std::string Counted(uint64_t count, const char* one, const char* many) {
+    return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
+std::string EndText(console::RunEnd end) {
+    switch (end) {
+        case console::RunEnd::Quit:
+            return "quit";
+        case console::RunEnd::Duration:
+            return "duration over";
+        case console::RunEnd::Once:
+            return "one scan done";
+        case console::RunEnd::Failed:
+            return "an instance did not start";
+        case console::RunEnd::Signal:
+            break;
+    }
+    return stop_signal == SIGTERM ? "SIGTERM" : "SIGINT";
+}
+
+// "end (SIGINT): closed 1 instance with 2 gateways; 163 values received, writes 1 done
+// 0 refused 0 failed, 2 switch-overs"
+std::string ClosingLine(console::RunEnd end, const console::HostInstances::Closed& closed,
+                        const console::RunTotals& totals) {
+    return "end (" + EndText(end) + "): closed " +
+           Counted(static_cast<uint64_t>(closed.instances), "instance", "instances") + " with " +
+           Counted(static_cast<uint64_t>(closed.gateways), "gateway", "gateways") + "; " +
+           Counted(totals.values_received, "value", "values") + " received, writes " +
+           std::to_string(totals.writes_done) + " done " + std::to_string(totals.writes_refused) +
+           " refused " + std::to_string(totals.writes_failed) + " failed, " +
+           Counted(static_cast<uint64_t>(totals.switch_overs), "switch-over", "switch-overs");
+}
+
 int Run(const CommandLine& line) {
     console::Project project;
     const std::vector<std::string> errors = console::ReadProject(line.project, project);
@@ -176,6 +223,9 @@ int Run(const CommandLine& line) {
     const fs::path work = MakeWorkFolder();
     fs::current_path(work);
 
+    // From here on a signal closes the instances rather than leaving their channels open.
+    std::signal(SIGINT, OnStopSignal);
+    std::signal(SIGTERM, OnStopSignal);
     console::HostInstances host(driver, log);
     console::Screen screen(stdout, refreshing);
     std::vector<std::string> report;
@@ -184,22 +234,29 @@ int Run(const CommandLine& line) {
         std::fprintf(stderr, "krogw-host: %s\n", text.c_str());
         screen.Note(text, 0.0);
     }
+    console::ScanLoop loop(host, log, screen);
     std::vector<std::string> missing;
-    if (started) {
+    console::RunEnd end = console::RunEnd::Signal;
+    if (started && stop_signal == 0) {
         static console::CommandInput input;  // its reader may still wait at the end
         if (!line.once) {
             input.StartReading(line.duration_s == 0);
         }
-        console::ScanLoop loop(host, log, screen);
-        std::signal(SIGINT, OnStopSignal);
-        std::signal(SIGTERM, OnStopSignal);
-        loop.Run({project.scan_ms, line.once, line.duration_s, line.reconnect, &stop_signal},
-                 input);
+        console::ScanOptions options{project.scan_ms,
+                                     line.once,
+                                     line.duration_s,
+                                     line.reconnect,
+                                     std::chrono::seconds(line.burst_wait_s),
+                                     &stop_signal};
+        end = loop.Run(options, input);
         if (line.once) {
             missing = loop.Missing();
         }
     }
-    host.Stop();
+    const console::HostInstances::Closed closed = host.Stop();
+    std::printf(
+        "%9.3f %s\n", loop.Elapsed(),
+        ClosingLine(started ? end : console::RunEnd::Failed, closed, loop.Totals()).c_str());
     log.Take();
     log.Close();
     fs::current_path(previous);

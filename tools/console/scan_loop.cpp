@@ -5,7 +5,7 @@
 #include <ctime>
 #include <thread>
 
-#include "tools/console/time_text.h"
+#include "tools/console/gate_text.h"
 #include "tools/hostsim/hostsim.h"
 
 namespace console {
@@ -25,84 +25,6 @@ std::string RtuStateText(int32_t word) {
             return "not confirmed";
         default:
             return "unknown";
-    }
-}
-
-std::string Number(double value) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.10g", value);
-    return text;
-}
-
-std::string StampText(int32_t seconds, int32_t milliseconds) {
-    if (seconds == 0 && milliseconds == 0) {
-        return "";
-    }
-    return " stamp " + LocalTimeText(seconds, milliseconds);
-}
-
-std::string ResultText(const char* what, int32_t number) {
-    std::string text = what;
-    text += ' ';
-    text += std::to_string(number);
-    return text;
-}
-
-std::string TableValueText(const GateState& gate) {
-    const auto value = hostsim::GateValueOf(gate.host_id);
-    if (!value) {
-        return "no value";
-    }
-    return "value " + Number(value->value) + StampText(value->seconds, value->milliseconds);
-}
-
-std::string UpdatesText(const GateState& gate) {
-    if (gate.address.kind != krogw::TableElement) {
-        return "";
-    }
-    const auto value = hostsim::GateValueOf(gate.host_id);
-    return value ? " updates " + std::to_string(value->updates) : "";
-}
-
-std::string GateText(const GateState& gate) {
-    switch (gate.address.kind) {
-        case krogw::TableElement:
-            return TableValueText(gate);
-        case krogw::PollRows:
-        case krogw::PollNumberedRows:
-            return gate.result < 0 ? std::string("not polled") : ResultText("poll", gate.result);
-        case krogw::RtuTime:
-        case krogw::SetCallExecute:
-            return "write only";
-        case krogw::RtuChannelStatus: {
-            if (gate.result != krogw::kResultDone) {
-                return ResultText("read", gate.result);
-            }
-            std::string text = "values";
-            for (const uint16_t word : gate.words) {
-                text += ' ';
-                text += std::to_string(word);
-            }
-            return text;
-        }
-        default:
-            return gate.result != krogw::kResultDone ? ResultText("read", gate.result)
-                                                     : ResultText("word", gate.words[0]);
-    }
-}
-
-// Poll gates ask for values rather than hold one; write-only gates hold none.
-bool HasValue(const GateState& gate) {
-    switch (gate.address.kind) {
-        case krogw::TableElement:
-            return hostsim::GateValueOf(gate.host_id).has_value();
-        case krogw::PollRows:
-        case krogw::PollNumberedRows:
-        case krogw::RtuTime:
-        case krogw::SetCallExecute:
-            return true;
-        default:
-            return gate.result == krogw::kResultDone;
     }
 }
 
@@ -172,10 +94,61 @@ void ScanLoop::ReadScreenGates() {
         for (auto& [rtu, gate] : instance.rtu_states) {
             host_.ReadWord(instance, gate);
         }
+        const int32_t active_before = instance.active_gateway.value;
         for (SpecialGate* gate : {&instance.active_gateway, &instance.poll_load,
                                   &instance.command_load, &instance.last_error_code}) {
             host_.ReadWord(instance, *gate);
         }
+        CountSwitchOver(instance, active_before);
+    }
+}
+
+// The gateway chosen at start-up is no switch-over; an unanswered read is none either.
+void ScanLoop::CountSwitchOver(InstanceState& instance, int32_t active_before) {
+    const int32_t active = instance.active_gateway.value;
+    if (active_before > 0 && active > 0 && active != active_before) {
+        ++totals_.switch_overs;
+    }
+}
+
+void ScanLoop::Tally(int32_t write_result) {
+    switch (write_result) {
+        case krogw::kResultDone:
+            ++totals_.writes_done;
+            return;
+        case krogw::kResultNotDone:
+            ++totals_.writes_refused;
+            return;
+        default:
+            ++totals_.writes_failed;
+    }
+}
+
+RunTotals ScanLoop::Totals() const {
+    RunTotals totals = totals_;
+    for (const InstanceState& instance : host_.instances()) {
+        for (const GateState& gate : instance.gates) {
+            totals.values_received += ValuesReceived(gate);
+        }
+    }
+    return totals;
+}
+
+void ScanLoop::AwaitTableValues(Clock::time_point deadline,
+                                const volatile std::sig_atomic_t* stop) {
+    const auto all_have_values = [this] {
+        for (const InstanceState& instance : host_.instances()) {
+            for (const GateState& gate : instance.gates) {
+                if (instance.running && gate.address.kind == krogw::TableElement &&
+                    !HasValue(gate)) {
+                    return false;
+                }
+            }
+        }
+        return true;
+    };
+    while (!all_have_values() && Clock::now() < deadline && (stop == nullptr || *stop == 0)) {
+        std::this_thread::sleep_for(100ms);
     }
 }
 
@@ -204,6 +177,9 @@ std::vector<std::string> ScanLoop::Missing() {
         if (!answered) {
             missing.push_back("instance " + std::to_string(instance.definition->driver_number) +
                               ": no gateway answered");
+        }
+        for (const GateDefinition* gate : instance.rejected) {
+            missing.push_back("gate " + gate->name + ": address " + gate->address + " rejected");
         }
         for (const GateState& gate : instance.gates) {
             if (!HasValue(gate)) {
@@ -247,21 +223,22 @@ void ScanLoop::Refresh() {
     screen_.Show(Items(), Elapsed());
 }
 
-void ScanLoop::Run(const ScanOptions& options, CommandInput& input) {
+RunEnd ScanLoop::Run(const ScanOptions& options, CommandInput& input) {
     const auto scan = std::chrono::milliseconds(options.scan_ms);
     const auto end = start_ + std::chrono::seconds(options.duration_s);
     for (auto next = Clock::now();;) {
         if (options.stop != nullptr && *options.stop != 0) {
-            return;
+            return RunEnd::Signal;
         }
         const auto now = Clock::now();
         if (options.duration_s > 0 && now >= end) {
-            return;
+            return RunEnd::Duration;
         }
         if (now >= next) {
             ReadDueGates(now, options.scan_ms);
             if (options.once) {
                 AwaitPolls();
+                AwaitTableValues(start_ + options.burst_wait, options.stop);
             }
             ReadScreenGates();
             if (options.reconnect && !options.once) {
@@ -271,7 +248,7 @@ void ScanLoop::Run(const ScanOptions& options, CommandInput& input) {
             }
             Refresh();
             if (options.once) {
-                return;
+                return RunEnd::Once;
             }
             next = now + scan;
         }
@@ -280,11 +257,14 @@ void ScanLoop::Run(const ScanOptions& options, CommandInput& input) {
                                        now + std::chrono::milliseconds(200));
         if (const auto line = input.Next(deadline)) {
             const CommandOutcome outcome = RunCommand(*line, host_);
+            if (outcome.write_result) {
+                Tally(*outcome.write_result);
+            }
             if (!outcome.text.empty()) {
                 screen_.Note(outcome.text, Elapsed());
             }
             if (outcome.quit) {
-                return;
+                return RunEnd::Quit;
             }
         }
     }
