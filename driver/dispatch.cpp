@@ -16,6 +16,19 @@ constexpr std::array<Handler, kHandlerSlots> kHandlers = {
     Unsupported,   GetDriverInfo,    SetReplyTimeout,  nullptr,
 };
 
+// Codes whose handler reads or fills an argument block; close and the unsupported codes
+// read none.
+bool ReadsArguments(int32_t code) {
+    switch (code) {
+        case kCloseInstance:
+        case kUnsupported12:
+        case kUnsupported13:
+            return false;
+        default:
+            return true;
+    }
+}
+
 }  // namespace
 }  // namespace krogw
 
@@ -42,5 +55,12 @@ extern "C" KROGW_EXPORT int32_t KroMain(krogw::HostRequest* request) {
         return krogw::kResultNotDone;
     }
     const krogw::Handler handler = krogw::kHandlers[static_cast<size_t>(code - 1)];
-    return handler != nullptr ? handler(*request) : krogw::kResultNotDone;
+    if (handler == nullptr) {
+        return krogw::kResultNotDone;
+    }
+    if (request->arguments == nullptr && krogw::ReadsArguments(code)) {
+        err(kLogError, "KroGW : Request %d refused, no argument block", static_cast<int>(code));
+        return krogw::kResultNotDone;
+    }
+    return handler(*request);
 }
