@@ -1,6 +1,6 @@
 # Installation in the usual places and the release packages: a tarball from the Linux
-# build, a zip from each Windows build. Installed programs find the libraries through
-# RPATH on Linux; on Windows everything that runs sits in bin, beside the DLLs.
+# build, a zip from each Windows build. On Windows everything that runs sits in bin,
+# beside the DLLs.
 include(GNUInstallDirs)
 
 file(RELATIVE_PATH krogw_bin_to_lib /prefix/${CMAKE_INSTALL_BINDIR} /prefix/${CMAKE_INSTALL_LIBDIR})
@@ -8,15 +8,21 @@ set(krogw_programs krogw-host krogw-check)
 if(TARGET krogw-gwsim)
   list(APPEND krogw_programs krogw-gwsim)
 endif()
-set_target_properties(${krogw_programs} PROPERTIES INSTALL_RPATH "$ORIGIN/${krogw_bin_to_lib}")
+# On Linux the stand-in host runtime lives in a folder of its own that only our tools'
+# RPATH names: the driver has no RPATH, so its libqivpro.so is always the host's runtime.
+set(krogw_tools_libdir ${CMAKE_INSTALL_LIBDIR}/krogw)
+set_target_properties(${krogw_programs} PROPERTIES
+  INSTALL_RPATH "$ORIGIN/${krogw_bin_to_lib};$ORIGIN/${krogw_bin_to_lib}/krogw")
 # An installed console host finds the driver in the library folder.
 target_compile_definitions(krogw-host PRIVATE KROGW_BIN_TO_LIB="${krogw_bin_to_lib}")
-# The driver finds the stand-in host runtime beside it.
-set_target_properties(krogw qivpro PROPERTIES INSTALL_RPATH "$ORIGIN")
 
-install(TARGETS krogw qivpro ${krogw_programs}
+install(TARGETS krogw ${krogw_programs}
         RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
         LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
+        ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} EXCLUDE_FROM_ALL)
+install(TARGETS qivpro
+        RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
+        LIBRARY DESTINATION ${krogw_tools_libdir}
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} EXCLUDE_FROM_ALL)
 install(DIRECTORY include/krogw DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 include(${CMAKE_CURRENT_LIST_DIR}/kit.cmake)

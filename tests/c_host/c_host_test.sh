@@ -4,7 +4,8 @@
 # and with CMake through find_package(krogw), loads the installed driver and reads a
 # value polled from a simulated gateway on 127.N.170.1 (N: this run's loopback block).
 # The runtime is loaded before the driver with dlopen, so the driver's log line must
-# reach the runtime's err, not the C library's, which would end the process.
+# reach the runtime's err, not the C library's, which would end the process. A host that
+# loads the driver before its runtime gets its own runtime too, not the kit's stand-in.
 #   c_host_test.sh CMAKE BUILD_DIR CC CXX EXAMPLES_DIR
 set -uo pipefail
 cmake=$1 build=$2 cc=$3 cxx=$4 examples=$5
@@ -55,6 +56,19 @@ echo "ok: example host and runtime built with CMake"
 
 mkdir "$work/run"
 sed "s/^PRIMARY=.*/PRIMARY=$gateway/" "$examples/kroGW01.int" >"$work/run/kroGW01.int"
+
+# A host whose own runtime the loader finds through the host's RPATH, and which loads the
+# driver first: the driver's runtime must be the host's, never the kit's stand-in.
+mkdir "$work/own"
+cp "$work/pc/libqivpro.so" "$work/own/"
+"$cc" -std=c99 $(pc --cflags) "$(dirname "$0")/driver_first_host.c" -o "$work/own/host" -ldl \
+  -Wl,--disable-new-dtags,-rpath,"$work/own" || fail "the driver-first host does not build"
+(cd "$work/run" && timeout 30 "$work/own/host" "$driver" >"$work/own.out" 2>&1)
+status=$?
+[ $status -eq 0 ] || { cat "$work/own.out"; fail "driver-first host exits $status"; }
+grep -q "^runtime log \[32\] KroGW : " "$work/own.out" ||
+  { cat "$work/own.out"; fail "the driver's lines did not reach the host's runtime"; }
+echo "ok: a host that loads the driver first serves it with its own runtime"
 "$build/bin/krogw-gwsim" --address "$gateway" --scenario "$examples/plant.scn" --duration 90 \
   >"$work/gwsim.log" 2>&1 &
 gwsim_pid=$!

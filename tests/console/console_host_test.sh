@@ -100,6 +100,8 @@ check "unknown table type rejected" grep -q "host.prj:10: gate notype .* rejecte
 check "driver log lines carry time, instance and level" \
   grep -qE "^[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9:.]{12} 7 32 KroGW : Hot Backup process completed \(1->2\)" \
   "$work/driver.log"
+check "the stand-in runtime says once that it is no host's runtime" \
+  test "$(grep -c "QIVPRO : stand-in host runtime of the krogw kit" "$work/driver.log")" -eq 1
 check "no trace lines in the log" bash -c "! awk '\$4 == 8' '$work/driver.log' | grep -q ."
 check "routine lines are no last error" \
   bash -c "! grep -E 'last error KroGW : (TCP-GW driver|Hot Backup process completed|Start)' '$work/host.out'"

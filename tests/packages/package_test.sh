@@ -49,13 +49,14 @@ expect_files include/krogw/abi.h share/krogw/samples/kroGW01.int share/krogw/sam
   share/doc/krogw/wireshark.md share/doc/krogw/simulator.md share/doc/krogw/krogw.lua
 if [ "$mode" = linux ]; then
   expect_files bin/krogw-host bin/krogw-check bin/krogw-gwsim lib/libkrogw.so \
-    lib/libqivpro.so share/krogw/qivpro.map share/man/man1/krogw-host.1 share/man/man1/krogw-check.1 \
+    lib/krogw/libqivpro.so share/krogw/qivpro.map share/man/man1/krogw-host.1 share/man/man1/krogw-check.1 \
     share/man/man1/krogw-gwsim.1 include/krogw/qivpro.h lib/pkgconfig/krogw.pc lib/cmake/krogw/krogwConfig.cmake
 else
   expect_files bin/krogw.dll bin/QIVPRO.dll bin/krogw-host.exe bin/krogw-check.exe
   [ -z "$(find "$root" -name 'krogw-gwsim*' -o -name '*.a')" ] ||
     fail "the zip holds the simulator or import libraries"
 fi
+[ ! -e "$root/lib/libqivpro.so" ] || fail "the stand-in runtime sits beside the driver"
 echo "contents: $(cd "$root" && find . -type f | sort | tr '\n' ' ')"
 [ "$mode" = windows-contents ] && exit 0
 

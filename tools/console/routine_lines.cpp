@@ -2,6 +2,8 @@
 
 #include <string_view>
 
+#include "tools/hostsim/hostsim.h"
+
 namespace console {
 namespace {
 
@@ -61,6 +63,9 @@ bool Matches(std::string_view text, std::string_view format) {
 }  // namespace
 
 bool IsRoutineLine(const std::string& text) {
+    if (text == hostsim::kStandInNotice) {
+        return true;
+    }
     for (const std::string_view format : kRoutineFormats) {
         if (Matches(text, format)) {
             return true;

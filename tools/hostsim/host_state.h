@@ -66,6 +66,7 @@ struct State {
     std::deque<LogLine> log;
     int log_filter = 0;
     bool log_echo = LogEchoByEnvironment();
+    bool stand_in_noticed = false;  // once per process: a reset does not repeat it
 };
 
 // The client whose work the calling thread's log lines belong to.
@@ -73,6 +74,8 @@ inline thread_local uint8_t logging_client = 0;
 
 // The one host of the process, behind its mutex.
 State& Host();
+// Keeps a formatted line in the log, echoed when asked; the caller holds the mutex.
+void KeepLogLine(State& host, int level, std::string text);
 // The gate with this id, or nullptr; the caller holds the mutex.
 Gate* FindGate(State& host, int32_t gate_id);
 

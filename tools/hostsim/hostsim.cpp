@@ -1,8 +1,10 @@
 #include "tools/hostsim/hostsim.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <iterator>
+#include <utility>
 
 #include "tools/hostsim/host_state.h"
 
@@ -16,6 +18,16 @@ bool LogEchoByEnvironment() {
 State& Host() {
     static State state;
     return state;
+}
+
+void KeepLogLine(State& host, int level, std::string text) {
+    if (host.log_echo) {
+        std::fprintf(stderr, "[%2d] %s\n", level, text.c_str());
+    }
+    host.log.push_back(LogLine{level, std::move(text), logging_client});
+    if (host.log.size() > kMaxLogLines) {
+        host.log.pop_front();
+    }
 }
 
 Gate* FindGate(State& host, int32_t gate_id) {

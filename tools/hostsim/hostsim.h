@@ -38,6 +38,12 @@ struct RtuFailure {
     int32_t rtu;
 };
 
+// The line this runtime logs once per process, when the first client is made, so that a
+// log shows which runtime served the driver.
+inline constexpr const char* kStandInNotice =
+    "QIVPRO : stand-in host runtime of the krogw kit, for its tools and tests; not a host's "
+    "runtime";
+
 // Forgets every gate, client, notice and log line and restores the settings.
 QIVPRO_API void Reset();
 

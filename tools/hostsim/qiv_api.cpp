@@ -10,6 +10,13 @@
 using hostsim::Host;
 using hostsim::State;
 
+namespace {
+
+// The level of the driver's own start-up lines, which a host's log keeps.
+constexpr int kStandInNoticeLevel = 32;
+
+}  // namespace
+
 extern "C" {
 
 uint16_t QivMkClient(const char* name, int32_t /*kind*/, int32_t /*flags*/, uint8_t* client) {
@@ -25,6 +32,10 @@ uint16_t QivMkClient(const char* name, int32_t /*kind*/, int32_t /*flags*/, uint
             host.client_removals[key] = 0;
             hostsim::logging_client = key;
             *client = key;
+            if (!host.stand_in_noticed && host.log_filter <= kStandInNoticeLevel) {
+                host.stand_in_noticed = true;
+                hostsim::KeepLogLine(host, kStandInNoticeLevel, hostsim::kStandInNotice);
+            }
             return 0;
         }
     }
@@ -177,13 +188,7 @@ int err(int level, const char* format, ...) {
     std::string text(length > 0 ? line : "");
 
     std::lock_guard lock(host.mutex);
-    if (host.log_echo) {
-        std::fprintf(stderr, "[%2d] %s\n", level, text.c_str());
-    }
-    host.log.push_back(hostsim::LogLine{level, std::move(text), hostsim::logging_client});
-    if (host.log.size() > hostsim::kMaxLogLines) {
-        host.log.pop_front();
-    }
+    hostsim::KeepLogLine(host, level, std::move(text));
     return length;
 }
 
