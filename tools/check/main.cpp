@@ -2,9 +2,8 @@
 // gate addresses against it as a host defining those gates would. Integrators run it
 // before they deploy a configuration; editors and CI read its findings.
 //
-// The address list holds one address per line, optionally followed by an element
-// count, which checks it as an array gate (function code 4). Empty lines and lines
-// that begin with '#' are skipped.
+// The address list holds one address text per line, exactly as a host passes it; an
+// element count after a tab checks it as an array gate (function code 4).
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -13,12 +12,12 @@
 #include <iostream>
 #include <iterator>
 #include <memory>
-#include <sstream>
 #include <string>
 
 #include "config/config_reader.h"
 #include "context/context.h"
 #include "include/krogw/abi.h"
+#include "tools/check/address_list.h"
 #include "tools/check/check_report.h"
 #include "tools/check/config_lint.h"
 #include "tools/check/findings.h"
@@ -37,8 +36,10 @@ constexpr const char* kHelp =
     "\n"
     "Reads CONFIGURATION (a kroGWnn.int file) as the driver reads it and checks every\n"
     "gate address of ADDRESSES as the driver checks it when a host defines the gate.\n"
-    "ADDRESSES holds one address a line, optionally followed by an element count for an\n"
-    "array gate; empty lines and lines beginning with # are skipped.\n"
+    "ADDRESSES holds one address a line, the whole line as the host would pass it, blanks\n"
+    "included. A tab and an element count after the address check it as an array gate;\n"
+    "so does a blank and a count after a whole table element (14 digits) or channel\n"
+    "status (SnnnnnCd) address. Empty lines, blank lines and # lines are skipped.\n"
     "\n"
     "Every finding is one line: FILE:LINE: error|warning: message. Errors are lines the\n"
     "driver refuses and addresses it rejects, with the reason; warnings are lines the\n"
@@ -143,21 +144,6 @@ bool CheckConfiguration(const std::string& path, const std::string& text,
     return usable;
 }
 
-struct AddressLine {
-    std::string text;
-    bool is_array = false;
-    int32_t element_count = 0;
-};
-
-bool ParseAddressLine(const std::string& raw, AddressLine& line) {
-    std::istringstream words(raw);
-    if (!(words >> line.text) || line.text[0] == '#') {
-        return false;
-    }
-    line.is_array = static_cast<bool>(words >> line.element_count);
-    return true;
-}
-
 // Checks each address as the host would define its gate: accepted addresses become
 // gates, so that a later line with the same table element is a duplicate.
 void CheckAddresses(const std::string& path, std::istream& input, krogw::DriverContext& context,
@@ -169,30 +155,30 @@ void CheckAddresses(const std::string& path, std::istream& input, krogw::DriverC
     std::string raw;
     while (std::getline(input, raw)) {
         ++number;
-        AddressLine line;
-        if (!ParseAddressLine(raw, line)) {
+        krogw_check::AddressLine line;
+        const krogw_check::AddressLineRead read = krogw_check::ReadAddressLine(raw, line);
+        if (read == krogw_check::AddressLineRead::kSkipped) {
+            continue;
+        }
+        if (read == krogw_check::AddressLineRead::kBadCount) {
+            findings.Error(path, number, "element count after the tab is not a whole number");
             continue;
         }
         ++checked;
         krogw::AddressCheckArguments arguments{};
         arguments.address_text = line.text.c_str();
         arguments.gate_id = accepted + 1;  // the id the host gives the next gate
-        arguments.element_count = line.element_count;
+        arguments.element_count = line.element_count.value_or(0);
         krogw::HostRequest request{
-            &context, line.is_array ? krogw::kCheckArrayAddress : krogw::kParseGateAddress,
+            &context, line.element_count ? krogw::kCheckArrayAddress : krogw::kParseGateAddress,
             kDriverNumber, 0, &arguments};
         const bool ok = KroMain(&request) == krogw::kResultDone;
         const std::string log = DriverLogText();
-        std::string shown = line.text;
-        if (line.is_array) {
-            // Appended piece by piece: GCC 12 at -O3 flags "[" + std::string with a
-            // false -Wrestrict.
-            shown.append("[").append(std::to_string(line.element_count)).append("]");
-        }
+        const std::string shown = krogw_check::ShownAddress(line);
         if (!ok) {
             const std::string reason =
-                log.empty() ? krogw_check::RejectReason(
-                                  line.text, line.is_array ? line.element_count : 0, context)
+                log.empty() ? krogw_check::RejectReason(line.text, line.element_count,
+                                                        arguments.gate_id, context)
                             : log;
             findings.Error(path, number, "address " + shown + " rejected: " + reason);
             continue;
