@@ -1,41 +1,18 @@
 // krogw-check on the shipped samples and on a configuration with mistakes.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-
 #include <unistd.h>
 
-#include <array>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "check_run.h"
+
 namespace {
 
 namespace fs = std::filesystem;
-
-struct CheckRun {
-    int status;
-    std::string output;
-};
-
-CheckRun RunCheck(const std::string& arguments) {
-    const std::string command = std::string(KROGW_CHECK_COMMAND) + " " + arguments + " 2>&1";
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) {
-        return {-1, ""};
-    }
-    std::string output;
-    std::array<char, 4096> chunk;
-    size_t got;
-    while ((got = std::fread(chunk.data(), 1, chunk.size(), pipe)) > 0) {
-        output.append(chunk.data(), got);
-    }
-    const int status = pclose(pipe);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
-}
 
 // The output line of this accepted address, or "".
 std::string LineFor(const std::string& output, const std::string& address) {
