@@ -4,13 +4,11 @@
 //
 // The address list holds one address text per line, exactly as a host passes it; an
 // element count after a tab checks it as an array gate (function code 4).
-#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iostream>
-#include <iterator>
 #include <memory>
 #include <string>
 
@@ -19,7 +17,7 @@
 #include "include/krogw/abi.h"
 #include "tools/check/address_list.h"
 #include "tools/check/check_report.h"
-#include "tools/check/config_lint.h"
+#include "tools/check/config_check.h"
 #include "tools/check/findings.h"
 #include "tools/check/reject_reason.h"
 #include "tools/hostsim/hostsim.h"
@@ -52,96 +50,20 @@ constexpr const char* kHelp =
     "\n"
     "Exit status: 0 no findings, 1 findings, 2 a usage error or a file that cannot be read.\n";
 
-std::string DriverLogText() {
-    std::string text;
-    for (const hostsim::LogLine& line : hostsim::TakeLogLines()) {
-        text += text.empty() ? line.text : "; " + line.text;
-    }
-    return text;
-}
-
-bool ReadWholeFile(const char* path, std::string& text) {
-    std::ifstream input(path, std::ios::binary);
-    if (!input) {
-        return false;
-    }
-    text.assign(std::istreambuf_iterator<char>(input), std::istreambuf_iterator<char>());
-    return true;
-}
-
-std::string Retained(const krogw::ConfigLine& line) {
-    return std::string(line.text, line.length);
-}
-
-// Reads the lines as the driver does, one physical line a turn, and reports each as it
-// goes; returns whether an instance can start with the file.
+// The configuration as the driver reads it, its findings and the table layouts it
+// declares; returns whether an instance can start with it.
 bool CheckConfiguration(const std::string& path, const std::string& text,
                         krogw::DriverContext& context, krogw_check::Findings& findings) {
     std::cout << "configuration " << path << "\n";
-    krogw::ConfigText source{text.data(), text.size(), 0};
-    krogw::ConfigSeen seen;
-    krogw::ConfigLine line;
-    int number = 0;
-    int key_lines[64] = {};
-    while (krogw::ReadConfigLine(source, line)) {
-        ++number;
-        const std::string retained = Retained(line);
-        if (line.overlong) {
-            findings.Error(path, number, "line of more than 135 characters refused");
-            ++seen.refused_lines;
-            continue;
-        }
-        if (retained.empty()) {
-            continue;
-        }
-        const int refused_before = seen.refused_lines;
-        krogw::ParseConfigLine(line.text, seen, context);
-        const std::string log = DriverLogText();
-        if (seen.refused_lines != refused_before) {
-            findings.Error(path, number, log);
-            continue;
-        }
-        if (!log.empty()) {
-            std::cout << "  " << number << ": " << log << "\n";
-        }
-        const std::string key = krogw_check::KeyOf(retained);
-        if (!key.empty()) {
-            const auto& keys = krogw_check::ConfigKeys();
-            const size_t index =
-                static_cast<size_t>(std::find(keys.begin(), keys.end(), key) - keys.begin());
-            if (key_lines[index] != 0) {
-                findings.Warning(path, number,
-                                 key + " is given twice (first on line " +
-                                     std::to_string(key_lines[index]) + ")");
-            } else {
-                key_lines[index] = number;
-            }
-        } else if (log.empty()) {
-            findings.Warning(path, number, krogw_check::UnreadLineWarning(retained));
-        } else {
-            for (const std::string& warning : krogw_check::TableTypeWarnings(retained)) {
-                findings.Warning(path, number, warning);
-            }
-        }
-    }
-    if (source.position == text.size() && line.length > 0 && !text.empty() && text.back() != '\n') {
-        findings.Warning(path, number + 1,
-                         "last line has no line feed and fewer than 10 characters: not read");
-    }
-    const bool usable = seen.primary && seen.table_type;
-    if (!seen.primary) {
-        findings.Error(path, 1, "no accepted PRIMARY line: an instance cannot start with it");
-    }
-    if (!seen.table_type) {
-        findings.Error(path, 1, "no accepted table type line: an instance cannot start with it");
-    }
+    const krogw::ConfigSeen seen =
+        krogw_check::CheckConfiguration(path, text, context, findings, &std::cout);
     std::cout << "table layouts\n";
     for (int table_type = 0; table_type < krogw::kTableTypes; ++table_type) {
         if (seen.accepted_table_types[static_cast<size_t>(table_type)]) {
             std::cout << "  " << krogw_check::DescribeLayout(context, table_type) << "\n";
         }
     }
-    return usable;
+    return seen.primary && seen.table_type;
 }
 
 // Checks each address as the host would define its gate: accepted addresses become
@@ -173,7 +95,7 @@ void CheckAddresses(const std::string& path, std::istream& input, krogw::DriverC
             &context, line.element_count ? krogw::kCheckArrayAddress : krogw::kParseGateAddress,
             kDriverNumber, 0, &arguments};
         const bool ok = KroMain(&request) == krogw::kResultDone;
-        const std::string log = DriverLogText();
+        const std::string log = krogw_check::TakeDriverLog();
         const std::string shown = krogw_check::ShownAddress(line);
         if (!ok) {
             const std::string reason =
@@ -227,7 +149,7 @@ int main(int argc, char** argv) {
         return kUsage;
     }
     std::string configuration;
-    if (!ReadWholeFile(files[0].c_str(), configuration)) {
+    if (!krogw_check::ReadFileText(files[0], configuration)) {
         std::cerr << "krogw-check: cannot read " << files[0] << ": " << std::strerror(errno)
                   << "\n";
         return kUsage;
@@ -245,7 +167,7 @@ int main(int argc, char** argv) {
     auto context = std::make_unique<krogw::DriverContext>();
     krogw::ResetContext(kDriverNumber, *context);
     context->client = 0;
-    krogw_check::Findings findings;
+    krogw_check::Findings findings(std::cout);
     const bool usable = CheckConfiguration(files[0], configuration, *context, findings);
     std::cout << "  an instance " << (usable ? "can" : "CANNOT") << " start with it\n";
     if (file_count == 2) {
