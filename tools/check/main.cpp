@@ -102,7 +102,9 @@ void CheckAddresses(const std::string& path, std::istream& input, krogw::DriverC
                 log.empty() ? krogw_check::RejectReason(line.text, line.element_count,
                                                         arguments.gate_id, context)
                             : log;
-            findings.Error(path, number, "address " + shown + " rejected: " + reason);
+            findings.Error(
+                path, number,
+                std::string("address ").append(shown).append(" rejected: ").append(reason));
             continue;
         }
         ++accepted;
@@ -115,7 +117,8 @@ void CheckAddresses(const std::string& path, std::istream& input, krogw::DriverC
         const std::string unfed =
             krogw_check::UnfedColumnWarning(arguments.address, table_type, context);
         if (!unfed.empty()) {
-            findings.Warning(path, number, "gate " + shown + ": " + unfed);
+            findings.Warning(path, number,
+                             std::string("gate ").append(shown).append(": ").append(unfed));
         }
     }
     std::cout << "addresses checked: " << checked << ", accepted: " << accepted
