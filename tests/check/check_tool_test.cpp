@@ -1,41 +1,18 @@
 // krogw-check on the shipped samples and on a configuration with mistakes.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-
 #include <unistd.h>
 
-#include <array>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "check_run.h"
+
 namespace {
 
 namespace fs = std::filesystem;
-
-struct CheckRun {
-    int status;
-    std::string output;
-};
-
-CheckRun RunCheck(const std::string& arguments) {
-    const std::string command = std::string(KROGW_CHECK_COMMAND) + " " + arguments + " 2>&1";
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) {
-        return {-1, ""};
-    }
-    std::string output;
-    std::array<char, 4096> chunk;
-    size_t got;
-    while ((got = std::fread(chunk.data(), 1, chunk.size(), pipe)) > 0) {
-        output.append(chunk.data(), got);
-    }
-    const int status = pclose(pipe);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
-}
 
 // The output line of this accepted address, or "".
 std::string LineFor(const std::string& output, const std::string& address) {
@@ -139,6 +116,53 @@ TEST_F(CheckToolMistakesTest, RefusedLinesAndRejectedAddressesAreErrorsWithTheir
     EXPECT_TRUE(Contains(run.output, addresses + ":6: error: address 00001003070000 rejected: "
                                                  "table type 7 is not in the configuration\n"));
     EXPECT_TRUE(Contains(run.output, "addresses checked: 5, accepted: 2, rejected: 3"));
+}
+
+// Each rejection names the part that really failed, an array's count included, and a
+// list line is read as the whole address text unless a tab (or, after a whole array
+// form, a blank) gives a count.
+TEST_F(CheckToolMistakesTest, RejectionReasonsNameWhatFailed) {
+    const std::string config = Write("kroGW01.int", "PRIMARY=10.1.1.5\n1=1,2,3,0\n");
+    struct Case {
+        const char* line;
+        const char* finding;
+    };
+    const Case cases[] = {
+        {"S00001C0\t6",
+         "address S00001C0[6] rejected: a channel status array has exactly 5 elements, not 6"},
+        {"!1\t3", "address !1[3] rejected: only table elements and channel status are arrays"},
+        {"SETCALL.EXE\t2",
+         "address SETCALL.EXE[2] rejected: only table elements and channel status are arrays"},
+        {"00001001010000\t0",
+         "address 00001001010000[0] rejected: an array of table values has 1..250 elements, "
+         "not 0"},
+        {"00001001010000 251",
+         "address 00001001010000[251] rejected: an array of table values has 1..250 elements, "
+         "not 251"},
+        {"S00001 3", "address 'S00001 3' rejected: no C before the channel digit"},
+        {"00001 005010001",
+         "address '00001 005010001' rejected: matches none of the address forms"},
+        {"00001001010000   ",
+         "address '00001001010000   ' rejected: longer than the 16 positions of an address"},
+        {"P000010010125010", "address P000010010125010 rejected: first row 250 is above 249"},
+        {"00001001010008", "address 00001001010008 rejected: column 8 is above 7"},
+        {"00001001010000\tten", "element count after the tab is not a whole number"},
+    };
+    std::string list;
+    for (const Case& c : cases) {
+        list += std::string(c.line) + "\n";
+    }
+    list += "!00001 5\n";  // one text: an RTU state gate, positions 6 and 7 unread
+    const std::string addresses = Write("addresses.txt", list);
+    const CheckRun run = RunCheck(config + " " + addresses);
+    int line = 0;
+    for (const Case& c : cases) {
+        const std::string expected =
+            addresses + ":" + std::to_string(++line) + ": error: " + c.finding + "\n";
+        EXPECT_TRUE(Contains(run.output, expected)) << expected << run.output;
+    }
+    EXPECT_TRUE(Contains(run.output, "accepted '!00001 5'")) << run.output;
+    EXPECT_TRUE(Contains(run.output, "addresses checked: 11, accepted: 1, rejected: 10"));
 }
 
 // Lines the driver ignores or reads otherwise than they seem to say: one warning each,

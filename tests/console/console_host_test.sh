@@ -3,9 +3,10 @@
 # krogw-test-net leased for this run, in KROGW_TEST_NET), driven through its
 # standard input: a write that reaches the RTU, writes beyond a gate's width refused, an
 # RTU disabled, a manual switch-over; rejected addresses and a faulty project file
-# reported with file and line; a lone gateway on .3 stopped and back, reconnected by the
-# host; --once against nothing on .9, and on .4 with a gate that only bursts feed and
-# with a rejected address.
+# reported with file and line; a mistyped configuration key warned of (fatal with
+# --strict); a lone gateway on .3 stopped and back, reconnected by the host; --once
+# against nothing on .9, and on .4 with a gate that only bursts feed and with a
+# rejected address.
 #   console_host_test.sh BIN_DIR DATA_DIR
 set -uo pipefail
 bin=$1
@@ -33,6 +34,21 @@ check "bad scale reported" grep -q "bad.prj:3: bad value in 'scale=0'" "$work/ba
 check "duplicate name reported" grep -q "bad.prj:4: gate value1 is defined twice" "$work/bad.err"
 check "unknown statement reported" grep -q "bad.prj:5: unknown statement 'bogus'" "$work/bad.err"
 check "nothing started" test ! -s "$work/bad.out"
+
+# A mistyped configuration key: a warning at start named as the project names the file,
+# relative to where the host runs; the run goes on. With --strict: exit 2, nothing started.
+mkdir "$work/typo"
+cp "$data/host.prj" "$work/typo/host.prj"
+{ sed "s/^PRIMARY=.*/PRIMARY=127.$net.150.9/" "$data/kroGW07.int"; echo "POLL_BUFER_LENGTH=20"; } \
+  >"$work/typo/kroGW07.int"
+typo_warning="typo/kroGW07.int:4: warning: unknown key 'POLL_BUFER_LENGTH' is not read; did you mean POLL_BUFFER_LENGTH?"
+(cd "$work" && "$bin/krogw-host" --duration 1 typo/host.prj) >"$work/typo.out" 2>"$work/typo.err"
+check "configuration warning does not change the exit status" test $? -eq 0
+check "configuration warning on standard error" grep -qxF "$typo_warning" "$work/typo.err"
+(cd "$work" && "$bin/krogw-host" --strict --once typo/host.prj) >"$work/strict.out" 2>"$work/strict.err"
+check "--strict: a configuration finding exits 2" test $? -eq 2
+check "--strict: the finding named" grep -qxF "$typo_warning" "$work/strict.err"
+check "--strict: nothing started" test ! -s "$work/strict.out"
 
 # The project and its instance's configuration, on this run's addresses.
 cp "$data/host.prj" "$work/host.prj"

@@ -1,7 +1,5 @@
 #include "tools/check/findings.h"
 
-#include <iostream>
-
 namespace krogw_check {
 
 void Findings::Error(const std::string& file, int line, const std::string& message) {
@@ -15,7 +13,7 @@ void Findings::Warning(const std::string& file, int line, const std::string& mes
 void Findings::Print(const std::string& file, int line, const char* severity,
                      const std::string& message) {
     ++count_;
-    std::cout << file << ":" << line << ": " << severity << ": " << message << "\n";
+    out_ << file << ":" << line << ": " << severity << ": " << message << "\n";
 }
 
 }  // namespace krogw_check

@@ -2,25 +2,22 @@
 // gate addresses against it as a host defining those gates would. Integrators run it
 // before they deploy a configuration; editors and CI read its findings.
 //
-// The address list holds one address per line, optionally followed by an element
-// count, which checks it as an array gate (function code 4). Empty lines and lines
-// that begin with '#' are skipped.
-#include <algorithm>
+// The address list holds one address text per line, exactly as a host passes it; an
+// element count after a tab checks it as an array gate (function code 4).
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iostream>
-#include <iterator>
 #include <memory>
-#include <sstream>
 #include <string>
 
 #include "config/config_reader.h"
 #include "context/context.h"
 #include "include/krogw/abi.h"
+#include "tools/check/address_list.h"
 #include "tools/check/check_report.h"
-#include "tools/check/config_lint.h"
+#include "tools/check/config_check.h"
 #include "tools/check/findings.h"
 #include "tools/check/reject_reason.h"
 #include "tools/hostsim/hostsim.h"
@@ -37,8 +34,10 @@ constexpr const char* kHelp =
     "\n"
     "Reads CONFIGURATION (a kroGWnn.int file) as the driver reads it and checks every\n"
     "gate address of ADDRESSES as the driver checks it when a host defines the gate.\n"
-    "ADDRESSES holds one address a line, optionally followed by an element count for an\n"
-    "array gate; empty lines and lines beginning with # are skipped.\n"
+    "ADDRESSES holds one address a line, the whole line as the host would pass it, blanks\n"
+    "included. A tab and an element count after the address check it as an array gate;\n"
+    "so does a blank and a count after a whole table element (14 digits) or channel\n"
+    "status (SnnnnnCd) address. Empty lines, blank lines and # lines are skipped.\n"
     "\n"
     "Every finding is one line: FILE:LINE: error|warning: message. Errors are lines the\n"
     "driver refuses and addresses it rejects, with the reason; warnings are lines the\n"
@@ -51,111 +50,20 @@ constexpr const char* kHelp =
     "\n"
     "Exit status: 0 no findings, 1 findings, 2 a usage error or a file that cannot be read.\n";
 
-std::string DriverLogText() {
-    std::string text;
-    for (const hostsim::LogLine& line : hostsim::TakeLogLines()) {
-        text += text.empty() ? line.text : "; " + line.text;
-    }
-    return text;
-}
-
-bool ReadWholeFile(const char* path, std::string& text) {
-    std::ifstream input(path, std::ios::binary);
-    if (!input) {
-        return false;
-    }
-    text.assign(std::istreambuf_iterator<char>(input), std::istreambuf_iterator<char>());
-    return true;
-}
-
-std::string Retained(const krogw::ConfigLine& line) {
-    return std::string(line.text, line.length);
-}
-
-// Reads the lines as the driver does, one physical line a turn, and reports each as it
-// goes; returns whether an instance can start with the file.
+// The configuration as the driver reads it, its findings and the table layouts it
+// declares; returns whether an instance can start with it.
 bool CheckConfiguration(const std::string& path, const std::string& text,
                         krogw::DriverContext& context, krogw_check::Findings& findings) {
     std::cout << "configuration " << path << "\n";
-    krogw::ConfigText source{text.data(), text.size(), 0};
-    krogw::ConfigSeen seen;
-    krogw::ConfigLine line;
-    int number = 0;
-    int key_lines[64] = {};
-    while (krogw::ReadConfigLine(source, line)) {
-        ++number;
-        const std::string retained = Retained(line);
-        if (line.overlong) {
-            findings.Error(path, number, "line of more than 135 characters refused");
-            ++seen.refused_lines;
-            continue;
-        }
-        if (retained.empty()) {
-            continue;
-        }
-        const int refused_before = seen.refused_lines;
-        krogw::ParseConfigLine(line.text, seen, context);
-        const std::string log = DriverLogText();
-        if (seen.refused_lines != refused_before) {
-            findings.Error(path, number, log);
-            continue;
-        }
-        if (!log.empty()) {
-            std::cout << "  " << number << ": " << log << "\n";
-        }
-        const std::string key = krogw_check::KeyOf(retained);
-        if (!key.empty()) {
-            const auto& keys = krogw_check::ConfigKeys();
-            const size_t index =
-                static_cast<size_t>(std::find(keys.begin(), keys.end(), key) - keys.begin());
-            if (key_lines[index] != 0) {
-                findings.Warning(path, number,
-                                 key + " is given twice (first on line " +
-                                     std::to_string(key_lines[index]) + ")");
-            } else {
-                key_lines[index] = number;
-            }
-        } else if (log.empty()) {
-            findings.Warning(path, number, krogw_check::UnreadLineWarning(retained));
-        } else {
-            for (const std::string& warning : krogw_check::TableTypeWarnings(retained)) {
-                findings.Warning(path, number, warning);
-            }
-        }
-    }
-    if (source.position == text.size() && line.length > 0 && !text.empty() && text.back() != '\n') {
-        findings.Warning(path, number + 1,
-                         "last line has no line feed and fewer than 10 characters: not read");
-    }
-    const bool usable = seen.primary && seen.table_type;
-    if (!seen.primary) {
-        findings.Error(path, 1, "no accepted PRIMARY line: an instance cannot start with it");
-    }
-    if (!seen.table_type) {
-        findings.Error(path, 1, "no accepted table type line: an instance cannot start with it");
-    }
+    const krogw::ConfigSeen seen =
+        krogw_check::CheckConfiguration(path, text, context, findings, &std::cout);
     std::cout << "table layouts\n";
     for (int table_type = 0; table_type < krogw::kTableTypes; ++table_type) {
         if (seen.accepted_table_types[static_cast<size_t>(table_type)]) {
             std::cout << "  " << krogw_check::DescribeLayout(context, table_type) << "\n";
         }
     }
-    return usable;
-}
-
-struct AddressLine {
-    std::string text;
-    bool is_array = false;
-    int32_t element_count = 0;
-};
-
-bool ParseAddressLine(const std::string& raw, AddressLine& line) {
-    std::istringstream words(raw);
-    if (!(words >> line.text) || line.text[0] == '#') {
-        return false;
-    }
-    line.is_array = static_cast<bool>(words >> line.element_count);
-    return true;
+    return seen.primary && seen.table_type;
 }
 
 // Checks each address as the host would define its gate: accepted addresses become
@@ -169,32 +77,34 @@ void CheckAddresses(const std::string& path, std::istream& input, krogw::DriverC
     std::string raw;
     while (std::getline(input, raw)) {
         ++number;
-        AddressLine line;
-        if (!ParseAddressLine(raw, line)) {
+        krogw_check::AddressLine line;
+        const krogw_check::AddressLineRead read = krogw_check::ReadAddressLine(raw, line);
+        if (read == krogw_check::AddressLineRead::kSkipped) {
+            continue;
+        }
+        if (read == krogw_check::AddressLineRead::kBadCount) {
+            findings.Error(path, number, "element count after the tab is not a whole number");
             continue;
         }
         ++checked;
         krogw::AddressCheckArguments arguments{};
         arguments.address_text = line.text.c_str();
         arguments.gate_id = accepted + 1;  // the id the host gives the next gate
-        arguments.element_count = line.element_count;
+        arguments.element_count = line.element_count.value_or(0);
         krogw::HostRequest request{
-            &context, line.is_array ? krogw::kCheckArrayAddress : krogw::kParseGateAddress,
+            &context, line.element_count ? krogw::kCheckArrayAddress : krogw::kParseGateAddress,
             kDriverNumber, 0, &arguments};
         const bool ok = KroMain(&request) == krogw::kResultDone;
-        const std::string log = DriverLogText();
-        std::string shown = line.text;
-        if (line.is_array) {
-            // Appended piece by piece: GCC 12 at -O3 flags "[" + std::string with a
-            // false -Wrestrict.
-            shown.append("[").append(std::to_string(line.element_count)).append("]");
-        }
+        const std::string log = krogw_check::TakeDriverLog();
+        const std::string shown = krogw_check::ShownAddress(line);
         if (!ok) {
             const std::string reason =
-                log.empty() ? krogw_check::RejectReason(
-                                  line.text, line.is_array ? line.element_count : 0, context)
+                log.empty() ? krogw_check::RejectReason(line.text, line.element_count,
+                                                        arguments.gate_id, context)
                             : log;
-            findings.Error(path, number, "address " + shown + " rejected: " + reason);
+            findings.Error(
+                path, number,
+                std::string("address ").append(shown).append(" rejected: ").append(reason));
             continue;
         }
         ++accepted;
@@ -207,7 +117,8 @@ void CheckAddresses(const std::string& path, std::istream& input, krogw::DriverC
         const std::string unfed =
             krogw_check::UnfedColumnWarning(arguments.address, table_type, context);
         if (!unfed.empty()) {
-            findings.Warning(path, number, "gate " + shown + ": " + unfed);
+            findings.Warning(path, number,
+                             std::string("gate ").append(shown).append(": ").append(unfed));
         }
     }
     std::cout << "addresses checked: " << checked << ", accepted: " << accepted
@@ -241,7 +152,7 @@ int main(int argc, char** argv) {
         return kUsage;
     }
     std::string configuration;
-    if (!ReadWholeFile(files[0].c_str(), configuration)) {
+    if (!krogw_check::ReadFileText(files[0], configuration)) {
         std::cerr << "krogw-check: cannot read " << files[0] << ": " << std::strerror(errno)
                   << "\n";
         return kUsage;
@@ -259,7 +170,7 @@ int main(int argc, char** argv) {
     auto context = std::make_unique<krogw::DriverContext>();
     krogw::ResetContext(kDriverNumber, *context);
     context->client = 0;
-    krogw_check::Findings findings;
+    krogw_check::Findings findings(std::cout);
     const bool usable = CheckConfiguration(files[0], configuration, *context, findings);
     std::cout << "  an instance " << (usable ? "can" : "CANNOT") << " start with it\n";
     if (file_count == 2) {

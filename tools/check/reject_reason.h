@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "context/context.h"
@@ -11,9 +12,10 @@
 
 namespace krogw_check {
 
-// element_count > 0: checked as an array gate.
-std::string RejectReason(const std::string& address, int32_t element_count,
-                         const krogw::DriverContext& context);
+// element_count set: checked as an array gate. gate_id is the id the driver checked
+// the address for: decoding a table element again notes its table type under it.
+std::string RejectReason(const std::string& address, std::optional<int32_t> element_count,
+                         int32_t gate_id, krogw::DriverContext& context);
 
 // For an accepted table element gate: a warning when its column never receives a value
 // (a column after the time stamp of a time-stamped table type), else "".

@@ -14,6 +14,7 @@
 #include "platform/library.h"
 #include "platform/terminal.h"
 #include "tools/console/commands.h"
+#include "tools/console/config_findings.h"
 #include "tools/console/cp437.h"
 #include "tools/console/driver_library.h"
 #include "tools/console/host_instances.h"
@@ -28,7 +29,7 @@ namespace fs = std::filesystem;
 
 constexpr const char* kUsage =
     "usage: krogw-host [--driver LIBRARY] [--once [--burst-wait SECONDS]] [--duration SECONDS]"
-    " [--no-reconnect] [--log FILE [--level N]] PROJECT | --help | --version\n";
+    " [--no-reconnect] [--log FILE [--level N]] [--strict] PROJECT | --help | --version\n";
 
 constexpr const char* kHelp =
     "\n"
@@ -36,7 +37,9 @@ constexpr const char* kHelp =
     "PROJECT, reads its gates every scan, shows them and takes operator commands on\n"
     "standard input (help lists them). Ctrl-C and SIGTERM end it as quit does: the\n"
     "instances' channels are closed first. Every run ends with one line naming what\n"
-    "was closed and the run's totals.\n"
+    "was closed and the run's totals. At start it prints on standard error what\n"
+    "krogw-check finds in each instance's configuration file, as FILE:LINE: warning:\n"
+    "or error: lines.\n"
     "\n"
     "  --driver LIBRARY    the driver to load (default: the one installed beside it)\n"
     "  --once              one scan, waiting for the polls' replies, then end\n"
@@ -47,13 +50,14 @@ constexpr const char* kHelp =
     "                      reconnected after 1, 2, 4 ... up to 60 s\n"
     "  --log FILE          the driver's log lines into FILE\n"
     "  --level N           only log lines of level N and above (with --log)\n"
+    "  --strict            any configuration finding ends it with 2, nothing started\n"
     "  --help              this text\n"
     "  --version           the version of the kit\n"
     "\n"
     "Exit status: 0 ended (by quit, the duration, Ctrl-C or SIGTERM), 1 the driver or an\n"
-    "instance could not start, 2 usage or a faulty project, 3 after --once: a gate's\n"
-    "address was rejected, a gate got no value or no gateway answered (each named on\n"
-    "standard error).\n";
+    "instance could not start, 2 usage, a faulty project or, with --strict, a\n"
+    "configuration finding, 3 after --once: a gate's address was rejected, a gate got\n"
+    "no value or no gateway answered (each named on standard error).\n";
 
 volatile std::sig_atomic_t stop_signal = 0;  // the signal that ends the run; 0 none
 
@@ -72,6 +76,7 @@ struct CommandLine {
     int duration_s = 0;
     bool level_given = false;
     bool reconnect = true;
+    bool strict = false;  // configuration findings end the run before it starts
 };
 
 bool ToInt(const char* text, int min, int max, int& value) {
@@ -90,6 +95,10 @@ bool ParseCommandLine(int argc, char** argv, CommandLine& line) {
         const char* value = at + 1 < argc ? argv[at + 1] : nullptr;
         if (option == "--once" || option == "--no-reconnect") {
             (option == "--once" ? line.once : line.reconnect) = option == "--once";
+            continue;
+        }
+        if (option == "--strict") {
+            line.strict = true;
             continue;
         }
         if (option.rfind("--", 0) != 0) {
@@ -202,6 +211,10 @@ int Run(const CommandLine& line) {
             std::fprintf(stderr, "krogw-host: %s\n", error.c_str());
         }
         std::fprintf(stderr, "krogw-host: project refused, nothing started\n");
+        return 2;
+    }
+    if (console::PrintConfigFindings(project) > 0 && line.strict) {
+        std::fprintf(stderr, "krogw-host: configuration findings with --strict, nothing started\n");
         return 2;
     }
     console::DriverLibrary driver;
