@@ -12,6 +12,17 @@ endif()
 
 install(FILES host/qivpro.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/krogw)
 
+# The runtime's export list for a Windows build of a host runtime, from the names the
+# Linux version script gives: one list of the operations the driver imports.
+if(WIN32)
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/host/qivpro.map)
+  file(STRINGS ${CMAKE_SOURCE_DIR}/host/qivpro.map krogw_runtime_exports REGEX "^ +[A-Za-z]+;$")
+  string(REGEX REPLACE " *([A-Za-z]+);" "    \\1" krogw_runtime_exports "${krogw_runtime_exports}")
+  string(REPLACE ";" "\n" krogw_runtime_exports "${krogw_runtime_exports}")
+  file(WRITE ${CMAKE_BINARY_DIR}/qivpro.def "LIBRARY QIVPRO\nEXPORTS\n${krogw_runtime_exports}\n")
+  install(FILES ${CMAKE_BINARY_DIR}/qivpro.def DESTINATION ${CMAKE_INSTALL_DATADIR}/krogw)
+endif()
+
 if(WIN32)
   set(krogw_driver_install_file ${CMAKE_INSTALL_BINDIR}/krogw.dll)
   configure_file(${CMAKE_CURRENT_LIST_DIR}/kit/krogw.rc.in ${CMAKE_BINARY_DIR}/krogw.rc @ONLY)
@@ -21,6 +32,15 @@ else()
 endif()
 
 file(RELATIVE_PATH krogw_pc_to_prefix /prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig /prefix)
+string(REGEX REPLACE "/$" "" krogw_pc_to_prefix "${krogw_pc_to_prefix}")
+# A host loads the driver at run time: it needs the headers and the loader, never -lkrogw.
+if(WIN32)
+  set(krogw_pc_libs "")
+  set(krogw_pc_runtime_file "qivpro_def=\${datadir}/krogw/qivpro.def")
+else()
+  set(krogw_pc_libs "-ldl")
+  set(krogw_pc_runtime_file "qivpro_map=\${datadir}/krogw/qivpro.map")
+endif()
 configure_file(${CMAKE_CURRENT_LIST_DIR}/kit/krogw.pc.in ${CMAKE_BINARY_DIR}/krogw.pc @ONLY)
 install(FILES ${CMAKE_BINARY_DIR}/krogw.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 

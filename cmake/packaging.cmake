@@ -20,10 +20,12 @@ install(TARGETS krogw ${krogw_programs}
         RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
         LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} EXCLUDE_FROM_ALL)
+# On Windows its import library comes along, for programs of one's own linked as our
+# tools are.
 install(TARGETS qivpro
         RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
         LIBRARY DESTINATION ${krogw_tools_libdir}
-        ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} EXCLUDE_FROM_ALL)
+        ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
 install(DIRECTORY include/krogw DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 include(${CMAKE_CURRENT_LIST_DIR}/kit.cmake)
 if(NOT WIN32)

@@ -44,7 +44,7 @@ mkdir "$work/pc"
 "$cc" -std=c99 -shared -fPIC -pthread -Wl,-soname,libqivpro.so \
   -Wl,--version-script="$(pc --variable=qivpro_map)" $(pc --cflags) \
   "$examples/runtime.c" -o "$work/pc/libqivpro.so" || fail "runtime does not build with pkg-config"
-"$cc" -std=c99 $(pc --cflags) "$examples/host.c" -o "$work/pc/example_host" -ldl ||
+"$cc" -std=c99 $(pc --cflags) "$examples/host.c" -o "$work/pc/example_host" $(pc --libs) ||
   fail "host does not build with pkg-config"
 echo "ok: example host and runtime built with pkg-config"
 
@@ -53,6 +53,20 @@ echo "ok: example host and runtime built with pkg-config"
   >"$work/cm.log" 2>&1 && "$cmake" --build "$work/cm" >>"$work/cm.log" 2>&1 ||
   { cat "$work/cm.log"; fail "example does not build with CMake"; }
 echo "ok: example host and runtime built with CMake"
+# The driver target names the installed driver, a module that cannot be linked.
+mkdir "$work/cmk"
+cat >"$work/cmk/CMakeLists.txt" <<'CMAKE'
+cmake_minimum_required(VERSION 3.16)
+project(driver_path NONE)
+find_package(krogw REQUIRED)
+get_target_property(type krogw::krogw TYPE)
+file(GENERATE OUTPUT driver.txt CONTENT "$<TARGET_FILE:krogw::krogw> ${type}")
+CMAKE
+"$cmake" -S "$work/cmk" -B "$work/cmk/build" -DCMAKE_PREFIX_PATH="$prefix" >"$work/cmk.log" 2>&1 ||
+  { cat "$work/cmk.log"; fail "find_package(krogw) in a project of its own"; }
+[ "$(cat "$work/cmk/build/driver.txt")" = "$(realpath "$driver") MODULE_LIBRARY" ] ||
+  fail "krogw::krogw is $(cat "$work/cmk/build/driver.txt"), not the module $driver"
+echo "ok: krogw::krogw is the installed driver, a module"
 
 mkdir "$work/run"
 sed "s/^PRIMARY=.*/PRIMARY=$gateway/" "$examples/kroGW01.int" >"$work/run/kroGW01.int"

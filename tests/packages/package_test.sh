@@ -46,16 +46,32 @@ expect_files() {
 expect_files include/krogw/abi.h share/krogw/samples/kroGW01.int share/krogw/samples/addresses.txt \
   share/krogw/samples/three_rtus.scn share/krogw/demo/kroGW01.int share/krogw/demo/plant.scn \
   share/krogw/demo/plant.prj share/doc/krogw/README.md share/doc/krogw/install.md \
-  share/doc/krogw/wireshark.md share/doc/krogw/simulator.md share/doc/krogw/krogw.lua
+  share/doc/krogw/wireshark.md share/doc/krogw/simulator.md share/doc/krogw/krogw.lua \
+  lib/pkgconfig/krogw.pc lib/cmake/krogw/krogwConfig.cmake
 if [ "$mode" = linux ]; then
   expect_files bin/krogw-host bin/krogw-check bin/krogw-gwsim lib/libkrogw.so \
     lib/krogw/libqivpro.so share/krogw/qivpro.map share/man/man1/krogw-host.1 share/man/man1/krogw-check.1 \
-    share/man/man1/krogw-gwsim.1 include/krogw/qivpro.h lib/pkgconfig/krogw.pc lib/cmake/krogw/krogwConfig.cmake
+    share/man/man1/krogw-gwsim.1 include/krogw/qivpro.h
+  runtime_variable=qivpro_map
 else
-  expect_files bin/krogw.dll bin/QIVPRO.dll bin/krogw-host.exe bin/krogw-check.exe
-  [ -z "$(find "$root" -name 'krogw-gwsim*' -o -name '*.a')" ] ||
-    fail "the zip holds the simulator or import libraries"
+  # A Windows runtime is built with the export list; our tools link the stand-in's import
+  # library, and so may a vendor's own test programs.
+  expect_files bin/krogw.dll bin/QIVPRO.dll bin/krogw-host.exe bin/krogw-check.exe \
+    share/krogw/qivpro.def lib/libQIVPRO.dll.a
+  [ -z "$(find "$root" -name 'krogw-gwsim*' -o -name '*.a' ! -name libQIVPRO.dll.a)" ] ||
+    fail "the zip holds the simulator or import libraries of its own"
+  runtime_variable=qivpro_def
 fi
+# The package's pkg-config file, wherever it is unpacked: every path clean and there, the
+# driver loaded rather than linked.
+for variable in prefix includedir datadir driver "$runtime_variable"; do
+  path=$(pkg-config --variable="$variable" "$root/lib/pkgconfig/krogw.pc") ||
+    fail "pkg-config has no $variable"
+  [[ "$path" != *//* ]] || fail "pkg-config $variable has a double slash: $path"
+  [ -e "$path" ] || fail "pkg-config $variable names nothing: $path"
+done
+! pkg-config --libs "$root/lib/pkgconfig/krogw.pc" | grep -q krogw ||
+  fail "pkg-config --libs links the driver, which hosts load at run time"
 [ ! -e "$root/lib/libqivpro.so" ] || fail "the stand-in runtime sits beside the driver"
 echo "contents: $(cd "$root" && find . -type f | sort | tr '\n' ' ')"
 [ "$mode" = windows-contents ] && exit 0
