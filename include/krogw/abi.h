@@ -20,6 +20,8 @@
 #define KROGW_VERSION_STRING "8.20"
 /* major * 100 + minor, for comparisons: #if KROGW_VERSION >= 820 */
 #define KROGW_VERSION (KROGW_VERSION_MAJOR * 100 + KROGW_VERSION_MINOR)
+/* The kit's license, as its LICENSE file gives it (SPDX identifier). */
+#define KROGW_LICENSE "Apache-2.0"
 
 #if defined(_WIN32)
 #define KROGW_EXPORT __declspec(dllexport)

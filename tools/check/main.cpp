@@ -21,6 +21,7 @@
 #include "tools/check/findings.h"
 #include "tools/check/reject_reason.h"
 #include "tools/hostsim/hostsim.h"
+#include "tools/version_text.h"
 
 namespace {
 
@@ -137,7 +138,7 @@ int main(int argc, char** argv) {
             return kClean;
         }
         if (argument == "--version") {
-            std::cout << "krogw-check " KROGW_VERSION_STRING "\n";
+            std::cout << KROGW_TOOL_VERSION_TEXT("krogw-check");
             return kClean;
         }
         if ((argument.rfind('-', 0) == 0 && argument.size() > 1) || file_count == 2) {

@@ -22,6 +22,7 @@
 #include "tools/console/project_file.h"
 #include "tools/console/scan_loop.h"
 #include "tools/console/screen.h"
+#include "tools/version_text.h"
 
 namespace {
 
@@ -291,7 +292,7 @@ int main(int argc, char** argv) {
             return 0;
         }
         if (std::strcmp(argv[at], "--version") == 0) {
-            std::puts("krogw-host " KROGW_VERSION_STRING);
+            std::fputs(KROGW_TOOL_VERSION_TEXT("krogw-host"), stdout);
             return 0;
         }
     }

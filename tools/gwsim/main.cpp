@@ -19,6 +19,7 @@
 
 #include "include/krogw/abi.h"
 #include "tools/gwsim/gwsim.h"
+#include "tools/version_text.h"
 
 namespace {
 
@@ -218,7 +219,7 @@ int main(int argc, char** argv) {
         line = ParseArguments(argc, argv);
         if (line.help || line.version) {
             std::cout << (line.help ? std::string(kUsage) + kHelp
-                                    : "krogw-gwsim " KROGW_VERSION_STRING "\n");
+                                    : KROGW_TOOL_VERSION_TEXT("krogw-gwsim"));
             return 0;
         }
         if (line.scenario) {
