@@ -10,7 +10,7 @@ if(NOT krogw_header_version MATCHES "\"${PROJECT_VERSION}\"")
   message(FATAL_ERROR "include/krogw/abi.h says ${krogw_header_version}, the project ${PROJECT_VERSION}")
 endif()
 
-install(FILES host/qivpro.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/krogw)
+install(FILES host/qivpro.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/krogw COMPONENT development)
 
 # The runtime's export list for a Windows build of a host runtime, from the names the
 # Linux version script gives: one list of the operations the driver imports.
@@ -20,7 +20,7 @@ if(WIN32)
   string(REGEX REPLACE " *([A-Za-z]+);" "    \\1" krogw_runtime_exports "${krogw_runtime_exports}")
   string(REPLACE ";" "\n" krogw_runtime_exports "${krogw_runtime_exports}")
   file(WRITE ${CMAKE_BINARY_DIR}/qivpro.def "LIBRARY QIVPRO\nEXPORTS\n${krogw_runtime_exports}\n")
-  install(FILES ${CMAKE_BINARY_DIR}/qivpro.def DESTINATION ${CMAKE_INSTALL_DATADIR}/krogw)
+  install(FILES ${CMAKE_BINARY_DIR}/qivpro.def DESTINATION ${CMAKE_INSTALL_DATADIR}/krogw COMPONENT development)
 endif()
 
 if(WIN32)
@@ -42,7 +42,7 @@ else()
   set(krogw_pc_runtime_file "qivpro_map=\${datadir}/krogw/qivpro.map")
 endif()
 configure_file(${CMAKE_CURRENT_LIST_DIR}/kit/krogw.pc.in ${CMAKE_BINARY_DIR}/krogw.pc @ONLY)
-install(FILES ${CMAKE_BINARY_DIR}/krogw.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+install(FILES ${CMAKE_BINARY_DIR}/krogw.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT development)
 
 set(krogw_cmake_dir ${CMAKE_INSTALL_LIBDIR}/cmake/krogw)
 configure_package_config_file(${CMAKE_CURRENT_LIST_DIR}/kit/krogwConfig.cmake.in
@@ -52,9 +52,9 @@ configure_package_config_file(${CMAKE_CURRENT_LIST_DIR}/kit/krogwConfig.cmake.in
 write_basic_package_version_file(${CMAKE_BINARY_DIR}/krogwConfigVersion.cmake
                                  COMPATIBILITY SameMajorVersion)
 install(FILES ${CMAKE_BINARY_DIR}/krogwConfig.cmake ${CMAKE_BINARY_DIR}/krogwConfigVersion.cmake
-        DESTINATION ${krogw_cmake_dir})
+        DESTINATION ${krogw_cmake_dir} COMPONENT development)
 
-install(DIRECTORY docs/examples/ DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)
+install(DIRECTORY docs/examples/ DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples COMPONENT development)
 
 # Manual pages from the tools' --help, where the build can run them.
 if(NOT CMAKE_CROSSCOMPILING)
@@ -77,5 +77,5 @@ if(NOT CMAKE_CROSSCOMPILING)
     endif()
   endforeach()
   add_custom_target(krogw_manpages ALL DEPENDS ${krogw_manpages})
-  install(FILES ${krogw_manpages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  install(FILES ${krogw_manpages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT tools)
 endif()

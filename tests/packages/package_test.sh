@@ -29,12 +29,23 @@ source "$(dirname "$0")/../../tools/console/drive.sh"
 shopt -s nullglob
 packages=("$work"/out/krogw-*.tar.gz "$work"/out/krogw-*.zip)
 shopt -u nullglob
-[ ${#packages[@]} -eq 1 ] || fail "expected one package, found: ${packages[*]}"
-echo "package: ${packages[0]##*/}"
-mkdir "$work/unpacked"
-(cd "$work/unpacked" && cmake -E tar xf "${packages[0]}") || fail "cannot unpack"
+kit=() debug=()
+for package in "${packages[@]}"; do
+  case "${package##*/}" in
+    *-debug.*) debug+=("$package") ;;
+    *) kit+=("$package") ;;
+  esac
+done
+[ ${#kit[@]} -eq 1 ] && [ ${#debug[@]} -eq 1 ] ||
+  fail "expected the kit and its debug package, found: ${packages[*]}"
+echo "packages: ${kit[0]##*/} ${debug[0]##*/}"
+mkdir "$work/unpacked" "$work/debug"
+(cd "$work/unpacked" && cmake -E tar xf "${kit[0]}") || fail "cannot unpack the kit"
+(cd "$work/debug" && cmake -E tar xf "${debug[0]}") || fail "cannot unpack the debug package"
 root=$(echo "$work"/unpacked/krogw-*)
 [ -d "$root" ] || fail "no krogw-* folder at the top of the package"
+debug_root=$(echo "$work"/debug/krogw-*)
+[ -d "$debug_root" ] || fail "no krogw-* folder at the top of the debug package"
 samples=$root/share/krogw/samples
 docs=$root/share/doc/krogw
 
@@ -47,7 +58,8 @@ expect_files include/krogw/abi.h share/krogw/samples/kroGW01.int share/krogw/sam
   share/krogw/samples/three_rtus.scn share/krogw/demo/kroGW01.int share/krogw/demo/plant.scn \
   share/krogw/demo/plant.prj share/doc/krogw/README.md share/doc/krogw/install.md \
   share/doc/krogw/wireshark.md share/doc/krogw/simulator.md share/doc/krogw/krogw.lua \
-  lib/pkgconfig/krogw.pc lib/cmake/krogw/krogwConfig.cmake
+  lib/pkgconfig/krogw.pc lib/cmake/krogw/krogwConfig.cmake share/doc/krogw/LICENSE \
+  share/doc/krogw/CHANGELOG.md
 if [ "$mode" = linux ]; then
   expect_files bin/krogw-host bin/krogw-check bin/krogw-gwsim lib/libkrogw.so \
     lib/krogw/libqivpro.so share/krogw/qivpro.map share/man/man1/krogw-host.1 share/man/man1/krogw-check.1 \
@@ -62,6 +74,21 @@ else
     fail "the zip holds the simulator or import libraries of its own"
   runtime_variable=qivpro_def
 fi
+# Every binary of the kit stripped, its debug information in the debug package.
+binaries=0
+while IFS= read -r binary; do
+  objdump -h "$binary" >/dev/null 2>&1 || continue
+  relative=${binary#"$root"/}
+  binaries=$((binaries + 1))
+  ! objdump -h "$binary" | grep -q " \.debug_" || fail "$relative carries debug information"
+  objdump -t "$binary" 2>&1 | grep -q "no symbols" || fail "$relative carries a symbol table"
+  objdump -h "$debug_root/$relative.debug" 2>/dev/null | grep -q " \.debug_info" ||
+    fail "no debug information for $relative in the debug package"
+done < <(find "$root/bin" "$root/lib" -type f ! -name '*.a' ! -name '*.pc' ! -name '*.cmake')
+[ "$binaries" -ge 4 ] || fail "only $binaries binaries found in the kit"
+cmp -s "$root/share/doc/krogw/LICENSE" "$debug_root/share/doc/krogw/LICENSE" ||
+  fail "the debug package lacks the license"
+
 # The package's pkg-config file, wherever it is unpacked: every path clean and there, the
 # driver loaded rather than linked.
 for variable in prefix includedir datadir driver "$runtime_variable"; do
@@ -74,6 +101,24 @@ done
   fail "pkg-config --libs links the driver, which hosts load at run time"
 [ ! -e "$root/lib/libqivpro.so" ] || fail "the stand-in runtime sits beside the driver"
 echo "contents: $(cd "$root" && find . -type f | sort | tr '\n' ' ')"
+
+# The install components, one by one: the driver alone with its license, and together
+# exactly the kit.
+if [ "$mode" = linux ]; then
+  cmake=$(dirname "$cpack")/cmake
+  for component in driver development tools documentation; do
+    "$cmake" --install "$build" --component "$component" --prefix "$work/components/$component" \
+      >/dev/null || fail "cmake --install --component $component"
+  done
+  driver_files=$(cd "$work/components/driver" && find . -type f | sort | tr '\n' ' ')
+  [ "$driver_files" = "./lib/libkrogw.so ./share/doc/krogw/LICENSE " ] ||
+    fail "the driver component holds: $driver_files"
+  union=$(for component in driver development tools documentation; do
+    (cd "$work/components/$component" && find . -type f)
+  done | sort -u)
+  [ "$union" = "$(cd "$root" && find . -type f | sort)" ] ||
+    fail "the components together are not the kit: $(diff <(echo "$union") <(cd "$root" && find . -type f | sort))"
+fi
 [ "$mode" = windows-contents ] && exit 0
 
 # Runs a program of the package: natively, or under wine from the folder of the DLLs.
