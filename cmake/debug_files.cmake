@@ -14,7 +14,7 @@ function(krogw_strip_after_link target)
     set(binary $<TARGET_FILE:${target}>)
     add_custom_command(TARGET ${target} POST_BUILD
       COMMAND ${CMAKE_OBJCOPY} --only-keep-debug ${binary} ${binary}.debug
-      COMMAND ${CMAKE_OBJCOPY} --strip-unneeded ${binary}
+      COMMAND ${CMAKE_OBJCOPY} --strip-all ${binary}
       COMMAND ${CMAKE_OBJCOPY} --add-gnu-debuglink=${binary}.debug ${binary}
       WORKING_DIRECTORY $<TARGET_FILE_DIR:${target}>
       VERBATIM)

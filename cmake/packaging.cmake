@@ -26,10 +26,11 @@ foreach(component IN LISTS krogw_components)
   install(FILES LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT ${component})
 endforeach()
 
+# The driver's import library is never shipped: hosts load the driver, never link it.
 install(TARGETS krogw
         RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT driver
         LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT driver
-        ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development EXCLUDE_FROM_ALL)
+        ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT unshipped EXCLUDE_FROM_ALL)
 install(TARGETS ${krogw_programs} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tools)
 # On Windows its import library comes along, for programs of one's own linked as our
 # tools are.

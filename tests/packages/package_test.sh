@@ -77,12 +77,12 @@ fi
 # Every binary of the kit stripped, its debug information in the debug package.
 binaries=0
 while IFS= read -r binary; do
-  objdump -h "$binary" >/dev/null 2>&1 || continue
+  sections=$(objdump -h "$binary" 2>/dev/null) || continue
   relative=${binary#"$root"/}
   binaries=$((binaries + 1))
-  ! objdump -h "$binary" | grep -q " \.debug_" || fail "$relative carries debug information"
-  objdump -t "$binary" 2>&1 | grep -q "no symbols" || fail "$relative carries a symbol table"
-  objdump -h "$debug_root/$relative.debug" 2>/dev/null | grep -q " \.debug_info" ||
+  [[ "$sections" != *" .debug_"* ]] || fail "$relative carries debug information"
+  [[ "$(objdump -t "$binary" 2>&1)" == *"no symbols"* ]] || fail "$relative carries a symbol table"
+  [[ "$(objdump -h "$debug_root/$relative.debug" 2>/dev/null)" == *" .debug_info"* ]] ||
     fail "no debug information for $relative in the debug package"
 done < <(find "$root/bin" "$root/lib" -type f ! -name '*.a' ! -name '*.pc' ! -name '*.cmake')
 [ "$binaries" -ge 4 ] || fail "only $binaries binaries found in the kit"
@@ -97,7 +97,7 @@ for variable in prefix includedir datadir driver "$runtime_variable"; do
   [[ "$path" != *//* ]] || fail "pkg-config $variable has a double slash: $path"
   [ -e "$path" ] || fail "pkg-config $variable names nothing: $path"
 done
-! pkg-config --libs "$root/lib/pkgconfig/krogw.pc" | grep -q krogw ||
+[[ "$(pkg-config --libs "$root/lib/pkgconfig/krogw.pc")" != *krogw* ]] ||
   fail "pkg-config --libs links the driver, which hosts load at run time"
 [ ! -e "$root/lib/libqivpro.so" ] || fail "the stand-in runtime sits beside the driver"
 echo "contents: $(cd "$root" && find . -type f | sort | tr '\n' ' ')"
