@@ -1,8 +1,8 @@
 #include "tools/console/config_findings.h"
 
+#include <cstdint>
 #include <filesystem>
 #include <iostream>
-#include <cstdint>
 #include <memory>
 #include <string>
 
