@@ -52,6 +52,7 @@ if [ "$mode" = linux ]; then
   expect_files bin/krogw-host bin/krogw-check bin/krogw-gwsim lib/libkrogw.so \
     lib/krogw/libqivpro.so share/krogw/qivpro.map share/man/man1/krogw-host.1 share/man/man1/krogw-check.1 \
     share/man/man1/krogw-gwsim.1 include/krogw/qivpro.h
+  "$(dirname "$0")/installed_docs_check.sh" "$root" || fail "the installed documents point outside it"
   runtime_variable=qivpro_map
 else
   # A Windows runtime is built with the export list; our tools link the stand-in's import
