@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The documents of an installation point only into it: every markdown link names a file
-# or folder that is there, every `share/...` path too, and no document names a path of
-# the source tree. Prints each fault; exits 1 when there is one.
+# or folder that is there, every `share/...` path too, and no guide or manual page names
+# a path of the source tree. Prints each fault; exits 1 when there is one.
 #
 #   installed_docs_check.sh ROOT    (ROOT: the installation's prefix)
 set -uo pipefail
@@ -25,7 +25,9 @@ for page in "$docs"/*.md; do
   while read -r path; do
     [ -e "$root/$path" ] || fault "$name names $path, which is not installed"
   done < <(grep -oE '`share/[^` ]*`' "$page" | tr -d '`')
+done
+for page in "$docs"/*.md "$root"/share/man/man*/*; do
   grep -nE "(^|[^A-Za-z0-9_./-])($source_folders)/" "$page" |
-    sed "s|^|FAIL: $name names a source path: |" | grep . && faults=1
+    sed "s|^|FAIL: ${page#"$root"/} names a source path: |" | grep . && faults=1
 done
 exit $faults
