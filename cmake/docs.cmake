@@ -28,11 +28,10 @@ function(krogw_installed_doc source output)
   # The guides sit beside the README, not in docs/ below it.
   string(REPLACE "](docs/" "](" text "${text}")
   string(REPLACE "[docs/" "[" text "${text}")
-  # Where packaging.cmake installs the samples, the dissector and the programs.
+  # Where packaging.cmake installs the samples and the dissector.
   string(REPLACE "tools/check/samples/" "${CMAKE_INSTALL_DATADIR}/krogw/samples/" text "${text}")
   string(REPLACE "tools/gwsim/samples/" "${CMAKE_INSTALL_DATADIR}/krogw/samples/" text "${text}")
   string(REPLACE "tools/wireshark/krogw.lua" "${CMAKE_INSTALL_DOCDIR}/krogw.lua" text "${text}")
-  string(REPLACE "build/native/bin/" "${CMAKE_INSTALL_BINDIR}/" text "${text}")
   file(WRITE ${output} "${text}")
 endfunction()
 

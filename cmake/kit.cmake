@@ -1,6 +1,6 @@
 # The kit for host vendors beside the driver: the ABI and host runtime headers, a
 # pkg-config file and a CMake package, the version resource of krogw.dll and the
-# manual pages of the tools. Included from packaging.cmake, after GNUInstallDirs.
+# manual pages. Included from packaging.cmake, after GNUInstallDirs.
 include(CMakePackageConfigHelpers)
 
 # One version: the ABI header's macros and the project's must agree.
