@@ -1,6 +1,6 @@
 # The kit for host vendors beside the driver: the ABI and host runtime headers, a
 # pkg-config file and a CMake package, the version resource of krogw.dll and the
-# manual pages of the tools. Included from packaging.cmake, after GNUInstallDirs.
+# manual pages. Included from packaging.cmake, after GNUInstallDirs.
 include(CMakePackageConfigHelpers)
 
 # One version: the ABI header's macros and the project's must agree.
@@ -56,26 +56,16 @@ install(FILES ${CMAKE_BINARY_DIR}/krogwConfig.cmake ${CMAKE_BINARY_DIR}/krogwCon
 
 install(DIRECTORY docs/examples/ DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples COMPONENT development)
 
-# Manual pages from the tools' --help, where the build can run them.
-if(NOT CMAKE_CROSSCOMPILING)
-  set(krogw_manpages)
-  foreach(tool_summary "krogw-host|console host for the krogw driver"
-                       "krogw-check|commissioning checker for krogw configurations and addresses"
-                       "krogw-gwsim|simulated RTU network gateway for the krogw driver")
-    string(REPLACE "|" ";" tool_summary "${tool_summary}")
-    list(GET tool_summary 0 tool)
-    list(GET tool_summary 1 summary)
-    if(TARGET ${tool})
-      set(page ${CMAKE_BINARY_DIR}/man/${tool}.1)
-      add_custom_command(OUTPUT ${page}
-        COMMAND ${CMAKE_COMMAND} -DPROGRAM=$<TARGET_FILE:${tool}> -DNAME=${tool}
-                -DVERSION=${PROJECT_VERSION} "-DSUMMARY=${summary}" -DOUTPUT=${page}
-                -P ${CMAKE_CURRENT_LIST_DIR}/kit/manpage.cmake
-        DEPENDS ${tool} ${CMAKE_CURRENT_LIST_DIR}/kit/manpage.cmake
-        COMMENT "Manual page ${tool}.1")
-      list(APPEND krogw_manpages ${page})
-    endif()
+# Manual pages of the tools and of the configuration file, for Unix systems; the tests
+# hold their option lists to the programs' --help.
+if(NOT WIN32)
+  string(TIMESTAMP KROGW_MANPAGE_DATE "%Y-%m-%d" UTC)  # SOURCE_DATE_EPOCH when set
+  foreach(page krogw-host.1 krogw-check.1 krogw-gwsim.1 krogw.int.5)
+    configure_file(${CMAKE_SOURCE_DIR}/docs/man/${page}.in ${CMAKE_BINARY_DIR}/man/${page} @ONLY)
   endforeach()
-  add_custom_target(krogw_manpages ALL DEPENDS ${krogw_manpages})
-  install(FILES ${krogw_manpages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT tools)
+  install(FILES ${CMAKE_BINARY_DIR}/man/krogw-host.1 ${CMAKE_BINARY_DIR}/man/krogw-check.1
+                ${CMAKE_BINARY_DIR}/man/krogw-gwsim.1
+          DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT tools)
+  install(FILES ${CMAKE_BINARY_DIR}/man/krogw.int.5 DESTINATION ${CMAKE_INSTALL_MANDIR}/man5
+          COMPONENT tools)
 endif()

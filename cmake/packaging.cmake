@@ -65,18 +65,11 @@ install(FILES tools/check/samples/kroGW01.int tools/check/samples/addresses.txt
 install(FILES demo/kroGW01.int demo/plant.scn demo/plant.prj
         DESTINATION ${CMAKE_INSTALL_DATADIR}/krogw/demo COMPONENT tools)
 
-# The guides sit beside the README in the installed documentation folder, not in docs/
-# below it: the installed README's links say so.
-set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/README.md)
-file(READ ${CMAKE_SOURCE_DIR}/README.md krogw_readme)
-string(REPLACE "](docs/" "](" krogw_readme "${krogw_readme}")
-string(REPLACE "[docs/" "[" krogw_readme "${krogw_readme}")
-file(WRITE ${CMAKE_BINARY_DIR}/installed/README.md "${krogw_readme}")
-install(FILES ${CMAKE_BINARY_DIR}/installed/README.md CHANGELOG.md
-        DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT documentation)
+# The README and the guides, worded for the installation.
+include(${CMAKE_CURRENT_LIST_DIR}/docs.cmake)
+install(FILES ${krogw_installed_docs} CHANGELOG.md DESTINATION ${CMAKE_INSTALL_DOCDIR}
+        COMPONENT documentation)
 install(FILES tools/wireshark/krogw.lua DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT tools)
-install(DIRECTORY docs/ DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT documentation
-        FILES_MATCHING PATTERN "*.md")
 
 set(CPACK_PACKAGE_NAME krogw)
 set(CPACK_PACKAGE_VENDOR krogw)

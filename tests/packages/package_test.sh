@@ -63,7 +63,8 @@ expect_files include/krogw/abi.h share/krogw/samples/kroGW01.int share/krogw/sam
 if [ "$mode" = linux ]; then
   expect_files bin/krogw-host bin/krogw-check bin/krogw-gwsim lib/libkrogw.so \
     lib/krogw/libqivpro.so share/krogw/qivpro.map share/man/man1/krogw-host.1 share/man/man1/krogw-check.1 \
-    share/man/man1/krogw-gwsim.1 include/krogw/qivpro.h
+    share/man/man1/krogw-gwsim.1 share/man/man5/krogw.int.5 include/krogw/qivpro.h
+  "$(dirname "$0")/installed_docs_check.sh" "$root" || fail "the installed documents point outside it"
   runtime_variable=qivpro_map
 else
   # A Windows runtime is built with the export list; our tools link the stand-in's import
