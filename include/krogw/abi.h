@@ -129,74 +129,75 @@ constexpr int32_t DriverSpecialUnit = KROGW_UNIT_DRIVER_SPECIAL;
 constexpr int32_t kFixedWord = KROGW_FIXED_WORD;
 #endif
 
-/* The records, the same in both languages. */
+/* The records, the same in both languages. Every field's comment is word for word its
+   row in the integration guide's table of fields (a test compares them). */
 struct DriverContext;
 
 /* The five words by which the driver recognises a gate; the host hands them back
    unchanged with every read and write. */
 struct GateAddress {
-    int32_t unit_id;
-    int32_t kind;
-    int32_t subaddress;
-    int32_t fixed_word;
-    int32_t bit_width;
+    int32_t unit_id;    /* the RTU, or 0xFFF0..0xFFF3 for gateway and driver gates */
+    int32_t kind;       /* the address form, a KROGW_GATE_ value */
+    int32_t subaddress; /* the place within the unit, packed by kind */
+    int32_t fixed_word; /* always 255 */
+    int32_t bit_width;  /* 8, 16 or 32: the width of the gate's value */
 };
 
 struct HostRequest {
-    struct DriverContext* context;
-    int32_t function_code;
-    int32_t driver_number;
-    int32_t reserved;
-    void* arguments;
+    struct DriverContext* context; /* the instance's context block of context_size bytes */
+    int32_t function_code;         /* what to do, a KROGW_ function code */
+    int32_t driver_number;         /* the instance number nn, 1..255 */
+    int32_t reserved;              /* not used */
+    void* arguments;               /* the argument block of the function code */
 };
 
 /* Code 1. */
 struct StartArguments {
-    int32_t reserved[3];
-    int32_t start_flag;
-    int32_t reply_timeout_10ms;
+    int32_t reserved[3];        /* not used */
+    int32_t start_flag;         /* 0: read the configuration and stop there */
+    int32_t reply_timeout_10ms; /* reply time-out in 10 ms units, at least 3000 ms */
 };
 
 /* Code 2. */
 struct ReconnectArguments {
-    int32_t gateway_unit;
+    int32_t gateway_unit; /* 0xFFF0 the primary gateway, 0xFFF1 the secondary */
 };
 
 /* Codes 3 and 4. */
 struct AddressCheckArguments {
-    const char* address_text;
-    int32_t gate_id; /* the host's id of the gate being defined; only logged */
-    int32_t reserved;
-    int32_t element_count;      /* code 4 only */
+    const char* address_text;   /* the gate's address text, NUL-terminated */
+    int32_t gate_id;            /* the id of the gate being defined: duplicate test, table type */
+    int32_t reserved;           /* not used */
+    int32_t element_count;      /* the elements of an array gate, code 4 only */
     struct GateAddress address; /* filled by the check */
 };
 
-/* Codes 5, 6, 7 and 10. value_buffer: see the integration guide. */
+/* Codes 5, 6, 7 and 10. */
 struct GateIoArguments {
-    int32_t reserved[2];
-    struct GateAddress address;
-    int32_t reserved2;
-    int32_t element_count;
-    int32_t gate_id;
-    uint8_t* value_buffer;
+    int32_t reserved[2];        /* not used */
+    struct GateAddress address; /* the five words the check filled */
+    int32_t reserved2;          /* not used */
+    int32_t element_count;      /* the elements of an array gate, codes 6 and 10 */
+    int32_t gate_id;            /* the gate's id; a table element read hands it to the runtime */
+    uint8_t* value_buffer;      /* the value read or written, laid out by the gate */
 };
 
 /* Code 15. */
 struct ReplyTimeoutArguments {
-    int32_t reserved[3];
-    int32_t reply_timeout_10ms;
+    int32_t reserved[3];        /* not used */
+    int32_t reply_timeout_10ms; /* 10 ms units: 0 keeps the time-out, below 0 is ignored */
 };
 
 /* Code 14. The host gives the three numeric constants their meaning; the driver
    only hands them over. */
 struct DriverInfo {
-    int32_t driver_code;
-    const char* short_name;
-    const char* banner;
-    int32_t context_size;
-    int32_t info_flag;
-    uint8_t host_owned[8]; /* left as the host put them */
-    int32_t info_mode;
+    int32_t driver_code;    /* 82 */
+    const char* short_name; /* the driver's short name */
+    const char* banner;     /* 379 characters of code page 437 */
+    int32_t context_size;   /* the bytes of the context block the host allocates */
+    int32_t info_flag;      /* 1 */
+    uint8_t host_owned[8];  /* left as the host put them */
+    int32_t info_mode;      /* 2 */
 };
 
 /* Layout checks: a failing one stops the compile (C11 and C++ name the condition). */

@@ -7,121 +7,23 @@
 #include <cctype>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <iterator>
 #include <set>
-#include <sstream>
 #include <string>
 #include <vector>
+
+#include "tests/docs/source_scan.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-struct Token {
-    enum Kind { Word, Text, Punct } kind;
-    std::string text;
-};
-
-std::string ReadWhole(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-char Unescaped(char c) {
-    switch (c) {
-        case 'n':
-            return '\n';
-        case 't':
-            return '\t';
-        default:
-            return c;  // \" \\ \'
-    }
-}
-
-// Splits C++ source into words, string literals and single punctuation characters.
-// Comments, character literals and preprocessor lines are skipped; adjacent string
-// literals are joined as the compiler joins them.
-std::vector<Token> Tokenize(const std::string& src) {
-    std::vector<Token> tokens;
-    bool line_start = true;
-    for (size_t i = 0; i < src.size();) {
-        const char c = src[i];
-        if (c == '\n') {
-            line_start = true;
-            ++i;
-        } else if (std::isspace(static_cast<unsigned char>(c))) {
-            ++i;
-        } else if (line_start && c == '#') {
-            while (i < src.size() && src[i] != '\n') {
-                i += (src[i] == '\\' && i + 1 < src.size()) ? size_t{2} : size_t{1};
-            }
-        } else if (src.compare(i, 2, "//") == 0) {
-            i = src.find('\n', i);
-            i = i == std::string::npos ? src.size() : i;
-        } else if (src.compare(i, 2, "/*") == 0) {
-            i = src.find("*/", i + 2);
-            i = i == std::string::npos ? src.size() : i + 2;
-        } else if (c == '"' || c == '\'') {
-            std::string text;
-            for (++i; i < src.size() && src[i] != c; ++i) {
-                text += src[i] == '\\' && i + 1 < src.size() ? Unescaped(src[++i]) : src[i];
-            }
-            ++i;
-            if (c == '"') {
-                if (!tokens.empty() && tokens.back().kind == Token::Text) {
-                    tokens.back().text += text;
-                } else {
-                    tokens.push_back({Token::Text, text});
-                }
-            }
-            line_start = false;
-        } else if (std::isalnum(static_cast<unsigned char>(c)) || c == '_') {
-            const size_t start = i;
-            while (i < src.size() &&
-                   (std::isalnum(static_cast<unsigned char>(src[i])) || src[i] == '_')) {
-                ++i;
-            }
-            tokens.push_back({Token::Word, src.substr(start, i - start)});
-            line_start = false;
-        } else {
-            tokens.push_back({Token::Punct, std::string(1, c)});
-            ++i;
-            line_start = false;
-        }
-    }
-    return tokens;
-}
+using krogw_docs::Token;
 
 bool CarriesMark(const std::string& text) {
     std::string lower;
     std::transform(text.begin(), text.end(), std::back_inserter(lower),
                    [](unsigned char ch) { return static_cast<char>(std::tolower(ch)); });
     return lower.find("krogw :") != std::string::npos;
-}
-
-// The literals of err()'s second argument: from the first top-level comma to the next
-// one or to the closing parenthesis.
-void CollectErrFormats(const std::vector<Token>& tokens, size_t open_paren,
-                       std::set<std::string>& out) {
-    int depth = 0;
-    int argument = 0;
-    for (size_t i = open_paren; i < tokens.size(); ++i) {
-        const Token& t = tokens[i];
-        if (t.kind == Token::Punct && (t.text == "(" || t.text == "[" || t.text == "{")) {
-            ++depth;
-        } else if (t.kind == Token::Punct && (t.text == ")" || t.text == "]" || t.text == "}")) {
-            if (--depth == 0) {
-                return;
-            }
-        } else if (depth == 1 && t.kind == Token::Punct && t.text == ",") {
-            if (++argument > 1) {
-                return;
-            }
-        } else if (argument == 1 && t.kind == Token::Text && t.text != "%s") {
-            out.insert(t.text);  // "%s" only passes a text found elsewhere
-        }
-    }
 }
 
 std::set<std::string> SourceFormats(const fs::path& root) {
@@ -137,48 +39,19 @@ std::set<std::string> SourceFormats(const fs::path& root) {
             if (!entry.is_regular_file() || (ext != ".cpp" && ext != ".h")) {
                 continue;
             }
-            const std::vector<Token> tokens = Tokenize(ReadWhole(entry.path()));
-            for (size_t i = 0; i < tokens.size(); ++i) {
-                if (tokens[i].kind == Token::Text && CarriesMark(tokens[i].text)) {
-                    formats.insert(tokens[i].text);
-                }
-                if (tokens[i].kind == Token::Word && tokens[i].text == "err" &&
-                    i + 1 < tokens.size() && tokens[i + 1].text == "(") {
-                    CollectErrFormats(tokens, i + 1, formats);
+            const std::vector<Token> tokens =
+                krogw_docs::Tokenize(krogw_docs::ReadWhole(entry.path()));
+            for (const Token& token : tokens) {
+                if (token.kind == Token::Text && CarriesMark(token.text)) {
+                    formats.insert(token.text);
                 }
             }
+            const std::set<std::string> err_formats = krogw_docs::CallLiterals(tokens, "err", 1);
+            formats.insert(err_formats.begin(), err_formats.end());
         }
     }
+    formats.erase("%s");  // only passes a text found elsewhere
     return formats;
-}
-
-// The first cell of every table row, between its first and last backtick.
-std::set<std::string> TableFormats(const fs::path& page) {
-    std::set<std::string> formats;
-    std::istringstream lines(ReadWhole(page));
-    for (std::string line; std::getline(lines, line);) {
-        if (line.rfind("| `", 0) != 0) {
-            continue;
-        }
-        const size_t open = line.find('`');
-        const size_t close = line.find("` |", open + 1);
-        if (close != std::string::npos) {
-            formats.insert(line.substr(open + 1, close - open - 1));
-        }
-    }
-    return formats;
-}
-
-int Report(const std::set<std::string>& wanted, const std::set<std::string>& present,
-           const char* what) {
-    int missing = 0;
-    for (const std::string& text : wanted) {
-        if (present.count(text) == 0) {
-            std::printf("%s: \"%s\"\n", what, text.c_str());
-            ++missing;
-        }
-    }
-    return missing;
 }
 
 }  // namespace
@@ -189,14 +62,15 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::set<std::string> source = SourceFormats(argv[1]);
-    const std::set<std::string> table = TableFormats(argv[2]);
+    const std::set<std::string> table =
+        krogw_docs::BacktickedFirstCells(krogw_docs::ReadWhole(argv[2]));
     if (source.empty() || table.empty()) {
         std::fprintf(stderr, "no formats found (source %zu, table %zu)\n", source.size(),
                      table.size());
         return 1;
     }
-    const int faults = Report(source, table, "log format without a table row") +
-                       Report(table, source, "table row naming no log format");
+    const int faults = krogw_docs::ReportMissing(source, table, "log format without a table row") +
+                       krogw_docs::ReportMissing(table, source, "table row naming no log format");
     std::printf("%zu formats in the source, %zu rows, %d faults\n", source.size(), table.size(),
                 faults);
     return faults == 0 ? 0 : 1;

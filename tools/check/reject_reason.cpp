@@ -1,6 +1,7 @@
 #include "tools/check/reject_reason.h"
 
 #include <cstring>
+#include <initializer_list>
 
 #include "address/address_check.h"
 #include "address/address_templates.h"
@@ -13,8 +14,20 @@ namespace {
 using krogw::AddressField;
 using krogw::ReadFieldNumber;
 
-std::string Range(const char* what, int32_t value, int32_t highest) {
-    return std::string(what) + " " + std::to_string(value) + " is above " + std::to_string(highest);
+// Every reason goes through here, its format a literal with a %d for each number:
+// docs/addresses.md lists the formats, and a test holds the page to them.
+std::string Reason(const char* format, std::initializer_list<int32_t> numbers = {}) {
+    std::string text;
+    auto number = numbers.begin();
+    for (const char* at = format; *at != '\0'; ++at) {
+        if (at[0] == '%' && at[1] == 'd' && number != numbers.end()) {
+            text += std::to_string(*number++);
+            ++at;
+        } else {
+            text += *at;
+        }
+    }
+    return text;
 }
 
 // The table number and the table type at their positions; "" when both are good. A
@@ -24,20 +37,19 @@ std::string TableReason(const AddressField& field, size_t table_at, size_t type_
     int32_t table = 0;
     ReadFieldNumber(field, table_at, 3, table);
     if (table > krogw::kMaxRtuTable) {
-        return Range("table", table, krogw::kMaxRtuTable);
+        return Reason("table %d is above %d", {table, krogw::kMaxRtuTable});
     }
     int32_t table_type = 0;
     ReadFieldNumber(field, type_at, 2, table_type);
     const krogw::TableLayout layout = krogw::TableLayoutOf(context, table_type);
     const bool declared =
         is_poll ? layout.column_count != 0 : layout.column_types[0] != krogw::kEndOfColumns;
-    return declared ? ""
-                    : "table type " + std::to_string(table_type) + " is not in the configuration";
+    return declared ? "" : Reason("table type %d is not in the configuration", {table_type});
 }
 
 std::string RtuReason(const AddressField& field, size_t at) {
     int32_t rtu = 0;
-    return krogw::ReadRtuNumber(field, at, rtu) ? "" : "RTU number is not 1..65535";
+    return krogw::ReadRtuNumber(field, at, rtu) ? "" : Reason("RTU number is not 1..65535");
 }
 
 std::string PollReason(const AddressField& field, const krogw::DriverContext& context) {
@@ -50,7 +62,7 @@ std::string PollReason(const AddressField& field, const krogw::DriverContext& co
     }
     int32_t first_row = 0;
     ReadFieldNumber(field, 11, 3, first_row);
-    return Range("first row", first_row, krogw::kMaxRow);
+    return Reason("first row %d is above %d", {first_row, krogw::kMaxRow});
 }
 
 std::string TableElementReason(const AddressField& field, const krogw::DriverContext& context) {
@@ -68,37 +80,37 @@ std::string TableElementReason(const AddressField& field, const krogw::DriverCon
     ReadFieldNumber(field, 13, 1, column);
     ReadFieldNumber(field, 10, 3, row);
     if (column > krogw::kMaxColumn) {
-        return Range("column", column, krogw::kMaxColumn);
+        return Reason("column %d is above %d", {column, krogw::kMaxColumn});
     }
     if (row > krogw::kMaxRow) {
-        return Range("row", row, krogw::kMaxRow);
+        return Reason("row %d is above %d", {row, krogw::kMaxRow});
     }
     const krogw::TableLayout layout = krogw::TableLayoutOf(context, table_type);
     const uint8_t type = layout.column_types[column];
     if (type == krogw::kElementTimeStamp || type == krogw::kElementShortTimeStamp) {
-        return "column " + std::to_string(column) + " of table type " + std::to_string(table_type) +
-               " is a time stamp, not a value";
+        return Reason("column %d of table type %d is a time stamp, not a value",
+                      {column, table_type});
     }
-    return "table type " + std::to_string(table_type) + " has only " +
-           std::to_string(layout.column_count) + " columns, no column " + std::to_string(column);
+    return Reason("table type %d has only %d columns, no column %d",
+                  {table_type, layout.column_count, column});
 }
 
 // Which part of an address that matched a template made the driver's decoding fail.
 std::string FormReason(const AddressField& field, const krogw::DriverContext& context) {
     if (std::strstr(field.text, "SETCALL") != nullptr) {
-        return "no SetCall parameter named (EXE, RTU, QR, QD, QC, SR or SD)";
+        return Reason("no SetCall parameter named (EXE, RTU, QR, QD, QC, SR or SD)");
     }
     switch (field.text[0]) {
         case '!':
             // Driver gates and !1 always pass; of the rest only !2 and RTU states fail.
-            return field.text[2] == ' ' ? "no SECONDARY gateway is configured"
+            return field.text[2] == ' ' ? Reason("no SECONDARY gateway is configured")
                                         : RtuReason(field, 1);
         case 'P':
         case 'C':
             return PollReason(field, context);
         case 'S': {
             const std::string reason = RtuReason(field, 1);
-            return reason.empty() ? "no C before the channel digit" : reason;
+            return reason.empty() ? Reason("no C before the channel digit") : reason;
         }
         case 'T':
             return RtuReason(field, 1);
@@ -108,14 +120,13 @@ std::string FormReason(const AddressField& field, const krogw::DriverContext& co
 }
 
 std::string ArrayReason(krogw::GateKind kind, int32_t element_count) {
-    const std::string given = ", not " + std::to_string(element_count);
     switch (kind) {
         case krogw::RtuChannelStatus:
-            return "a channel status array has exactly 5 elements" + given;
+            return Reason("a channel status array has exactly 5 elements, not %d", {element_count});
         case krogw::TableElement:
-            return "an array of table values has 1..250 elements" + given;
+            return Reason("an array of table values has 1..250 elements, not %d", {element_count});
         default:
-            return "only table elements and channel status are arrays";
+            return Reason("only table elements and channel status are arrays");
     }
 }
 
@@ -125,10 +136,10 @@ std::string RejectReason(const std::string& address, std::optional<int32_t> elem
                          int32_t gate_id, krogw::DriverContext& context) {
     krogw::AddressCheck check{};
     if (!krogw::NormalizeAddress(address.c_str(), check.field)) {
-        return "longer than the 16 positions of an address";
+        return Reason("longer than the 16 positions of an address");
     }
     if (!krogw::MatchesAnyTemplate(check.field)) {
-        return "matches none of the address forms";
+        return Reason("matches none of the address forms");
     }
     // The driver's own decoding tells whether the address alone passes; the duplicate
     // test, the one thing left for a single gate, is not run again.
@@ -141,7 +152,7 @@ std::string RejectReason(const std::string& address, std::optional<int32_t> elem
         return FormReason(check.field, context);
     }
     return element_count ? ArrayReason(static_cast<krogw::GateKind>(words.kind), *element_count)
-                         : "the address is already defined";
+                         : Reason("the address is already defined");
 }
 
 std::string UnfedColumnWarning(const krogw::GateAddress& words, int table_type,
