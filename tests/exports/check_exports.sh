@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The driver library must export KroMain and nothing else of ours; the Windows DLL
-# may import only from system libraries and the host runtime.
+# may import only from system libraries and the host runtime, and carries a version
+# resource that names the product, its version and its license.
 set -euo pipefail
 library=$1
 kind=$2
@@ -18,6 +19,12 @@ else
              | grep -o '\] .*' | cut -c3- | sort)
   echo "exported: $exported"
   [ "$exported" = KroMain ] || fail "krogw.dll exports: $exported"
+  # The version resource: what Windows shows in the file's properties.
+  resource=$(strings -el "$library")
+  for text in FileDescription ProductName ProductVersion OriginalFilename krogw.dll \
+    LegalCopyright "Apache-2.0"; do
+    [[ "$resource" == *"$text"* ]] || fail "the version resource lacks $text"
+  done
   imported=$(echo "$dump" | awk '/DLL Name:/ {print toupper($3)}' | sort -u)
   echo "imported: $(echo $imported)"
   echo "$imported" | grep -qx QIVPRO.DLL || fail "krogw.dll does not import QIVPRO.dll"
