@@ -8,14 +8,27 @@
 #include "host/qivpro.h"
 
 namespace krogw {
+namespace {
+
+bool IsPollReply(uint32_t type) {
+    return type == kOpPoll || type == kOpPollRowList;
+}
+
+}  // namespace
 
 BurstMessageOutcome TakeBurstChannelMessage(DriverContext& context, const uint8_t* buffer,
                                             size_t received, int32_t& backup_mode) {
     QivGetBackupMode(context.client, &backup_mode);
+    const MessageView message = ViewMessage(buffer, received);
     if (backup_mode == 1) {
+        // A standby host stores nothing, but a poll's reply is all that frees its slot:
+        // kept, the slots of polls sent while standby would hold the queue for good.
+        if (message.Holds(0, kGwBodyOffset) &&
+            IsPollReply(GwMessageType(GetU32(buffer + kGwOpcodeOffset)))) {
+            DecrementNotBelowZero(context.polls_in_flight);
+        }
         return BurstMessageOutcome::Dropped;
     }
-    const MessageView message = ViewMessage(buffer, received);
     if (!message.Holds(0, kGwBodyOffset)) {
         err(kLogError, "KroGW : Burst channel message of %d bytes has no command block - dropped",
             static_cast<int>(message.end));
@@ -32,11 +45,11 @@ BurstMessageOutcome TakeBurstChannelMessage(DriverContext& context, const uint8_
     }
     const uint32_t type = GwMessageType(GetU32(buffer + kGwOpcodeOffset));
     err(kLogTrace, "KroGW : Got Burst Type %X", type);
+    if (IsPollReply(type)) {
+        DecodePollReply(context, buffer, message.end, type);
+        return BurstMessageOutcome::Taken;
+    }
     switch (type) {
-        case kOpPoll:
-        case kOpPollRowList:
-            DecodePollReply(context, buffer, message.end, type);
-            return BurstMessageOutcome::Taken;
         case kOpBurstReport:
             DecodeBurstReport(context, buffer, message.end);
             return BurstMessageOutcome::Taken;

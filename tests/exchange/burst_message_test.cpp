@@ -16,19 +16,24 @@ BurstMessageOutcome Take(DriverContext& context, const Bytes& message) {
     return TakeBurstChannelMessage(context, message.data(), message.size(), backup_mode);
 }
 
-TEST_F(BurstMessageTest, StandbyHostDropsEvenPollReplies) {
+// A standby host stores no value, but each poll reply still frees its poll's slot, so
+// the polls sent while standby do not hold the queue once the host is active.
+TEST_F(BurstMessageTest, StandbyHostDropsValuesButFreesPollSlots) {
     Layout("3=2,0");
     const int32_t gate = Gate(4, 1, 0, 0);
     context_->polls_in_flight = 3;
     hostsim::SetBackupMode(1);
     const Bytes reply = PollReply(kOpPoll, {4, 1, 3, 0, 1}, {0, 9});
     EXPECT_EQ(Take(*context_, reply), BurstMessageOutcome::Dropped);
-    EXPECT_EQ(context_->polls_in_flight, 3);
+    EXPECT_EQ(context_->polls_in_flight, 2);
     EXPECT_EQ(Value(gate), -1);
+    const Bytes report = BurstReport({});
+    EXPECT_EQ(Take(*context_, report), BurstMessageOutcome::Dropped);
+    EXPECT_EQ(context_->polls_in_flight, 2) << "a burst report frees no poll slot";
 
     hostsim::SetBackupMode(0);
     EXPECT_EQ(Take(*context_, reply), BurstMessageOutcome::Taken);
-    EXPECT_EQ(context_->polls_in_flight, 2);
+    EXPECT_EQ(context_->polls_in_flight, 1);
     EXPECT_EQ(Value(gate), 9);
 }
 
