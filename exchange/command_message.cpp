@@ -98,7 +98,7 @@ size_t BuildCommandMessage(const CommandWrite& write, uint16_t channel_id, uint8
     const auto subaddress = static_cast<uint32_t>(write.subaddress);
     uint8_t* body = buffer + kGwBodyOffset;
     PutU16(body, static_cast<uint16_t>(write.rtu));
-    body[2] = static_cast<uint8_t>(subaddress >> 12);        // table
+    body[2] = CommandTable(write);
     body[3] = static_cast<uint8_t>(subaddress);              // first row
     body[4] = static_cast<uint8_t>(write.element_count);     // rows
     body[5] = static_cast<uint8_t>(subaddress >> 8 & 0x0F);  // column

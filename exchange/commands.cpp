@@ -2,8 +2,8 @@
 
 #include "context/command_queue.h"
 #include "context/counters.h"
-#include "context/flag_lock.h"
 #include "context/in_flight.h"
+#include "context/turn_queue.h"
 #include "exchange/command_message.h"
 #include "exchange/error_gate.h"
 #include "exchange/sync_replies.h"
@@ -86,7 +86,7 @@ bool ExchangeOnActiveSync(DriverContext& context, const CommandWrite& write, uin
     return true;
 }
 
-// The caller holds command_busy and has counted the write in flight. A failed send
+// The caller holds the sync channel's turn and has counted the write in flight. A failed send
 // switches gateways when both are usable and sends once more, rebuilt for whichever
 // gateway is active then; without a switch-over the same channel is tried again.
 HostResult SendCommand(DriverContext& context, const CommandWrite& write, uint8_t* buffer,
@@ -107,11 +107,25 @@ HostResult SendCommand(DriverContext& context, const CommandWrite& write, uint8_
     return HostFailed;
 }
 
-// SendCommand for a write that holds an in-flight slot, with the sync channel its own.
-HostResult SendCounted(DriverContext& context, const CommandWrite& write, uint8_t* buffer,
-                       size_t capacity) {
-    const FlagLock busy(context.command_busy, "Sync channel", SyncChannelHoldMs(context));
-    return SendCommand(context, write, buffer, capacity);
+struct CountedSend {
+    bool had_turn;  // false: the sync channel did not come within the bound, nothing sent
+    HostResult result;
+};
+
+// SendCommand for a write that holds an in-flight slot, in its turn at the sync channel.
+// A write whose turn does not come within the bound is not sent and lets its slot go.
+CountedSend SendCounted(DriverContext& context, const CommandWrite& write, uint8_t* buffer,
+                        size_t capacity) {
+    const int32_t wait_ms = SyncTurnWaitMs(context);
+    const QueuedTurn turn(context.command_busy, wait_ms);
+    if (!turn.taken()) {
+        err(kLogError, "KroGW : Sync channel busy for %d ms, write to Rtu %d Tbl %d not sent",
+            static_cast<int>(wait_ms), static_cast<int>(write.rtu),
+            static_cast<int>(CommandTable(write)));
+        DecrementNotBelowZero(context.commands_in_flight);
+        return {false, HostFailed};
+    }
+    return {true, SendCommand(context, write, buffer, capacity)};
 }
 
 bool IsSendable(const CommandWrite& write) {
@@ -134,7 +148,7 @@ HostResult RequestCommand(DriverContext& context, const CommandWrite& command) {
     // the host wrote them.
     if (context.command_queue_count.load() == 0 && TakeCommandSlot(context)) {
         uint8_t message[kRequestBufferBytes];
-        return ReportedResult(SendCounted(context, command, message, sizeof message), sign);
+        return ReportedResult(SendCounted(context, command, message, sizeof message).result, sign);
     }
     if (!EnqueueCommand(context, command)) {
         err(kLogError, "KroGW : WARNING !!! - Internal CMD buffer if Full");
@@ -159,10 +173,13 @@ HostResult DrainCommandQueue(DriverContext& context) {
         return HostNotDone;
     }
     // The command thread's own buffer: it reads nothing while it drains.
-    const HostResult result =
+    const CountedSend sent =
         SendCounted(context, write, context.command_buffer, sizeof context.command_buffer);
-    DropOldestCommand(context);
-    return ReportedResult(result, context.sign_rtu_on_fail);
+    // A write that did not get the channel keeps its place, for the next pass.
+    if (sent.had_turn) {
+        DropOldestCommand(context);
+    }
+    return ReportedResult(sent.result, context.sign_rtu_on_fail);
 }
 
 }  // namespace krogw

@@ -1,6 +1,6 @@
 #include "exchange/special_writes.h"
 
-#include "context/flag_lock.h"
+#include "context/turn_queue.h"
 #include "exchange/command_message.h"
 #include "exchange/sync_replies.h"
 #include "gateway/active_set.h"
@@ -55,7 +55,13 @@ HostResult SetRtuTime(DriverContext& context, int32_t rtu) {
     }
     uint8_t message[kRequestBufferBytes];
     // The command thread reads nothing on the sync channel while the clock is set.
-    const FlagLock busy(context.command_busy, "Sync channel", SyncChannelHoldMs(context));
+    const int32_t wait_ms = SyncTurnWaitMs(context);
+    const QueuedTurn turn(context.command_busy, wait_ms);
+    if (!turn.taken()) {
+        err(kLogError, "KroGW : Sync channel busy for %d ms, set time of Rtu %d not sent",
+            static_cast<int>(wait_ms), static_cast<int>(rtu));
+        return HostNotDone;
+    }
     return SendSetRtuTime(context, rtu, message, sizeof message);
 }
 

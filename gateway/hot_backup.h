@@ -19,8 +19,8 @@ inline constexpr uint8_t kManualSwitch = 1;
 // is neither 1 nor 2, and when a reconnect or another switch-over is running.
 int32_t SwitchGateway(DriverContext& context, uint8_t manual);
 
-// The automatic SwitchGateway of a write sender whose send failed: it holds
-// command_busy already.
+// The automatic SwitchGateway of a write sender whose send failed: it holds the sync
+// channel's turn already.
 int32_t SwitchGatewayHoldingSync(DriverContext& context);
 
 // The switch-over triggers that need both gateways usable: a secondary is configured
