@@ -47,6 +47,7 @@ void ResetContext(uint8_t driver_number, DriverContext& context) {
     context.commands_in_flight = 0;
     context.command_queue_count = 0;
     context.commands_awaiting_reply = 0;
+    context.late_reply_count = 0;
     context.poll_queue_head = 0;
     context.command_queue_head = 0;
     context.sign_rtu_on_fail = 1;

@@ -69,6 +69,19 @@ struct TurnQueue {
     std::atomic<uint8_t> given_up[kTurnQueueWaiters];
 };
 
+// What names the reply to a request on the sync channel: its type (258, 259 or 1028),
+// RTU and table (0 for 1028, whose reply carries none).
+struct SyncReplyKey {
+    uint16_t type;
+    uint16_t rtu;
+    uint8_t table;
+
+    bool operator==(const SyncReplyKey&) const = default;
+};
+
+// Requests on the sync channel whose senders stopped waiting, at most this many.
+inline constexpr int kLateReplyEntries = 128;
+
 // A gateway's three channel sockets and the channel id the gateway gave them.
 struct SocketSet {
     SocketSlot status;
@@ -131,8 +144,12 @@ struct DriverContext {
     Counter commands_in_flight;
     Counter command_queue_count;
     // Of commands_in_flight: writes whose sender stopped waiting, each holding its slot
-    // for a late reply. Rises only under command_busy.
+    // for a late reply. Rises only in the sync channel's turn.
     Counter commands_awaiting_reply;
+    // The requests whose replies come late, oldest first: writes and clock writes whose
+    // senders stopped waiting (context/late_replies.h). Changed in the sync channel's turn.
+    uint16_t late_reply_count;
+    SyncReplyKey late_replies[kLateReplyEntries];
     // The queues are rings: the index of the oldest entry, changed under the queue's lock.
     uint16_t poll_queue_head;
     uint16_t command_queue_head;

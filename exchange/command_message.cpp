@@ -85,6 +85,15 @@ uint32_t CommandOpcode(const CommandWrite& write) {
     return write.element_count == 1 ? kOpSendCommand : kOpSendData;
 }
 
+SyncReplyKey WriteReplyKey(const CommandWrite& write) {
+    return {static_cast<uint16_t>(CommandOpcode(write)), static_cast<uint16_t>(write.rtu),
+            CommandTable(write)};
+}
+
+SyncReplyKey SetRtuTimeReplyKey(uint16_t rtu) {
+    return {static_cast<uint16_t>(kOpSetRtuTime), rtu, 0};
+}
+
 size_t BuildCommandMessage(const CommandWrite& write, uint16_t channel_id, uint8_t* buffer,
                            size_t capacity) {
     if (!IsValidCommandWrite(write)) {

@@ -3,6 +3,7 @@
 #include "context/command_queue.h"
 #include "context/counters.h"
 #include "context/in_flight.h"
+#include "context/late_replies.h"
 #include "context/turn_queue.h"
 #include "exchange/command_message.h"
 #include "exchange/error_gate.h"
@@ -17,8 +18,8 @@
 namespace krogw {
 namespace {
 
-// The confirmation read by the sender: the slot is released and the RTU's state follows
-// the result code. The reply's opcode is not examined.
+// The confirmation read by the sender, matched to its write: the slot is released and
+// the RTU's state follows the result code.
 HostResult TakeConfirmation(DriverContext& context, const CommandWrite& write, const uint8_t* reply,
                             size_t capacity) {
     DecrementNotBelowZero(context.commands_in_flight);
@@ -48,7 +49,7 @@ HostResult TakeConfirmation(DriverContext& context, const CommandWrite& write, c
 HostResult TimedOut(DriverContext& context, const CommandWrite& write) {
     err(kLogTrace, "KroGW : Response Timeout(%d mSec) to send command",
         static_cast<int>(context.cmd_response_time));
-    KeepSlotForLateReply(context);
+    AwaitLateReply(context, WriteReplyKey(write));
     return ResultOfState(context.rtu_state[write.rtu].load());
 }
 
@@ -71,7 +72,7 @@ bool ExchangeOnActiveSync(DriverContext& context, const CommandWrite& write, uin
     if (!GwSend(lease.socket(), buffer, capacity, context)) {
         return false;
     }
-    switch (AwaitSyncReply(lease.socket(), buffer, capacity, context, CommandOpcode(write),
+    switch (AwaitSyncReply(lease.socket(), buffer, capacity, context, WriteReplyKey(write),
                            context.cmd_response_time)) {
         case GwReadEnd::Message:
             *result = TakeConfirmation(context, write, buffer, capacity);

@@ -1,5 +1,6 @@
 #include "exchange/special_writes.h"
 
+#include "context/late_replies.h"
 #include "context/turn_queue.h"
 #include "exchange/command_message.h"
 #include "exchange/sync_replies.h"
@@ -28,8 +29,13 @@ HostResult SendSetRtuTime(DriverContext& context, int32_t rtu, uint8_t* message,
         err(kLogError, "KroGW : Fail to send Set RTU Time command");
         return HostNotDone;
     }
-    if (AwaitSyncReply(lease.socket(), message, capacity, context, kOpSetRtuTime,
-                       context.cmd_response_time) != GwReadEnd::Message) {
+    const SyncReplyKey key = SetRtuTimeReplyKey(static_cast<uint16_t>(rtu));
+    const GwReadEnd read =
+        AwaitSyncReply(lease.socket(), message, capacity, context, key, context.cmd_response_time);
+    if (read != GwReadEnd::Message) {
+        if (read == GwReadEnd::NoMessage) {
+            AwaitLateReply(context, key);
+        }
         err(kLogTrace, "KroGW : Response Timeout(%d mSec) to send RTU Time",
             static_cast<int>(context.cmd_response_time));
         return ResultOfState(context.rtu_state[rtu].load());
