@@ -16,11 +16,16 @@ bool IsLateReplyType(uint32_t type) {
     return type == kOpSendData || type == kOpSendCommand || type == kOpSetRtuTime;
 }
 
-void TakeLateSetTimeReply(const CommandReply& reply, DriverContext& context) {
+// The oldest request that waits for this reply is answered; a write's slot is released.
+void AnswerLateRequest(const CommandReply& reply, DriverContext& context) {
     SyncReplyKey key{};
     if (ReplyKeyOf(reply, &key)) {
         TakeLateReply(context, key);
     }
+}
+
+void TakeLateSetTimeReply(const CommandReply& reply, DriverContext& context) {
+    AnswerLateRequest(reply, context);
     const LateReplyOutcome outcome = JudgeLateSetTimeReply(reply);
     if (outcome.changes_state) {
         context.rtu_state[reply.rtu].store(outcome.new_state);
@@ -72,10 +77,7 @@ void HandleCommandReply(const uint8_t* message, size_t received, DriverContext& 
     if (!ReadCommandReply(message, received, &reply) || !reply.has_command_block) {
         return;
     }
-    SyncReplyKey key{};
-    if (ReplyKeyOf(reply, &key)) {
-        TakeLateReply(context, key);
-    }
+    AnswerLateRequest(reply, context);
     SetErrorGate(context, reply.result_code);
     if (!reply.has_rtu) {
         err(kLogError, "KroGW : Command reply without RTU, %d bytes",

@@ -94,9 +94,10 @@ TEST_F(TurnQueueTest, GivingUpWhileTheTurnPassesLosesNoTurnAndLetsNoTwoHold) {
     std::atomic<int> holders{0};
     std::atomic<int> overlaps{0};
     std::atomic<int> long_waits_served{0};
-    std::vector<std::thread> threads;
     constexpr int kThreads = 6;
     constexpr int kRounds = 300;
+    std::vector<std::thread> threads;
+    threads.reserve(kThreads);
     for (int index = 0; index < kThreads; ++index) {
         threads.emplace_back([&, index] {
             const bool patient = index % 2 == 0;
