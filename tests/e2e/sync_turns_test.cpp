@@ -117,6 +117,34 @@ TEST_F(SyncTurnsTest, WithoutItsTurnARequestIsRefusedAndNothingIsSent) {
     EXPECT_EQ(ValuesReceived(primary_, 3), (std::vector<uint32_t>{3}));
 }
 
+// A write whose send fails switches gateways holding the sync channel, with the real
+// pause; a second writer waits its turn meanwhile and goes after it on the new gateway,
+// and the channel is given back.
+TEST_F(SyncTurnsTest, ASwitchOverHoldingTheChannelGivesItBackToTheNextInLine) {
+    Connect(true);
+    SetGatewayPauses({kConnectSettleMs, kReconnectPauseMs, kSwitchOverPauseMs});
+    PlatformSocketShutdown(context_->primary_sockets.sync);
+    uint8_t first = kResultFailed;
+    std::thread switching([&] { first = Write(16, kWordColumn, 2, {2}); });
+    ASSERT_TRUE(WaitFor(
+        [&] { return Logged(kLogError, "KroGW : Start Hot Backup process (Automatic)") == 1; },
+        5s));
+    const uint8_t second = Write(16, kWordColumn, 4, {4});
+    switching.join();
+    EXPECT_EQ(first, 0) << LogText();
+    EXPECT_EQ(second, 0) << LogText();
+    EXPECT_EQ(context_->active_gateway, kSecondaryGateway);
+    std::vector<uint32_t> order;
+    for (const gwsim::RecordedRequest& request : secondary_.Requests()) {
+        if (request.opcode == kOpSetMode || request.opcode == kOpSendCommand) {
+            order.push_back(request.opcode == kOpSetMode ? 0 : request.U8(39));
+        }
+    }
+    EXPECT_EQ(order, (std::vector<uint32_t>{0, 2, 4})) << "set-mode, then the writes in turn";
+    EXPECT_TRUE(QueuedTurn(context_->command_busy, 0).taken()) << "the channel was kept";
+    EXPECT_EQ(context_->commands_in_flight, 0);
+}
+
 struct WriteRecord {
     uint16_t rtu;
     int row;
@@ -185,6 +213,7 @@ TEST_F(SyncTurnsTest, WritersAndSwitchOversAreAnsweredAsTheGatewaysAnswered) {
             << context_->commands_in_flight << "\n"
             << LogText();
         EXPECT_EQ(context_->command_queue_count, 0);
+        EXPECT_TRUE(QueuedTurn(context_->command_busy, 1000).taken()) << "the channel was kept";
 
         for (const WriteRecord& write : writes) {
             SCOPED_TRACE(testing::Message() << "Rtu " << write.rtu << " row " << write.row
