@@ -79,7 +79,7 @@ TEST_F(SyncTurnsTest, ALateConfirmationNeverAnswersALaterRequest) {
 
 // The sync channel held by another exchange beyond the waiter bound: a write, a clock
 // write and a manual switch-over are each refused with their line, send nothing and
-// keep nothing; once it is let go, a write goes.
+// keep nothing, and a reconnect answers 1; once it is let go, a write goes.
 TEST_F(SyncTurnsTest, WithoutItsTurnARequestIsRefusedAndNothingIsSent) {
     Connect(true);
     context_->cmd_response_time = 100;
@@ -111,6 +111,9 @@ TEST_F(SyncTurnsTest, WithoutItsTurnARequestIsRefusedAndNothingIsSent) {
     EXPECT_EQ(context_->gateway_change_running, 0);
     EXPECT_TRUE(primary_.Requests().empty());
     EXPECT_TRUE(secondary_.Requests().empty());
+    // A reconnect of the active gateway reopens it but cannot forget the writes in flight.
+    EXPECT_EQ(Reconnect(PrimaryGatewayUnit), kResultNotDone);
+    EXPECT_EQ(Logged(kLogError, "KroGW : Sync channel busy for 400 ms, writes in flight kept"), 1);
 
     held.reset();
     EXPECT_EQ(Write(16, kWordColumn, 3, {3}), 0) << LogText();
