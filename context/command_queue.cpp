@@ -19,7 +19,7 @@ bool EnqueueCommand(DriverContext& context, const CommandWrite& write) {
     const auto element_bytes = static_cast<size_t>(
         write.element_count == 1 ? 0 : CommandElementBytes(write.bit_width, write.element_count));
     const size_t limit = CommandQueueLimit(context);
-    FlagLock lock(context.command_queue_lock, "Command queue");
+    FlagLock lock(context.command_queue_lock);
     return RingAppend(context.command_queue, context.command_queue_head,
                       context.command_queue_count, limit, [&](CommandQueueEntry& slot) {
                           slot.rtu = write.rtu;
@@ -34,13 +34,13 @@ bool EnqueueCommand(DriverContext& context, const CommandWrite& write) {
 }
 
 bool CopyOldestCommand(DriverContext& context, CommandQueueEntry* oldest) {
-    FlagLock lock(context.command_queue_lock, "Command queue");
+    FlagLock lock(context.command_queue_lock);
     return RingCopyOldest(context.command_queue, context.command_queue_head,
                           context.command_queue_count, oldest);
 }
 
 void DropOldestCommand(DriverContext& context) {
-    FlagLock lock(context.command_queue_lock, "Command queue");
+    FlagLock lock(context.command_queue_lock);
     RingDropOldest(context.command_queue, context.command_queue_head, context.command_queue_count);
 }
 

@@ -18,6 +18,11 @@ struct CommandWrite {
     const uint8_t* elements;  // the array from value-buffer byte 0; used for other counts
 };
 
+// The RTU's table the write goes to: bits 12-19 of the subaddress.
+inline uint8_t CommandTable(const CommandWrite& write) {
+    return static_cast<uint8_t>(write.subaddress >> 12);
+}
+
 // Bytes the write's elements occupy in the value buffer (count for width 8, 2 x count
 // for 16, 4 x count for 32), or -1 when the width is not 8, 16 or 32 or the count lies
 // outside 0..250.

@@ -4,6 +4,14 @@
 
 namespace krogw {
 
+void ResetTurnQueue(TurnQueue& queue) {
+    queue.next_ticket.store(0);
+    queue.serving.store(0);
+    for (auto& mark : queue.given_up) {
+        mark.store(0);
+    }
+}
+
 void ResetContext(uint8_t driver_number, DriverContext& context) {
     std::memset(context.column_types, 0, sizeof context.column_types);
     std::memset(context.column_count, 0, sizeof context.column_count);
@@ -27,7 +35,7 @@ void ResetContext(uint8_t driver_number, DriverContext& context) {
     context.active_gateway = 1;
     context.gateway_change_running = 0;
     context.slot_change_lock = 0;
-    context.command_busy = 0;
+    ResetTurnQueue(context.command_busy);
     for (auto& busy : context.status_channel_busy) {
         busy.store(0);
     }
@@ -39,6 +47,7 @@ void ResetContext(uint8_t driver_number, DriverContext& context) {
     context.commands_in_flight = 0;
     context.command_queue_count = 0;
     context.commands_awaiting_reply = 0;
+    context.late_reply_count = 0;
     context.poll_queue_head = 0;
     context.command_queue_head = 0;
     context.sign_rtu_on_fail = 1;

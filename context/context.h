@@ -57,6 +57,31 @@ using SocketSlot = std::atomic<int32_t>;  // 0: not open
 using ByteFlag = std::atomic<uint8_t>;
 using Counter = std::atomic<uint16_t>;
 
+// At most this many threads wait in one turn queue at once.
+inline constexpr uint32_t kTurnQueueWaiters = 64;
+
+// A lock that serves its waiters in the order they came (context/turn_queue.h): each
+// draws the next ticket and waits until it is served.
+struct TurnQueue {
+    std::atomic<uint32_t> next_ticket;
+    std::atomic<uint32_t> serving;
+    // A waiter that stopped waiting marks its ticket, which is then passed over.
+    std::atomic<uint8_t> given_up[kTurnQueueWaiters];
+};
+
+// What names the reply to a request on the sync channel: its type (258, 259 or 1028),
+// RTU and table (0 for 1028, whose reply carries none).
+struct SyncReplyKey {
+    uint16_t type;
+    uint16_t rtu;
+    uint8_t table;
+
+    bool operator==(const SyncReplyKey&) const = default;
+};
+
+// Requests on the sync channel whose senders stopped waiting, at most this many.
+inline constexpr int kLateReplyEntries = 128;
+
 // A gateway's three channel sockets and the channel id the gateway gave them.
 struct SocketSet {
     SocketSlot status;
@@ -105,7 +130,8 @@ struct DriverContext {
     std::atomic<uint8_t> active_gateway;  // 1 primary, 2 secondary
     // Held only while a handle leaves the slots or the active set is copied.
     ByteFlag slot_change_lock;
-    ByteFlag command_busy;
+    // The sync channel, one exchange at a time, in the order they asked for it.
+    TurnQueue command_busy;
     // One exchange at a time on gateway 1's and gateway 2's status channel
     // (gateway/channel_exchange.h).
     ByteFlag status_channel_busy[2];
@@ -118,8 +144,12 @@ struct DriverContext {
     Counter commands_in_flight;
     Counter command_queue_count;
     // Of commands_in_flight: writes whose sender stopped waiting, each holding its slot
-    // for a late reply. Rises only under command_busy.
+    // for a late reply. Rises only in the sync channel's turn.
     Counter commands_awaiting_reply;
+    // The requests whose replies come late, oldest first: writes and clock writes whose
+    // senders stopped waiting (context/late_replies.h). Changed in the sync channel's turn.
+    uint16_t late_reply_count;
+    SyncReplyKey late_replies[kLateReplyEntries];
     // The queues are rings: the index of the oldest entry, changed under the queue's lock.
     uint16_t poll_queue_head;
     uint16_t command_queue_head;
@@ -172,6 +202,9 @@ inline constexpr uint32_t kStartMark = 0x4B47574Bu;
 inline bool ContextStarted(const DriverContext* context) {
     return context != nullptr && context->start_mark == kStartMark;
 }
+
+// No ticket drawn, none served.
+void ResetTurnQueue(TurnQueue& queue);
 
 // Puts every field to its default and writes the start mark. Leaves the three buffers, the queues'
 // entries, the gateway addresses, client, sync_reply_timeout, start_flag and instance_threads

@@ -1,7 +1,6 @@
-// The context's byte flags. Each is taken by one indivisible exchange; a thread that
-// finds one held sleeps 1 ms and tries again, for a bounded time, so that no request
-// or thread waits for ever on a flag left held (a context overwritten by the host, a
-// thread that died holding it).
+// The context's byte flags. Each is taken by one indivisible exchange and never taken
+// from its holder: every holder lets go within its own bound. The sync channel's lock
+// is a turn queue instead (context/turn_queue.h).
 #pragma once
 
 #include <cstdint>
@@ -10,22 +9,15 @@
 
 namespace krogw {
 
-// A flag held across a few loads and stores, never across a wait.
-inline constexpr int32_t kShortHoldMs = 1000;
-
 // The longest one exchange holds its channel or its socket's lease: a send and the
 // reply, each within the reply time-out.
 int32_t ExchangeHoldMs(const DriverContext& context);
 
-// The longest the sync channel's flag is held: a write's send and its wait for the
-// confirmation.
-int32_t SyncChannelHoldMs(const DriverContext& context);
-
-// Holds a flag for a scope. A flag still held after `held_at_most_ms`, longer than any
-// holder keeps it, was left over: it is taken over, with a line naming it.
+// Holds a flag for a scope. Its holders keep it across a few loads and stores, never
+// across a wait, so the waiter waits until it is let go.
 class FlagLock {
   public:
-    FlagLock(ByteFlag& flag, const char* name, int32_t held_at_most_ms = kShortHoldMs);
+    explicit FlagLock(ByteFlag& flag);
     ~FlagLock();
     FlagLock(const FlagLock&) = delete;
     FlagLock& operator=(const FlagLock&) = delete;
@@ -34,9 +26,9 @@ class FlagLock {
     ByteFlag& flag_;
 };
 
-// A turn at a channel for one exchange, once its flag was taken within wait_ms; a flag
-// that stays held leaves the turn untaken, and the exchange is not made. A null flag
-// is a channel without turns, always taken.
+// A turn at a status channel for one exchange, once its flag was taken within wait_ms;
+// a flag that stays held leaves the turn untaken, and the exchange is not made. A null
+// flag is a channel without turns, always taken.
 class ChannelTurn {
   public:
     ChannelTurn(ByteFlag* flag, int32_t wait_ms);

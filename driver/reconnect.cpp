@@ -1,6 +1,6 @@
 // Function code 2: the host asks to reopen gateway 1 (0xFFF0) or gateway 2 (0xFFF1).
 #include "context/context.h"
-#include "context/flag_lock.h"
+#include "context/turn_queue.h"
 #include "driver/handlers.h"
 #include "gateway/active_set.h"
 #include "gateway/connections.h"
@@ -28,7 +28,13 @@ bool Reopen(DriverContext& context, uint8_t gateway) {
     }
     // Whatever was in flight went out on the old channels; queued writes stay.
     if (context.active_gateway.load() == gateway) {
-        const FlagLock busy(context.command_busy, "Sync channel", SyncChannelHoldMs(context));
+        const int32_t wait_ms = SyncTurnWaitMs(context);
+        const QueuedTurn turn(context.command_busy, wait_ms);
+        if (!turn.taken()) {
+            err(kLogError, "KroGW : Sync channel busy for %d ms, writes in flight kept",
+                static_cast<int>(wait_ms));
+            return false;
+        }
         ForgetOldGatewayFlow(context);
     }
     return true;

@@ -85,6 +85,15 @@ uint32_t CommandOpcode(const CommandWrite& write) {
     return write.element_count == 1 ? kOpSendCommand : kOpSendData;
 }
 
+SyncReplyKey WriteReplyKey(const CommandWrite& write) {
+    return {static_cast<uint16_t>(CommandOpcode(write)), static_cast<uint16_t>(write.rtu),
+            CommandTable(write)};
+}
+
+SyncReplyKey SetRtuTimeReplyKey(uint16_t rtu) {
+    return {static_cast<uint16_t>(kOpSetRtuTime), rtu, 0};
+}
+
 size_t BuildCommandMessage(const CommandWrite& write, uint16_t channel_id, uint8_t* buffer,
                            size_t capacity) {
     if (!IsValidCommandWrite(write)) {
@@ -98,7 +107,7 @@ size_t BuildCommandMessage(const CommandWrite& write, uint16_t channel_id, uint8
     const auto subaddress = static_cast<uint32_t>(write.subaddress);
     uint8_t* body = buffer + kGwBodyOffset;
     PutU16(body, static_cast<uint16_t>(write.rtu));
-    body[2] = static_cast<uint8_t>(subaddress >> 12);        // table
+    body[2] = CommandTable(write);
     body[3] = static_cast<uint8_t>(subaddress);              // first row
     body[4] = static_cast<uint8_t>(write.element_count);     // rows
     body[5] = static_cast<uint8_t>(subaddress >> 8 & 0x0F);  // column

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "context/command_write.h"
+#include "context/context.h"
 #include "platform/platform.h"
 
 namespace krogw {
@@ -18,6 +19,10 @@ inline constexpr size_t kSetCallMessageBytes = 59;
 
 // 259 for a single value, 258 otherwise.
 uint32_t CommandOpcode(const CommandWrite& write);
+
+// The key of the reply that confirms the write, and of the reply to a clock write.
+SyncReplyKey WriteReplyKey(const CommandWrite& write);
+SyncReplyKey SetRtuTimeReplyKey(uint16_t rtu);
 
 size_t BuildCommandMessage(const CommandWrite& write, uint16_t channel_id, uint8_t* buffer,
                            size_t capacity);

@@ -1,6 +1,7 @@
 #include "exchange/command_reply.h"
 
 #include "context/context.h"
+#include "exchange/command_message.h"
 #include "gateway/frame.h"
 
 namespace krogw {
@@ -39,6 +40,21 @@ bool ReadCommandReply(const uint8_t* message, size_t received, CommandReply* rep
         reply->has_table = true;
         reply->table = message[kReplyTableOffset];
     }
+    return true;
+}
+
+bool ReplyKeyOf(const CommandReply& reply, SyncReplyKey* key) {
+    if (!reply.has_command_block || !reply.has_rtu) {
+        return false;
+    }
+    if (reply.type == kOpSetRtuTime) {
+        *key = SetRtuTimeReplyKey(reply.rtu);
+        return true;
+    }
+    if ((reply.type != kOpSendData && reply.type != kOpSendCommand) || !reply.has_table) {
+        return false;
+    }
+    *key = {static_cast<uint16_t>(reply.type), reply.rtu, reply.table};
     return true;
 }
 

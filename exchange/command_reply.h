@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "context/context.h"
+
 namespace krogw {
 
 struct CommandReply {
@@ -22,6 +24,10 @@ struct CommandReply {
 // False when the received bytes hold no whole message; otherwise fills what lies
 // inside it and leaves the rest 0/false.
 bool ReadCommandReply(const uint8_t* message, size_t received, CommandReply* reply);
+
+// The key of the request the reply answers: a 258 or 259 reply that names its RTU and
+// table, or a 1028 reply that names its RTU. False for any other message.
+bool ReplyKeyOf(const CommandReply& reply, SyncReplyKey* key);
 
 // The gateway's code for an RTU that did not answer.
 inline constexpr uint32_t kRtuFailedCode = 129;

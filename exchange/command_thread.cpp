@@ -1,5 +1,6 @@
 // The command thread: drains the command queue and takes the replies that come on the
 // active sync channel after their sender stopped waiting.
+#include "context/turn_queue.h"
 #include "exchange/commands.h"
 #include "exchange/sync_replies.h"
 #include "exchange/threads.h"
@@ -17,24 +18,23 @@ constexpr uint32_t kEndPauseMs = 1500;
 constexpr uint32_t kTurnPauseMs = 1;
 constexpr uint32_t kHotBackupPauseMs = 2000;
 
-// One read of the active sync channel, waiting up to wait_ms, unless a sender holds it; the length
-// of the message read into command_buffer, or 0. The thread waits for the channel to become
-// readable without command_busy, so that a write is never held up by an idle wait;
-// it takes the flag only to read a message that has begun to arrive.
+// One read of the active sync channel, waiting up to wait_ms; the length of the message
+// read into command_buffer, or 0. The thread waits for the channel to become readable
+// outside the sync channel's turn, so that a write is never held up by an idle wait; it
+// lines up for a turn, like any sender, only to read a message that has begun to
+// arrive, and leaves the line when a sender's exchange keeps it waiting longer.
 size_t ReadSyncChannel(DriverContext& context, int32_t wait_ms) {
     const SocketLease lease(context, ActiveSlot(context, ActiveChannel::Sync));
-    if (lease.socket() == 0 || PlatformSocketWaitReadable(lease.socket(), wait_ms) != 1 ||
-        context.command_busy.exchange(1, std::memory_order_acquire) != 0) {
+    if (lease.socket() == 0 || PlatformSocketWaitReadable(lease.socket(), wait_ms) != 1) {
         return 0;
     }
-    size_t received = 0;
-    // A sender may have read what was there before the flag was taken.
-    if (PlatformSocketWaitReadable(lease.socket(), 0) == 1 &&
-        GwRecvUnsolicited(lease.socket(), context.command_buffer, sizeof context.command_buffer)) {
-        received = GwMessageLength(context.command_buffer, sizeof context.command_buffer);
+    const QueuedTurn turn(context.command_busy, kUnsolicitedWaitMs);
+    // A sender may have read what was there before the turn came.
+    if (!turn.taken() || PlatformSocketWaitReadable(lease.socket(), 0) != 1 ||
+        !GwRecvUnsolicited(lease.socket(), context.command_buffer, sizeof context.command_buffer)) {
+        return 0;
     }
-    context.command_busy.store(0, std::memory_order_release);
-    return received;
+    return GwMessageLength(context.command_buffer, sizeof context.command_buffer);
 }
 
 bool QueuedWriteMaySend(const DriverContext& context) {

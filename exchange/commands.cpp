@@ -2,8 +2,9 @@
 
 #include "context/command_queue.h"
 #include "context/counters.h"
-#include "context/flag_lock.h"
 #include "context/in_flight.h"
+#include "context/late_replies.h"
+#include "context/turn_queue.h"
 #include "exchange/command_message.h"
 #include "exchange/error_gate.h"
 #include "exchange/sync_replies.h"
@@ -17,8 +18,8 @@
 namespace krogw {
 namespace {
 
-// The confirmation read by the sender: the slot is released and the RTU's state follows
-// the result code. The reply's opcode is not examined.
+// The confirmation read by the sender, matched to its write: the slot is released and
+// the RTU's state follows the result code.
 HostResult TakeConfirmation(DriverContext& context, const CommandWrite& write, const uint8_t* reply,
                             size_t capacity) {
     DecrementNotBelowZero(context.commands_in_flight);
@@ -48,7 +49,7 @@ HostResult TakeConfirmation(DriverContext& context, const CommandWrite& write, c
 HostResult TimedOut(DriverContext& context, const CommandWrite& write) {
     err(kLogTrace, "KroGW : Response Timeout(%d mSec) to send command",
         static_cast<int>(context.cmd_response_time));
-    KeepSlotForLateReply(context);
+    AwaitLateReply(context, WriteReplyKey(write));
     return ResultOfState(context.rtu_state[write.rtu].load());
 }
 
@@ -71,7 +72,7 @@ bool ExchangeOnActiveSync(DriverContext& context, const CommandWrite& write, uin
     if (!GwSend(lease.socket(), buffer, capacity, context)) {
         return false;
     }
-    switch (AwaitSyncReply(lease.socket(), buffer, capacity, context, CommandOpcode(write),
+    switch (AwaitSyncReply(lease.socket(), buffer, capacity, context, WriteReplyKey(write),
                            context.cmd_response_time)) {
         case GwReadEnd::Message:
             *result = TakeConfirmation(context, write, buffer, capacity);
@@ -86,7 +87,7 @@ bool ExchangeOnActiveSync(DriverContext& context, const CommandWrite& write, uin
     return true;
 }
 
-// The caller holds command_busy and has counted the write in flight. A failed send
+// The caller holds the sync channel's turn and has counted the write in flight. A failed send
 // switches gateways when both are usable and sends once more, rebuilt for whichever
 // gateway is active then; without a switch-over the same channel is tried again.
 HostResult SendCommand(DriverContext& context, const CommandWrite& write, uint8_t* buffer,
@@ -107,11 +108,25 @@ HostResult SendCommand(DriverContext& context, const CommandWrite& write, uint8_
     return HostFailed;
 }
 
-// SendCommand for a write that holds an in-flight slot, with the sync channel its own.
-HostResult SendCounted(DriverContext& context, const CommandWrite& write, uint8_t* buffer,
-                       size_t capacity) {
-    const FlagLock busy(context.command_busy, "Sync channel", SyncChannelHoldMs(context));
-    return SendCommand(context, write, buffer, capacity);
+struct CountedSend {
+    bool had_turn;  // false: the sync channel did not come within the bound, nothing sent
+    HostResult result;
+};
+
+// SendCommand for a write that holds an in-flight slot, in its turn at the sync channel.
+// A write whose turn does not come within the bound is not sent and lets its slot go.
+CountedSend SendCounted(DriverContext& context, const CommandWrite& write, uint8_t* buffer,
+                        size_t capacity) {
+    const int32_t wait_ms = SyncTurnWaitMs(context);
+    const QueuedTurn turn(context.command_busy, wait_ms);
+    if (!turn.taken()) {
+        err(kLogError, "KroGW : Sync channel busy for %d ms, write to Rtu %d Tbl %d not sent",
+            static_cast<int>(wait_ms), static_cast<int>(write.rtu),
+            static_cast<int>(CommandTable(write)));
+        DecrementNotBelowZero(context.commands_in_flight);
+        return {false, HostFailed};
+    }
+    return {true, SendCommand(context, write, buffer, capacity)};
 }
 
 bool IsSendable(const CommandWrite& write) {
@@ -134,7 +149,7 @@ HostResult RequestCommand(DriverContext& context, const CommandWrite& command) {
     // the host wrote them.
     if (context.command_queue_count.load() == 0 && TakeCommandSlot(context)) {
         uint8_t message[kRequestBufferBytes];
-        return ReportedResult(SendCounted(context, command, message, sizeof message), sign);
+        return ReportedResult(SendCounted(context, command, message, sizeof message).result, sign);
     }
     if (!EnqueueCommand(context, command)) {
         err(kLogError, "KroGW : WARNING !!! - Internal CMD buffer if Full");
@@ -159,10 +174,13 @@ HostResult DrainCommandQueue(DriverContext& context) {
         return HostNotDone;
     }
     // The command thread's own buffer: it reads nothing while it drains.
-    const HostResult result =
+    const CountedSend sent =
         SendCounted(context, write, context.command_buffer, sizeof context.command_buffer);
-    DropOldestCommand(context);
-    return ReportedResult(result, context.sign_rtu_on_fail);
+    // A write that did not get the channel keeps its place, for the next pass.
+    if (sent.had_turn) {
+        DropOldestCommand(context);
+    }
+    return ReportedResult(sent.result, context.sign_rtu_on_fail);
 }
 
 }  // namespace krogw

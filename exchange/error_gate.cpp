@@ -8,7 +8,7 @@ namespace krogw {
 
 void SetErrorGate(DriverContext& context, uint32_t result_code) {
     const auto code = static_cast<uint16_t>(result_code);
-    const FlagLock lock(context.error_gate_lock, "Error gate");
+    const FlagLock lock(context.error_gate_lock);
     if (context.error_gate_id == -1) {
         return;
     }

@@ -1,6 +1,7 @@
 #include "exchange/special_writes.h"
 
-#include "context/flag_lock.h"
+#include "context/late_replies.h"
+#include "context/turn_queue.h"
 #include "exchange/command_message.h"
 #include "exchange/sync_replies.h"
 #include "gateway/active_set.h"
@@ -28,8 +29,13 @@ HostResult SendSetRtuTime(DriverContext& context, int32_t rtu, uint8_t* message,
         err(kLogError, "KroGW : Fail to send Set RTU Time command");
         return HostNotDone;
     }
-    if (AwaitSyncReply(lease.socket(), message, capacity, context, kOpSetRtuTime,
-                       context.cmd_response_time) != GwReadEnd::Message) {
+    const SyncReplyKey key = SetRtuTimeReplyKey(static_cast<uint16_t>(rtu));
+    const GwReadEnd read =
+        AwaitSyncReply(lease.socket(), message, capacity, context, key, context.cmd_response_time);
+    if (read != GwReadEnd::Message) {
+        if (read == GwReadEnd::NoMessage) {
+            AwaitLateReply(context, key);
+        }
         err(kLogTrace, "KroGW : Response Timeout(%d mSec) to send RTU Time",
             static_cast<int>(context.cmd_response_time));
         return ResultOfState(context.rtu_state[rtu].load());
@@ -55,7 +61,13 @@ HostResult SetRtuTime(DriverContext& context, int32_t rtu) {
     }
     uint8_t message[kRequestBufferBytes];
     // The command thread reads nothing on the sync channel while the clock is set.
-    const FlagLock busy(context.command_busy, "Sync channel", SyncChannelHoldMs(context));
+    const int32_t wait_ms = SyncTurnWaitMs(context);
+    const QueuedTurn turn(context.command_busy, wait_ms);
+    if (!turn.taken()) {
+        err(kLogError, "KroGW : Sync channel busy for %d ms, set time of Rtu %d not sent",
+            static_cast<int>(wait_ms), static_cast<int>(rtu));
+        return HostNotDone;
+    }
     return SendSetRtuTime(context, rtu, message, sizeof message);
 }
 

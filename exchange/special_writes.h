@@ -9,7 +9,8 @@
 
 namespace krogw {
 
-// Sets the clock of RTU `rtu` to the PC's local time (opcode 1028).
+// Sets the clock of RTU `rtu` to the PC's local time (opcode 1028), in its turn at the
+// sync channel; 1 without sending when the turn does not come within SyncTurnWaitMs.
 HostResult SetRtuTime(DriverContext& context, int32_t rtu);
 
 // Sends the SetCall message (opcode 513) with the six stored parameters. Done or not

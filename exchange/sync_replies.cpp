@@ -1,6 +1,6 @@
 #include "exchange/sync_replies.h"
 
-#include "context/in_flight.h"
+#include "context/late_replies.h"
 #include "exchange/command_reply.h"
 #include "exchange/error_gate.h"
 #include "gateway/frame.h"
@@ -16,7 +16,16 @@ bool IsLateReplyType(uint32_t type) {
     return type == kOpSendData || type == kOpSendCommand || type == kOpSetRtuTime;
 }
 
+// The oldest request that waits for this reply is answered; a write's slot is released.
+void AnswerLateRequest(const CommandReply& reply, DriverContext& context) {
+    SyncReplyKey key{};
+    if (ReplyKeyOf(reply, &key)) {
+        TakeLateReply(context, key);
+    }
+}
+
 void TakeLateSetTimeReply(const CommandReply& reply, DriverContext& context) {
+    AnswerLateRequest(reply, context);
     const LateReplyOutcome outcome = JudgeLateSetTimeReply(reply);
     if (outcome.changes_state) {
         context.rtu_state[reply.rtu].store(outcome.new_state);
@@ -30,9 +39,9 @@ void TakeLateSetTimeReply(const CommandReply& reply, DriverContext& context) {
 }  // namespace
 
 GwReadEnd AwaitSyncReply(PlatformSocket socket, uint8_t* buffer, size_t capacity,
-                         DriverContext& context, uint32_t request_opcode, int32_t timeout_ms) {
+                         DriverContext& context, const SyncReplyKey& own, int32_t timeout_ms) {
     const int64_t deadline = PlatformMonotonicMs() + timeout_ms;
-    const uint32_t expected = request_opcode | kGwReplyBit;
+    const uint32_t expected = own.type | kGwReplyBit;
     for (;;) {
         const GwReadEnd read = GwReadMessageBy(socket, buffer, capacity, deadline);
         if (read != GwReadEnd::Message) {
@@ -43,14 +52,20 @@ GwReadEnd AwaitSyncReply(PlatformSocket socket, uint8_t* buffer, size_t capacity
             return read;
         }
         const uint32_t opcode = GetU32(buffer + kGwOpcodeOffset);
-        if (opcode == expected || (opcode & kGwReplyBit) == 0) {
+        if ((opcode & kGwReplyBit) == 0) {
             return read;
         }
-        if (IsLateReplyType(GwMessageType(opcode))) {
-            TakeSyncMessage(buffer, length, context);
-        } else {
+        if (!IsLateReplyType(GwMessageType(opcode))) {
             err(kLogTrace, "KroGW : Discard reply %X, waiting for %X", opcode, expected);
+            continue;
         }
+        CommandReply reply{};
+        SyncReplyKey key{};
+        const bool keyed = ReadCommandReply(buffer, length, &reply) && ReplyKeyOf(reply, &key);
+        if (keyed ? key == own && !IsLateReplyAwaited(context, own) : opcode == expected) {
+            return read;
+        }
+        TakeSyncMessage(buffer, length, context);
     }
 }
 
@@ -62,7 +77,7 @@ void HandleCommandReply(const uint8_t* message, size_t received, DriverContext& 
     if (!ReadCommandReply(message, received, &reply) || !reply.has_command_block) {
         return;
     }
-    ReleaseLateReplySlot(context);
+    AnswerLateRequest(reply, context);
     SetErrorGate(context, reply.result_code);
     if (!reply.has_rtu) {
         err(kLogError, "KroGW : Command reply without RTU, %d bytes",

@@ -12,13 +12,15 @@
 
 namespace krogw {
 
-// Waits up to timeout_ms for the reply to the request with this opcode. Late replies to
-// writes and set-time messages that come first are taken as the command thread takes
-// them, so their in-flight slots are released; replies to other requests are discarded.
-// A message that is no reply at all is handed to the caller to judge (Message).
-// Ended: the channel ended before the reply came, so it will never come.
+// Waits up to timeout_ms for the reply with the sender's key (its type, RTU and table)
+// that no earlier request with the same key waits for. Every other reply to a write or
+// a set-time message that comes first is taken as the command thread takes it, late,
+// and the wait goes on; replies to other requests are discarded. A message that is no
+// reply at all, or a reply of the sender's type too short to name its RTU and table, is
+// handed to the caller to judge (Message). Ended: the channel ended before the reply
+// came, so it will never come.
 GwReadEnd AwaitSyncReply(PlatformSocket socket, uint8_t* buffer, size_t capacity,
-                         DriverContext& context, uint32_t request_opcode, int32_t timeout_ms);
+                         DriverContext& context, const SyncReplyKey& own, int32_t timeout_ms);
 
 // The command thread's handling of one message read on the sync channel: its delivery
 // status, then its type (late 258, 259 and 1028 replies).

@@ -1,6 +1,6 @@
 #include "gateway/active_set.h"
 
-#include "context/in_flight.h"
+#include "context/late_replies.h"
 #include "context/poll_queue.h"
 #include "host/qivpro.h"
 

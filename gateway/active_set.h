@@ -43,7 +43,7 @@ void MakeActive(DriverContext& context, uint8_t gateway);
 // reconnect and switch-over, which own the slots.
 void ShutDownActiveSockets(DriverContext& context);
 
-// After a reconnect of the active gateway or a switch-over, with command_busy held: the
+// After a reconnect of the active gateway or a switch-over, in the sync channel's turn: the
 // polls in flight and queued are forgotten (the next scan polls again; how many queued
 // ones were dropped is logged), and so are the writes waiting for a late reply from the
 // old gateway. Queued writes stay, to go to the new active gateway in order.

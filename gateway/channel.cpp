@@ -1,5 +1,6 @@
 #include "gateway/channel.h"
 
+#include "context/turn_queue.h"
 #include "gateway/channel_exchange.h"
 #include "gateway/frame.h"
 #include "gateway/pauses.h"
@@ -77,9 +78,8 @@ void CloseUnpublished(PlatformSocket socket) {
 // The close request and its reply, under the sync channel's turn so that the command
 // thread never takes the reply. False when the sockets are to stay open.
 bool ExchangeClose(uint16_t channel_id, const SocketSlot& sync_slot, DriverContext& context) {
-    // A writer holds the turn for its send and its wait for the confirmation.
-    const int32_t wait_ms = SyncChannelHoldMs(context);
-    const ChannelTurn turn(&context.command_busy, wait_ms);
+    const int32_t wait_ms = SyncTurnWaitMs(context);
+    const QueuedTurn turn(context.command_busy, wait_ms);
     if (!turn.taken()) {
         err(kLogTrace, "kroGW : Sync channel busy for %d ms, close not sent",
             static_cast<int>(wait_ms));

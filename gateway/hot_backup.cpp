@@ -1,6 +1,6 @@
 #include "gateway/hot_backup.h"
 
-#include "context/flag_lock.h"
+#include "context/turn_queue.h"
 #include "gateway/active_set.h"
 #include "gateway/pauses.h"
 #include "gateway/requests.h"
@@ -72,7 +72,8 @@ int32_t Switch(DriverContext& context, const Direction& direction, uint8_t manua
     return kResultDone;
 }
 
-// With command_busy held: no write waits for its confirmation meanwhile.
+// In the sync channel's turn: no write waits for its confirmation meanwhile, and the
+// set-mode exchanges on the sync channels take no write's confirmation.
 int32_t SwitchActiveSet(DriverContext& context, uint8_t manual) {
     ForgetOldGatewayFlow(context);
     switch (context.active_gateway.load()) {
@@ -104,8 +105,15 @@ int32_t RunSwitchOver(DriverContext& context, uint8_t manual, bool sync_held) {
         // A write waiting for its confirmation finishes first: the set-mode exchanges on
         // the sync channels would take its confirmation, and forgetting the writes in
         // flight under it would let its slot free another write's.
-        const FlagLock busy(context.command_busy, "Sync channel", SyncChannelHoldMs(context));
-        result = SwitchActiveSet(context, manual);
+        const int32_t wait_ms = SyncTurnWaitMs(context);
+        const QueuedTurn turn(context.command_busy, wait_ms);
+        if (turn.taken()) {
+            result = SwitchActiveSet(context, manual);
+        } else {
+            err(kLogError, "KroGW : Sync channel busy for %d ms, Hot Backup refused",
+                static_cast<int>(wait_ms));
+            context.hot_backup_running.store(0);
+        }
     }
     context.gateway_change_running.store(0);
     return result;

@@ -37,7 +37,7 @@ void CloseSocketSlot(DriverContext& context, SocketSlot& slot) {
     PlatformSocket socket = 0;
     int cell = -1;
     {
-        const FlagLock lock(context.slot_change_lock, "Slot");
+        const FlagLock lock(context.slot_change_lock);
         socket = slot.load();
         if (socket == 0) {
             return;
@@ -72,7 +72,7 @@ void CloseSocketSlot(DriverContext& context, SocketSlot& slot) {
 }
 
 void CopySocketSlot(DriverContext& context, SocketSlot& copy, const SocketSlot& source) {
-    const FlagLock lock(context.slot_change_lock, "Slot");
+    const FlagLock lock(context.slot_change_lock);
     copy.store(source.load());
 }
 

@@ -53,6 +53,9 @@ bool PlatformThreadStart(PlatformThreadBody body, void* arg, size_t stack_bytes)
 
 void PlatformSleepMs(uint32_t milliseconds);
 
+// Lets another ready thread run, if there is one; returns at once otherwise.
+void PlatformYield();
+
 // Milliseconds on a clock that never jumps; for measuring waits.
 int64_t PlatformMonotonicMs();
 

@@ -1,5 +1,6 @@
 #include <limits.h>
 #include <pthread.h>
+#include <sched.h>
 
 #include <cerrno>
 #include <ctime>
@@ -52,6 +53,10 @@ void PlatformSleepMs(uint32_t milliseconds) {
                        static_cast<long>(milliseconds % 1000) * 1000000L};
     while (nanosleep(&remaining, &remaining) != 0 && errno == EINTR) {
     }
+}
+
+void PlatformYield() {
+    sched_yield();
 }
 
 int64_t PlatformMonotonicMs() {

@@ -42,6 +42,10 @@ void PlatformSleepMs(uint32_t milliseconds) {
     Sleep(milliseconds);
 }
 
+void PlatformYield() {
+    SwitchToThread();
+}
+
 int64_t PlatformMonotonicMs() {
     // GetTickCount64 moves in steps of about 16 ms; the performance counter does not.
     LARGE_INTEGER frequency;

@@ -9,6 +9,7 @@
 #include "context/flag_lock.h"
 #include "context/in_flight.h"
 #include "context/poll_queue.h"
+#include "context/turn_queue.h"
 #include "tests/support/host_log.h"
 #include "tools/hostsim/hostsim.h"
 
@@ -50,11 +51,12 @@ TEST(ContextTest, AResetDirtyContextStartsEmptyUnlockedAndUnconfirmed) {
     EXPECT_FALSE(TakePollSlot(c)) << "ten polls in flight by default";
     EXPECT_FALSE(TakeCommandSlot(c)) << "ten writes in flight by default";
     for (ByteFlag* flag :
-         {&c.slot_change_lock, &c.command_busy, &c.command_queue_lock, &c.poll_queue_lock,
-          &c.error_gate_lock, &c.status_channel_busy[0], &c.status_channel_busy[1]}) {
+         {&c.slot_change_lock, &c.command_queue_lock, &c.poll_queue_lock, &c.error_gate_lock,
+          &c.status_channel_busy[0], &c.status_channel_busy[1]}) {
         const ChannelTurn turn(flag, 0);
         EXPECT_TRUE(turn.taken()) << "a flag left held";
     }
+    EXPECT_TRUE(QueuedTurn(c.command_busy, 0).taken()) << "the sync channel's turn left held";
     EXPECT_EQ(test::LogText(), "");
 }
 

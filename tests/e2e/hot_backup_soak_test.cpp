@@ -12,9 +12,11 @@
 #include <functional>
 #include <iostream>
 #include <map>
+#include <optional>
 #include <random>
 #include <thread>
 
+#include "context/turn_queue.h"
 #include "driver/gate_io.h"
 #include "exchange/commands.h"
 #include "exchange/threads.h"
@@ -118,14 +120,13 @@ class HotBackupSoakTest : public HotBackupFixture {
                 if (!IsGatewaySocket(lease.socket())) {
                     foreign_.fetch_add(1);
                 }
-                // The sync channel only under command_busy, as the command thread reads it.
-                if (channel == ActiveChannel::Sync && context_->command_busy.exchange(1) != 0) {
+                // The sync channel only in its turn, as the command thread reads it.
+                std::optional<QueuedTurn> turn;
+                if (channel == ActiveChannel::Sync &&
+                    !turn.emplace(context_->command_busy, kUnsolicitedWaitMs).taken()) {
                     continue;
                 }
                 GwRecvUnsolicited(lease.socket(), buffer, sizeof buffer);
-                if (channel == ActiveChannel::Sync) {
-                    context_->command_busy.store(0);
-                }
             }
             context_->polls_in_flight.fetch_add(1);  // a poll sent
             PlatformSleepMs(1);

@@ -9,6 +9,7 @@ namespace gwsim {
 Gateway::Gateway(Options options) : options_(std::move(options)) {
     state_.log = options_.log;
     state_.requests = RequestRecord(options_.recorded_requests);
+    state_.sent = RequestRecord(options_.recorded_requests);
     server_ = std::make_unique<Server>(
         options_.address, options_.port, options_.max_queued_bytes, faults_,
         [this](int connection, std::vector<uint8_t> message) {
@@ -194,6 +195,12 @@ bool Gateway::WaitForChannels(uint8_t type, size_t count, std::chrono::milliseco
 void Gateway::ClearRequests() {
     const std::lock_guard lock(mutex_);
     state_.requests.Clear();
+    state_.sent.Clear();
+}
+
+std::vector<RecordedRequest> Gateway::Sent() const {
+    const std::lock_guard lock(mutex_);
+    return state_.sent.Latest();
 }
 
 void Gateway::CloseAllConnections() {
@@ -255,6 +262,14 @@ void Gateway::Emit(int connection, std::vector<uint8_t> message) {
     }
     if (plan.byte_override && plan.byte_override->first < message.size()) {
         message[plan.byte_override->first] = plan.byte_override->second;
+    }
+    {
+        const std::lock_guard lock(mutex_);
+        const auto channel = state_.connection_types.find(connection);
+        state_.sent.Add(
+            connection, channel == state_.connection_types.end() ? kNoChannelType : channel->second,
+            krogw::GetU32(message.data() + krogw::kGwOpcodeOffset), message,
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(plan.delay_ms));
     }
     const std::string notes = PlanNotes(plan);
     if (notes.empty()) {

@@ -131,6 +131,11 @@ class Gateway {
                                                   size_t index = 0) const;
     // True once this many channels of the type are open.
     bool WaitForChannels(uint8_t type, size_t count, std::chrono::milliseconds timeout) const;
+    // The latest messages sent (replies and reports, as many as requests are kept),
+    // oldest first, faults applied; `received` is when each goes out, its delay included.
+    // Dropped messages and those a reset replaced are not among them.
+    std::vector<RecordedRequest> Sent() const;
+    // Forgets the requests and the messages sent.
     void ClearRequests();
 
     // --- Burst reports --------------------------------------------------------------

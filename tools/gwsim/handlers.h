@@ -24,6 +24,7 @@ struct GatewayState {
     std::map<int, uint8_t> connection_types;  // by connection, from its open-channel request
     std::vector<SetCallRecord> setcalls;
     RequestRecord requests{1};  // sized by the gateway's options
+    RequestRecord sent{1};      // the messages sent, as many
     LogSink log;
 };
 
