@@ -5,6 +5,7 @@
 #include "address/subaddress.h"
 #include "config/table_layout.h"
 #include "context/decimal_text.h"
+#include "context/statistics.h"
 
 namespace krogw {
 namespace {
@@ -33,9 +34,60 @@ bool DecodeSetCall(const AddressField& field, GateAddress& words) {
     return found;
 }
 
+// The statistic named from `first` to the first blank, with only blanks after it.
+bool ReadStatisticName(const AddressField& field, size_t first, StatisticScope scope,
+                       int32_t& statistic) {
+    size_t end = first;
+    while (end < kAddressFieldChars && field.text[end] != ' ') {
+        ++end;
+    }
+    for (size_t position = end; position < kAddressFieldChars; ++position) {
+        if (field.text[position] != ' ') {
+            return false;
+        }
+    }
+    const auto found = FindStatistic(scope, field.text + first, static_cast<int>(end - first));
+    if (!found) {
+        return false;
+    }
+    statistic = *found;
+    return true;
+}
+
+// "!1.NAME" and "!2.NAME": a statistic of gateway 1 or 2.
+bool DecodeGatewayStatistic(const AddressField& field, const DriverContext& context,
+                            GateAddress& words) {
+    words.kind = GatewayStatistic;
+    words.unit_id = field.text[1] == '2' ? SecondaryGatewayUnit : PrimaryGatewayUnit;
+    if (field.text[1] == '2' && context.secondary_configured == 0) {
+        return false;
+    }
+    return ReadStatisticName(field, 3, StatisticScope::Gateway, words.subaddress);
+}
+
+// "!nnnnn.NAME": a statistic of an RTU, which from now on has its counts kept.
+bool DecodeRtuStatistic(const AddressField& field, const DriverContext& context,
+                        GateAddress& words) {
+    words.kind = RtuStatistic;
+    if (!ReadRtuNumber(field, 1, words.unit_id) ||
+        !ReadStatisticName(field, 7, StatisticScope::Rtu, words.subaddress)) {
+        return false;
+    }
+    if (InstanceStatistics* statistics = StatisticsOf(context)) {
+        RtuStatisticsOf(*statistics, words.unit_id);
+    }
+    return true;
+}
+
 // "!": driver gates by the letter at position 1, gateway status when position 2 is
 // blank, otherwise an RTU's state.
 bool DecodeStatusGate(const AddressField& field, const DriverContext& context, GateAddress& words) {
+    if (field.text[2] == '.') {
+        return DecodeGatewayStatistic(field, context, words);
+    }
+    if (field.text[6] == '.') {
+        return DecodeRtuStatistic(field, context, words);
+    }
     struct DriverGate {
         char letter;
         GateKind kind;

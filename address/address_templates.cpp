@@ -7,6 +7,8 @@ namespace {
 
 constexpr const char* D = "0123456789";
 constexpr const char* B = " ";
+constexpr const char* L = "ABCDEFGHIJKLMNOPQRSTUVWXYZ";
+constexpr const char* LB = "ABCDEFGHIJKLMNOPQRSTUVWXYZ ";
 
 }  // namespace
 
@@ -20,6 +22,8 @@ const std::array<AddressTemplate, kAddressTemplateCount> kAddressTemplates = {{
     {"SetCall", {"S", "E", "T", "C", "A", "L", "L", ".", "RQSE", "TRDCX", "UE ", B, B, B, B, B}},
     {"driver gates", {"!", "EPBC", "ROAM", "RLCD", "OLK ", "RU ", "P ", B, B, B, B, B, B, B, B, B}},
     {"gateway status", {"!", "12", B, B, B, B, B, B, B, B, B, B, B, B, B, B}},
+    {"gateway statistic", {"!", "12", ".", L, L, LB, LB, LB, LB, LB, LB, LB, LB, LB, LB, LB}},
+    {"RTU statistic", {"!", "0123456", D, D, D, D, ".", L, L, L, LB, LB, LB, LB, LB, LB}},
 }};
 
 bool MatchTemplate(const AddressTemplate& address_template, const AddressField& field) {

@@ -1,4 +1,4 @@
-// The address grammar: six templates of sixteen positions, each position a set of
+// The address grammar: eight templates of sixteen positions, each position a set of
 // allowed characters.
 #pragma once
 
@@ -13,7 +13,7 @@ struct AddressTemplate {
     std::array<const char*, kAddressFieldChars> allowed;  // per position
 };
 
-inline constexpr int kAddressTemplateCount = 6;
+inline constexpr int kAddressTemplateCount = 8;
 extern const std::array<AddressTemplate, kAddressTemplateCount> kAddressTemplates;
 
 // True when the character at every position is in that position's set.

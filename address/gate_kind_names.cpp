@@ -8,10 +8,10 @@ namespace krogw {
 namespace {
 
 constexpr std::array<const char*, kGateKindCount> kNames = {
-    "TableElement",     "GatewayStatus", "RtuStatus",        "PollRows",    "LastError",
-    "PollNumberedRows", "PollLoad",      "ActiveGateway",    "CommandLoad", "RtuTime",
-    "SetCallExecute",   "SetCallRtu",    "SetCallQr",        "SetCallQd",   "SetCallQc",
-    "SetCallSr",        "SetCallSd",     "RtuChannelStatus",
+    "TableElement",     "GatewayStatus", "RtuStatus",        "PollRows",         "LastError",
+    "PollNumberedRows", "PollLoad",      "ActiveGateway",    "CommandLoad",      "RtuTime",
+    "SetCallExecute",   "SetCallRtu",    "SetCallQr",        "SetCallQd",        "SetCallQc",
+    "SetCallSr",        "SetCallSd",     "RtuChannelStatus", "GatewayStatistic", "RtuStatistic",
 };
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "context/late_replies.h"
 
 #include "context/counters.h"
+#include "context/statistics_count.h"
 
 namespace krogw {
 namespace {
@@ -69,6 +70,12 @@ bool TakeLateReply(DriverContext& context, const SyncReplyKey& key) {
 }
 
 void ForgetLateReplies(DriverContext& context) {
+    for (int index = 0; index < context.late_reply_count; ++index) {
+        const SyncReplyKey& forgotten = context.late_replies[index];
+        if (IsWrite(forgotten)) {
+            CountRtu(context, forgotten.rtu, StatWrLost);
+        }
+    }
     context.late_reply_count = 0;
     const uint16_t late = context.commands_awaiting_reply.exchange(0);
     for (uint16_t forgotten = 0; forgotten < late; ++forgotten) {

@@ -23,8 +23,8 @@ bool IsLateReplyAwaited(const DriverContext& context, const SyncReplyKey& key);
 bool TakeLateReply(DriverContext& context, const SyncReplyKey& key);
 
 // After a gateway change: the requests that wait for late replies from the old gateway
-// are forgotten and the writes' slots released. A sender waiting for its turn keeps its
-// slot.
+// are forgotten, each write counted lost, and the writes' slots released. A sender waiting for its
+// turn keeps its slot.
 void ForgetLateReplies(DriverContext& context);
 
 }  // namespace krogw

@@ -1,6 +1,7 @@
 // The read of a gateway status gate (0xFFF0 the primary, 0xFFF1 the secondary).
 #include "driver/gateway_status_read.h"
 
+#include "context/statistics_count.h"
 #include "driver/gate_io.h"
 #include "gateway/active_set.h"
 #include "gateway/connections.h"
@@ -40,6 +41,7 @@ int32_t ReadGatewayStatus(DriverContext& context, GateIoArguments& io) {
         PutValueWord(io, status_word);
     }
     if (result == kExchangeFailed) {
+        NoteGatewayLost(context, GatewayNamed(io));
         if (BothGatewaysUsable(context)) {
             SwitchAwayFromSilentGateway(context, io);
         } else if (context.gateway_change_running.exchange(1) == 0) {

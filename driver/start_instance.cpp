@@ -4,6 +4,7 @@
 
 #include "config/config_reader.h"
 #include "context/context.h"
+#include "context/statistics.h"
 #include "driver/handlers.h"
 #include "driver/instance_threads.h"
 #include "driver/reply_timeout.h"
@@ -49,6 +50,7 @@ int32_t StartInstance(HostRequest& request) {
     }
     context.start_flag = arguments.start_flag;
     ResetContext(static_cast<uint8_t>(request.driver_number), context);
+    StartStatistics(context.driver_number);
     if (!LoadConfiguration(request.driver_number, context)) {
         return kResultFailed;
     }

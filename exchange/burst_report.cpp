@@ -1,5 +1,7 @@
 #include "exchange/burst_report.h"
 
+#include "context/statistics_count.h"
+
 #include "exchange/element_store.h"
 #include "exchange/error_gate.h"
 #include "exchange/message_view.h"
@@ -48,7 +50,7 @@ enum class SectionEnd { Next, ReportDropped };
 // Decodes the rows of one section from `position` on, while its announced row bytes
 // last; `row_bytes` goes below 0 when the rows took more than announced.
 SectionEnd DecodeSectionRows(DriverContext& context, const MessageView& message, int32_t rtu,
-                             size_t& position, int32_t& row_bytes) {
+                             size_t& position, int32_t& row_bytes, uint64_t& stored) {
     while (row_bytes > 0) {
         if (!message.Holds(position, kRowHeadBytes)) {
             LogDataCutShort(kOpBurstReport, rtu, position);
@@ -68,6 +70,7 @@ SectionEnd DecodeSectionRows(DriverContext& context, const MessageView& message,
         const BurstRowTaken taken =
             DecodeBurstRow(context, rtu, table * 4096 + row, message.bytes + elements,
                            message.end - elements, table_type);
+        stored += taken.stored;
         if (!taken.whole) {
             LogDataCutShort(kOpBurstReport, rtu, message.end);
             return SectionEnd::ReportDropped;
@@ -85,19 +88,22 @@ BurstRowTaken DecodeBurstRow(DriverContext& context, int32_t rtu, int32_t base,
     const TableLayout layout = LayoutOrEmpty(context, table_type);
     const uint8_t stamp_type = TimeStampType(layout);
     size_t taken = 0;
+    uint32_t stored = 0;
     for (int column = 0; column < layout.column_count; ++column) {
         const uint8_t element_type = layout.column_types[column];
         const size_t bytes = BurstElementBytes(element_type);
         const bool stamped = column == 0 && stamp_type != 0;
         const size_t stamp_bytes = stamped ? TimeStampBytes(stamp_type) : 0;
         if (bytes + stamp_bytes > available - taken) {
-            return BurstRowTaken{taken, false};
+            return BurstRowTaken{taken, false, stored};
         }
         const uint32_t raw = RawValue(element_type, elements + taken);
         const StampAt stamp{stamp_type, elements + taken + bytes};
         const int32_t subaddress = base + column * 256;
-        if (StoreElement(context, rtu, subaddress, raw, stamped ? &stamp : nullptr) ==
-            StoreOutcome::NoGate) {
+        const StoreOutcome outcome =
+            StoreElement(context, rtu, subaddress, raw, stamped ? &stamp : nullptr);
+        stored += outcome == StoreOutcome::Stored ? 1 : 0;
+        if (outcome == StoreOutcome::NoGate) {
             err(kLogTrace, "KroGW : Can not find gate for Rtu %d,Tbl %d,Row %d, col %d", rtu,
                 (base >> 12) & 0xFF, base & 0xFF, column);
         }
@@ -106,7 +112,7 @@ BurstRowTaken DecodeBurstRow(DriverContext& context, int32_t rtu, int32_t base,
             break;
         }
     }
-    return BurstRowTaken{taken, true};
+    return BurstRowTaken{taken, true, stored};
 }
 
 void DecodeBurstReport(DriverContext& context, const uint8_t* buffer, size_t received) {
@@ -134,9 +140,13 @@ void DecodeBurstReport(DriverContext& context, const uint8_t* buffer, size_t rec
             return;
         }
         context.rtu_state[rtu] = RtuActive;
+        CountRtu(context, rtu, StatBursts);
         size_t position = section + kSectionRowsOffset;
-        if (DecodeSectionRows(context, message, rtu, position, row_bytes) ==
-            SectionEnd::ReportDropped) {
+        uint64_t stored = 0;
+        const SectionEnd end =
+            DecodeSectionRows(context, message, rtu, position, row_bytes, stored);
+        NoteValuesStored(context, rtu, stored);
+        if (end == SectionEnd::ReportDropped) {
             return;
         }
         section = position;

@@ -15,8 +15,9 @@ namespace krogw {
 void DecodeBurstReport(DriverContext& context, const uint8_t* buffer, size_t received);
 
 struct BurstRowTaken {
-    size_t bytes;  // the element bytes the layout gives the row
-    bool whole;    // false: the row ran past `available`, and only what lay inside was stored
+    size_t bytes;     // the element bytes the layout gives the row
+    bool whole;       // false: the row ran past `available`, and only what lay inside was stored
+    uint32_t stored;  // the values stored into gates
 };
 
 // Stores the elements of one row of table type `table_type` found at `elements`, of

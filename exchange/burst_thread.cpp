@@ -25,7 +25,7 @@ constexpr uint32_t kEndPauseMs = 3000;
 void TakeOneMessage(DriverContext& context, int32_t& backup_mode) {
     const SocketLease lease(context, ActiveSlot(context, ActiveChannel::Burst));
     uint8_t* buffer = context.burst_buffer;
-    if (!GwRecvUnsolicited(lease.socket(), buffer, sizeof context.burst_buffer)) {
+    if (!GwRecvUnsolicited(lease.socket(), buffer, sizeof context.burst_buffer, context)) {
         return;
     }
     const size_t received = GetU16(buffer + kGwTotalLengthOffset);

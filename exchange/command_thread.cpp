@@ -31,7 +31,8 @@ size_t ReadSyncChannel(DriverContext& context, int32_t wait_ms) {
     const QueuedTurn turn(context.command_busy, kUnsolicitedWaitMs);
     // A sender may have read what was there before the turn came.
     if (!turn.taken() || PlatformSocketWaitReadable(lease.socket(), 0) != 1 ||
-        !GwRecvUnsolicited(lease.socket(), context.command_buffer, sizeof context.command_buffer)) {
+        !GwRecvUnsolicited(lease.socket(), context.command_buffer, sizeof context.command_buffer,
+                           context)) {
         return 0;
     }
     return GwMessageLength(context.command_buffer, sizeof context.command_buffer);

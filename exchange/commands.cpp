@@ -4,6 +4,7 @@
 #include "context/counters.h"
 #include "context/in_flight.h"
 #include "context/late_replies.h"
+#include "context/statistics_count.h"
 #include "context/turn_queue.h"
 #include "exchange/command_message.h"
 #include "exchange/error_gate.h"
@@ -25,11 +26,14 @@ HostResult TakeConfirmation(DriverContext& context, const CommandWrite& write, c
     DecrementNotBelowZero(context.commands_in_flight);
     const ReplyJudgement judgement = JudgeReply(reply, capacity, kAnyReplyOpcode, kGwBodyOffset);
     if (judgement.verdict == ReplyVerdict::Unexpected) {
+        CountRtu(context, write.rtu, StatWriteFail);
         err(kLogError, "KroGW : Bad reply to send command, %d bytes",
             static_cast<int>(GwMessageLength(reply, capacity)));
         return HostNotDone;
     }
     std::atomic<uint8_t>& state = context.rtu_state[write.rtu];
+    CountRtu(context, write.rtu,
+             judgement.verdict == ReplyVerdict::Accepted ? StatWriteOk : StatWriteFail);
     if (judgement.verdict == ReplyVerdict::Refused) {
         err(kLogError, "KroGW : Fail to send command msg (%d)",
             static_cast<int>(judgement.result_code));
@@ -58,6 +62,7 @@ HostResult TimedOut(DriverContext& context, const CommandWrite& write) {
 HostResult ChannelEnded(DriverContext& context, const CommandWrite& write) {
     err(kLogError, "KroGW : Channel ended before the write to Rtu %d was confirmed",
         static_cast<int>(write.rtu));
+    CountRtu(context, write.rtu, StatWrLost);
     DecrementNotBelowZero(context.commands_in_flight);
     return HostFailed;
 }
@@ -72,6 +77,7 @@ bool ExchangeOnActiveSync(DriverContext& context, const CommandWrite& write, uin
     if (!GwSend(lease.socket(), buffer, capacity, context)) {
         return false;
     }
+    CountRtu(context, write.rtu, StatWrites);
     switch (AwaitSyncReply(lease.socket(), buffer, capacity, context, WriteReplyKey(write),
                            context.cmd_response_time)) {
         case GwReadEnd::Message:
@@ -103,6 +109,7 @@ HostResult SendCommand(DriverContext& context, const CommandWrite& write, uint8_
         return result;
     }
     err(kLogError, "KroGW : Fail to send command");
+    CountRtu(context, write.rtu, StatWriteFail);
     ShutDownActiveSockets(context);
     DecrementNotBelowZero(context.commands_in_flight);
     return HostFailed;
@@ -149,7 +156,11 @@ HostResult RequestCommand(DriverContext& context, const CommandWrite& command) {
     // the host wrote them.
     if (context.command_queue_count.load() == 0 && TakeCommandSlot(context)) {
         uint8_t message[kRequestBufferBytes];
-        return ReportedResult(SendCounted(context, command, message, sizeof message).result, sign);
+        const CountedSend sent = SendCounted(context, command, message, sizeof message);
+        if (!sent.had_turn) {
+            CountRtu(context, command.rtu, StatWriteFail);
+        }
+        return ReportedResult(sent.result, sign);
     }
     if (!EnqueueCommand(context, command)) {
         err(kLogError, "KroGW : WARNING !!! - Internal CMD buffer if Full");
@@ -167,6 +178,7 @@ HostResult DrainCommandQueue(DriverContext& context) {
     }
     const CommandWrite write = CommandWriteFromEntry(oldest);
     if (!IsSendable(write)) {
+        CountRtu(context, write.rtu, StatWrLost);
         DropOldestCommand(context);
         return HostFailed;
     }

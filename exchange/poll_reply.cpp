@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "context/counters.h"
+#include "context/statistics_count.h"
 #include "exchange/element_store.h"
 #include "exchange/error_gate.h"
 #include "exchange/message_view.h"
@@ -32,7 +33,7 @@ enum class RowEnd { Next, Finished, CutShort };
 // Decodes the columns of one row at the cursor. In the row-list form the row names
 // itself first, and 255 finishes the data.
 RowEnd DecodeRow(DriverContext& context, const MessageView& message, const PolledTable& polled,
-                 bool numbered, int& row, BitCursor& cursor) {
+                 bool numbered, int& row, BitCursor& cursor, uint64_t& stored) {
     for (int column = 0; column < polled.layout.column_count; ++column) {
         if (numbered && column == 0) {
             cursor.Realign();
@@ -60,9 +61,10 @@ RowEnd DecodeRow(DriverContext& context, const MessageView& message, const Polle
             }
             stamp.bytes = message.bytes + cursor.position;
         }
-        if (StoreElement(context, polled.rtu, subaddress, raw, stamped ? &stamp : nullptr) ==
-                StoreOutcome::NoGate &&
-            polled.table != 0) {
+        const StoreOutcome outcome =
+            StoreElement(context, polled.rtu, subaddress, raw, stamped ? &stamp : nullptr);
+        stored += outcome == StoreOutcome::Stored ? 1 : 0;
+        if (outcome == StoreOutcome::NoGate && polled.table != 0) {
             err(kLogTrace, "KroGW : Fail to find gate for rtu %d, Tbl %d, Row %d, Col %d",
                 polled.rtu, polled.table, row, column);
         }
@@ -74,21 +76,24 @@ RowEnd DecodeRow(DriverContext& context, const MessageView& message, const Polle
     return RowEnd::Next;
 }
 
-void DecodeRows(DriverContext& context, const MessageView& message, const PolledTable& polled,
-                uint32_t type) {
+// Returns the values stored.
+uint64_t DecodeRows(DriverContext& context, const MessageView& message, const PolledTable& polled,
+                    uint32_t type) {
     const bool numbered = type == kOpPollRowList;
     BitCursor cursor{kPollReplyDataOffset};
+    uint64_t stored = 0;
     for (int row = polled.first_row; row < polled.end_row; ++row) {
-        switch (DecodeRow(context, message, polled, numbered, row, cursor)) {
+        switch (DecodeRow(context, message, polled, numbered, row, cursor, stored)) {
             case RowEnd::Next:
                 break;
             case RowEnd::Finished:
-                return;
+                return stored;
             case RowEnd::CutShort:
                 LogDataCutShort(type, polled.rtu, cursor.position);
-                return;
+                return stored;
         }
     }
+    return stored;
 }
 
 // A reply with result 129 tells that the gateway lost the RTU.
@@ -114,6 +119,7 @@ void DecodePollReply(DriverContext& context, const uint8_t* buffer, size_t recei
     const int32_t rtu = GetU16(buffer + 36);
     const int32_t table = buffer[38];
     SetErrorGate(context, result_code);
+    CountRtu(context, rtu, result_code == 0 ? StatPollOk : StatPollFail);
     if (context.rtu_state[rtu] == RtuDisabled) {
         return;
     }
@@ -136,10 +142,12 @@ void DecodePollReply(DriverContext& context, const uint8_t* buffer, size_t recei
     }
     const TableLayout layout = TableLayoutOf(context, table_type);
     const int first_row = buffer[39];
-    DecodeRows(context, message,
-               PolledTable{rtu, table, first_row, std::min(first_row + buffer[40], kRowLimit),
-                           layout, TimeStampType(layout)},
-               type);
+    const uint64_t stored =
+        DecodeRows(context, message,
+                   PolledTable{rtu, table, first_row, std::min(first_row + buffer[40], kRowLimit),
+                               layout, TimeStampType(layout)},
+                   type);
+    NoteValuesStored(context, rtu, stored);
 }
 
 }  // namespace krogw

@@ -3,6 +3,7 @@
 #include "context/counters.h"
 #include "context/in_flight.h"
 #include "context/poll_queue.h"
+#include "context/statistics_count.h"
 #include "exchange/poll_message.h"
 #include "gateway/active_set.h"
 #include "gateway/socket_io.h"
@@ -31,10 +32,12 @@ bool SendPollMessage(DriverContext& context, uint32_t opcode, int32_t rtu, int32
 
 PollAnswer SendPoll(DriverContext& context, uint32_t opcode, int32_t rtu, int32_t subaddress) {
     if (SendPollMessage(context, opcode, rtu, subaddress)) {
+        CountRtu(context, rtu, StatPolls);
         PlatformSleepMs(kPollPauseMs);
         return {ReportedResultOf(context, rtu), true};
     }
     err(kLogError, "KroGW : Fail to send Poll command (Kro#%d)", context.driver_number);
+    CountRtu(context, rtu, StatPollFail);
     DecrementNotBelowZero(context.polls_in_flight);
     // The handles stay in their slots for reconnect or switch-over to close.
     ShutDownActiveSockets(context);

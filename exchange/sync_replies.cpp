@@ -1,6 +1,7 @@
 #include "exchange/sync_replies.h"
 
 #include "context/late_replies.h"
+#include "context/statistics_count.h"
 #include "exchange/command_reply.h"
 #include "exchange/error_gate.h"
 #include "gateway/frame.h"
@@ -17,11 +18,10 @@ bool IsLateReplyType(uint32_t type) {
 }
 
 // The oldest request that waits for this reply is answered; a write's slot is released.
-void AnswerLateRequest(const CommandReply& reply, DriverContext& context) {
+// True when a request waited for it.
+bool AnswerLateRequest(const CommandReply& reply, DriverContext& context) {
     SyncReplyKey key{};
-    if (ReplyKeyOf(reply, &key)) {
-        TakeLateReply(context, key);
-    }
+    return ReplyKeyOf(reply, &key) && TakeLateReply(context, key);
 }
 
 void TakeLateSetTimeReply(const CommandReply& reply, DriverContext& context) {
@@ -40,10 +40,11 @@ void TakeLateSetTimeReply(const CommandReply& reply, DriverContext& context) {
 
 GwReadEnd AwaitSyncReply(PlatformSocket socket, uint8_t* buffer, size_t capacity,
                          DriverContext& context, const SyncReplyKey& own, int32_t timeout_ms) {
-    const int64_t deadline = PlatformMonotonicMs() + timeout_ms;
+    const int64_t sent_ms = PlatformMonotonicMs();
+    const int64_t deadline = sent_ms + timeout_ms;
     const uint32_t expected = own.type | kGwReplyBit;
     for (;;) {
-        const GwReadEnd read = GwReadMessageBy(socket, buffer, capacity, deadline);
+        const GwReadEnd read = GwReadMessageBy(socket, buffer, capacity, deadline, context);
         if (read != GwReadEnd::Message) {
             return read;
         }
@@ -63,6 +64,7 @@ GwReadEnd AwaitSyncReply(PlatformSocket socket, uint8_t* buffer, size_t capacity
         SyncReplyKey key{};
         const bool keyed = ReadCommandReply(buffer, length, &reply) && ReplyKeyOf(reply, &key);
         if (keyed ? key == own && !IsLateReplyAwaited(context, own) : opcode == expected) {
+            CountReplyTime(context, socket, PlatformMonotonicMs() - sent_ms);
             return read;
         }
         TakeSyncMessage(buffer, length, context);
@@ -77,7 +79,9 @@ void HandleCommandReply(const uint8_t* message, size_t received, DriverContext& 
     if (!ReadCommandReply(message, received, &reply) || !reply.has_command_block) {
         return;
     }
-    AnswerLateRequest(reply, context);
+    if (AnswerLateRequest(reply, context)) {
+        CountRtu(context, reply.rtu, StatWrLate);
+    }
     SetErrorGate(context, reply.result_code);
     if (!reply.has_rtu) {
         err(kLogError, "KroGW : Command reply without RTU, %d bytes",

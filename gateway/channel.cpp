@@ -1,6 +1,8 @@
 #include "gateway/channel.h"
 
+#include "context/statistics_count.h"
 #include "context/turn_queue.h"
+#include "gateway/active_set.h"
 #include "gateway/channel_exchange.h"
 #include "gateway/frame.h"
 #include "gateway/pauses.h"
@@ -69,8 +71,22 @@ bool Announce(PlatformSocket socket, uint8_t channel_type, std::atomic<uint16_t>
     return true;
 }
 
+// From its open-channel exchange on, the socket's traffic counts for the gateway whose
+// slot it is to enter.
+void NoteSlotSocket(DriverContext& context, const SocketSlot& slot, PlatformSocket socket) {
+    for (const uint8_t gateway : {kPrimaryGateway, kSecondaryGateway}) {
+        const auto slots = SocketsOf(context, gateway).Slots();
+        for (size_t channel = 0; channel < slots.size(); ++channel) {
+            if (slots[channel] == &slot) {
+                NoteChannelSocket(context, gateway, static_cast<int>(channel), socket);
+            }
+        }
+    }
+}
+
 // A socket that never entered a slot: nobody else holds it.
-void CloseUnpublished(PlatformSocket socket) {
+void CloseUnpublished(DriverContext& context, PlatformSocket socket) {
+    ForgetChannelSocket(context, socket);
     PlatformSocketShutdown(socket);
     PlatformSocketClose(socket);
 }
@@ -129,11 +145,12 @@ bool OpenChannel(uint8_t channel_type, SocketSlot& socket_slot, const char* addr
     PlatformSocketSetNonBlocking(socket);
     if (!Connect(socket, address_text)) {
         LogConnectFailureOnce(context, address_text);
-        CloseUnpublished(socket);
+        CloseUnpublished(context, socket);
         return false;
     }
+    NoteSlotSocket(context, socket_slot, socket);
     if (!Announce(socket, channel_type, channel_id_slot, context)) {
-        CloseUnpublished(socket);
+        CloseUnpublished(context, socket);
         return false;
     }
     socket_slot.store(socket);
@@ -143,6 +160,11 @@ bool OpenChannel(uint8_t channel_type, SocketSlot& socket_slot, const char* addr
 bool CloseChannel(SocketSet& sockets, DriverContext& context) {
     if (!ExchangeClose(sockets.channel_id.load(), sockets.sync, context)) {
         return false;
+    }
+    for (const uint8_t gateway : {kPrimaryGateway, kSecondaryGateway}) {
+        if (&SocketsOf(context, gateway) == &sockets) {
+            NoteGatewayClosed(context, gateway);
+        }
     }
     for (SocketSlot* slot : sockets.Slots()) {
         CloseSocketSlot(context, *slot);

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "context/statistics_count.h"
 #include "gateway/active_set.h"
 #include "gateway/channel.h"
 #include "gateway/channel_exchange.h"
@@ -90,9 +91,11 @@ bool OpenThreeChannels(DriverContext& context, const GatewayOpening& opening, So
 bool OpenGateway(DriverContext& context, const GatewayOpening& opening) {
     SocketSet& slots = SocketsOf(context, opening.gateway);
     if (!OpenThreeChannels(context, opening, slots)) {
+        NoteConnectFailed(context, opening.gateway);
         CloseGatewaySockets(context, opening.gateway);
         return false;
     }
+    NoteGatewayUp(context, opening.gateway);
     const bool active = context.active_gateway.load() == opening.gateway;
     ExchangeResult mode = kExchangeFailed;
     {
@@ -153,6 +156,7 @@ bool ConnectGateways(DriverContext& context) {
 }
 
 void CloseGatewayChannels(DriverContext& context, uint8_t gateway) {
+    NoteGatewayClosed(context, gateway);
     for (SocketSlot* slot : SocketsOf(context, gateway).Slots()) {
         CloseSocketSlot(context, *slot);
     }

@@ -1,5 +1,6 @@
 #include "gateway/hot_backup.h"
 
+#include "context/statistics_count.h"
 #include "context/turn_queue.h"
 #include "gateway/active_set.h"
 #include "gateway/pauses.h"
@@ -61,6 +62,7 @@ int32_t Switch(DriverContext& context, const Direction& direction, uint8_t manua
     SetModeOn(context, old.sync, old.channel_id.load(), kGatewayModeSecondary);
     context.active_gateway.store(direction.to);
     context.gateway_ok.store(direction.to);  // the gateway's own bit: 1 or 2
+    NoteSwitchedTo(context, direction.to);
     if (manual != kManualSwitch) {
         CloseSocketSlot(context, old.status);
     }

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "context/context.h"
+#include "context/statistics_count.h"
 #include "gateway/frame.h"
 #include "gateway/socket_slot.h"
 #include "host/qivpro.h"
@@ -22,6 +23,28 @@ struct SocketLink {
 };
 
 enum class ReadKind { Reply, Unsolicited };
+
+// A read that nothing came to is a quiet channel; anything else that is not a whole
+// message was refused or left the channel out of step.
+bool RefusedOrOutOfStep(const MessageRead& read) {
+    const bool nothing_came =
+        read.fault == ReadFault::HeaderShort && read.missing == kGwHeaderBytes && read.drained == 0;
+    return read.arrived && !read.ended && !nothing_came &&
+           (read.fault != ReadFault::None || read.drained > 0);
+}
+
+// Counts what the read brought on its channel.
+void CountRead(const MessageRead& read, PlatformSocket socket, const DriverContext& context) {
+    if (read.arrived && read.fault == ReadFault::None) {
+        CountReceived(context, socket, read.total);
+    }
+    if (RefusedOrOutOfStep(read)) {
+        CountBadMessage(context, socket);
+    }
+    if (read.ended) {
+        CountChannelLost(context, socket);
+    }
+}
 
 // Logs a failed read; true when the read holds a message.
 bool Report(const MessageRead& read, ReadKind kind, size_t capacity) {
@@ -99,8 +122,10 @@ bool GwSend(PlatformSocket socket, const uint8_t* message, size_t capacity,
     const size_t total = GwMessageLength(message, capacity);
     const size_t sent = total == 0 ? 0 : SendUntil(socket, message, total, deadline);
     if (total != 0 && sent == total) {
+        CountSent(context, socket, total);
         return true;
     }
+    CountChannelLost(context, socket);
     const uint32_t opcode =
         message != nullptr && capacity >= kGwBodyOffset ? GetU32(message + kGwOpcodeOffset) : 0;
     err(kLogTrace, "KroGW : Fail to send command %X", opcode);
@@ -116,31 +141,38 @@ bool GwSend(PlatformSocket socket, const uint8_t* message, size_t capacity,
 }
 
 GwReadEnd GwReadMessageBy(PlatformSocket socket, uint8_t* buffer, size_t capacity,
-                          int64_t deadline_ms) {
+                          int64_t deadline_ms, const DriverContext& context) {
     if (socket == 0 || buffer == nullptr) {
         return GwReadEnd::NoMessage;
     }
     SocketLink link{socket};
     const MessageRead read = ReadGwMessage(link, buffer, capacity, deadline_ms, deadline_ms);
+    CountRead(read, socket, context);
+    if (!read.arrived) {
+        CountTimeout(context, socket);
+    }
     if (Report(read, ReadKind::Reply, capacity)) {
         return GwReadEnd::Message;
     }
     return read.ended ? GwReadEnd::Ended : GwReadEnd::NoMessage;
 }
 
-bool GwRecvMessageBy(PlatformSocket socket, uint8_t* buffer, size_t capacity, int64_t deadline_ms) {
-    return GwReadMessageBy(socket, buffer, capacity, deadline_ms) == GwReadEnd::Message;
+bool GwRecvMessageBy(PlatformSocket socket, uint8_t* buffer, size_t capacity, int64_t deadline_ms,
+                     const DriverContext& context) {
+    return GwReadMessageBy(socket, buffer, capacity, deadline_ms, context) == GwReadEnd::Message;
 }
 
 bool GwRecvReply(PlatformSocket socket, uint8_t* buffer, size_t capacity,
                  const DriverContext& context, uint32_t request_opcode) {
-    const int64_t deadline = PlatformMonotonicMs() + context.sync_reply_timeout.load();
+    const int64_t sent_ms = PlatformMonotonicMs();
+    const int64_t deadline = sent_ms + context.sync_reply_timeout.load();
     const uint32_t expected = request_opcode | kGwReplyBit;
     for (;;) {
-        if (!GwRecvMessageBy(socket, buffer, capacity, deadline)) {
+        if (!GwRecvMessageBy(socket, buffer, capacity, deadline, context)) {
             return false;
         }
         if (!AnswersAnotherRequest(buffer, GwMessageLength(buffer, capacity), expected)) {
+            CountReplyTime(context, socket, PlatformMonotonicMs() - sent_ms);
             return true;
         }
         err(kLogTrace, "KroGW : Discard reply %X, waiting for %X", GetU32(buffer + kGwOpcodeOffset),
@@ -148,7 +180,8 @@ bool GwRecvReply(PlatformSocket socket, uint8_t* buffer, size_t capacity,
     }
 }
 
-bool GwRecvUnsolicited(PlatformSocket socket, uint8_t* buffer, size_t capacity) {
+bool GwRecvUnsolicited(PlatformSocket socket, uint8_t* buffer, size_t capacity,
+                       const DriverContext& context) {
     if (socket == 0 || buffer == nullptr) {
         return false;
     }
@@ -156,6 +189,7 @@ bool GwRecvUnsolicited(PlatformSocket socket, uint8_t* buffer, size_t capacity) 
     const int64_t wait_until = PlatformMonotonicMs() + kUnsolicitedWaitMs;
     const MessageRead read =
         ReadGwMessage(link, buffer, capacity, wait_until, wait_until + kUnsolicitedMessageBoundMs);
+    CountRead(read, socket, context);
     // A channel the gateway ended or reset reads as readable at once, on every pass,
     // until it is reopened: keep the thread loops at their pace instead of spinning.
     if (read.fault == ReadFault::HeaderShort && read.missing == kGwHeaderBytes) {

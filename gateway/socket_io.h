@@ -1,4 +1,5 @@
-// Moving whole gateway messages over one channel's socket. The sockets are
+// Moving whole gateway messages over one channel's socket, counted in the statistics
+// of the gateway whose channel it is. The sockets are
 // non-blocking. A handle of 0 is a channel that is not open: every function refuses
 // it silently.
 //
@@ -52,7 +53,8 @@ bool GwRecvReply(PlatformSocket socket, uint8_t* buffer, size_t capacity,
 // Reads one whole message, all of it by deadline_ms (PlatformMonotonicMs), whatever it
 // answers: for an exchange that waits with a time-out of its own and matches its
 // replies itself. A message longer than the buffer is read off the socket and refused.
-bool GwRecvMessageBy(PlatformSocket socket, uint8_t* buffer, size_t capacity, int64_t deadline_ms);
+bool GwRecvMessageBy(PlatformSocket socket, uint8_t* buffer, size_t capacity, int64_t deadline_ms,
+                     const DriverContext& context);
 
 enum class GwReadEnd : uint8_t {
     Message,    // the buffer holds one whole message
@@ -63,10 +65,11 @@ enum class GwReadEnd : uint8_t {
 
 // GwRecvMessageBy that tells a channel that ended from one that was only silent.
 GwReadEnd GwReadMessageBy(PlatformSocket socket, uint8_t* buffer, size_t capacity,
-                          int64_t deadline_ms);
+                          int64_t deadline_ms, const DriverContext& context);
 
 // Reads one message that begins within kUnsolicitedWaitMs, for the thread loops.
-bool GwRecvUnsolicited(PlatformSocket socket, uint8_t* buffer, size_t capacity);
+bool GwRecvUnsolicited(PlatformSocket socket, uint8_t* buffer, size_t capacity,
+                       const DriverContext& context);
 
 // Discards whatever the channel holds already, without waiting, through the
 // scratch buffer. On a channel that only the sender reads, whatever is there before

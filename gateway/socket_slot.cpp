@@ -2,6 +2,7 @@
 
 #include "context/counters.h"
 #include "context/flag_lock.h"
+#include "context/statistics_count.h"
 #include "host/qivpro.h"
 
 namespace krogw {
@@ -50,6 +51,8 @@ void CloseSocketSlot(DriverContext& context, SocketSlot& slot) {
         }
         ClearIfHolding(slot, socket);
     }
+    // What fails on it from now on is this close, not a loss of the gateway.
+    ForgetChannelSocket(context, socket);
     PlatformSocketShutdown(socket);
     // A lease taken from now on finds the slots cleared and lets go at once, so once
     // the count is 0 nobody can use the handle any more.

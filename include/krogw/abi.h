@@ -66,6 +66,8 @@
 #define KROGW_GATE_SETCALL_SR 15
 #define KROGW_GATE_SETCALL_SD 16
 #define KROGW_GATE_RTU_CHANNEL_STATUS 17
+#define KROGW_GATE_GATEWAY_STATISTIC 18
+#define KROGW_GATE_RTU_STATISTIC 19
 
 /* unit_id values that are not RTU numbers. */
 #define KROGW_UNIT_PRIMARY_GATEWAY 0xFFF0
@@ -118,8 +120,10 @@ enum GateKind : int32_t {
     SetCallSr = KROGW_GATE_SETCALL_SR,
     SetCallSd = KROGW_GATE_SETCALL_SD,
     RtuChannelStatus = KROGW_GATE_RTU_CHANNEL_STATUS,
+    GatewayStatistic = KROGW_GATE_GATEWAY_STATISTIC,
+    RtuStatistic = KROGW_GATE_RTU_STATISTIC,
 };
-constexpr int32_t kGateKindCount = 18;
+constexpr int32_t kGateKindCount = 20;
 
 constexpr int32_t PrimaryGatewayUnit = KROGW_UNIT_PRIMARY_GATEWAY;
 constexpr int32_t SecondaryGatewayUnit = KROGW_UNIT_SECONDARY_GATEWAY;

@@ -126,7 +126,7 @@ class HotBackupSoakTest : public HotBackupFixture {
                     !turn.emplace(context_->command_busy, kUnsolicitedWaitMs).taken()) {
                     continue;
                 }
-                GwRecvUnsolicited(lease.socket(), buffer, sizeof buffer);
+                GwRecvUnsolicited(lease.socket(), buffer, sizeof buffer, *context_);
             }
             context_->polls_in_flight.fetch_add(1);  // a poll sent
             PlatformSleepMs(1);

@@ -325,7 +325,7 @@ TEST_F(InstanceTest, DriverGatesSetCallAndChannelStatus) {
     EXPECT_EQ(GateIo(instance, kWriteGateArray, AddressOf(instance, "SETCALL.QR"), value),
               kResultNotDone);
     for (int32_t code : {kReadGate, kReadGateArray, kWriteGate, kWriteGateArray}) {
-        EXPECT_EQ(GateIo(instance, code, GateAddress{kRtu, 18, 0, kFixedWord, 32}, value),
+        EXPECT_EQ(GateIo(instance, code, GateAddress{kRtu, kGateKindCount, 0, kFixedWord, 32}, value),
                   kResultNotDone)
             << code;
     }

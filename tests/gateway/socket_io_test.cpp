@@ -78,7 +78,7 @@ class SocketIoTest : public test::GatewayFixture {
 
     bool Read(Kind kind, PlatformSocket socket, uint8_t* buffer, size_t capacity) {
         return kind == Kind::Reply ? GwRecvReply(socket, buffer, capacity, *context_, kOpPoll)
-                                   : GwRecvUnsolicited(socket, buffer, capacity);
+                                   : GwRecvUnsolicited(socket, buffer, capacity, *context_);
     }
 
     // Reads a message that must be kSound.
@@ -259,7 +259,7 @@ TEST_F(SocketIoTest, WaitsEndSilently) {
     EXPECT_LT(waited, 2000);
 
     start = PlatformMonotonicMs();
-    EXPECT_FALSE(GwRecvUnsolicited(link.driver, buffer.data(), buffer.size()));
+    EXPECT_FALSE(GwRecvUnsolicited(link.driver, buffer.data(), buffer.size(), *context_));
     waited = PlatformMonotonicMs() - start;
     EXPECT_GE(waited, kUnsolicitedWaitMs - 10);
     EXPECT_LT(waited, 1000);
@@ -271,7 +271,7 @@ TEST_F(SocketIoTest, WaitsEndSilently) {
 
     // A handle of 0 is a channel that is not open.
     EXPECT_FALSE(GwRecvReply(0, buffer.data(), buffer.size(), *context_, kOpPoll));
-    EXPECT_FALSE(GwRecvUnsolicited(0, buffer.data(), buffer.size()));
+    EXPECT_FALSE(GwRecvUnsolicited(0, buffer.data(), buffer.size(), *context_));
     GwFlush(0, buffer.data(), buffer.size());
     EXPECT_TRUE(hostsim::LogLines().empty()) << LogText();
 }
