@@ -12,7 +12,7 @@ namespace krogw {
 const std::array<StatisticDefinition, kStatisticCount> kStatistics = {{
     {StatConnects, StatisticScope::Gateway, "CONNECTS", StatisticType::Count, "channel sets",
      "gateway_connects_total", 1,
-     "its three channels were opened, at start-up, by a reconnect or after a loss"},
+     "its three channels were opened, at start-up or by a reconnect"},
     {StatConnFail, StatisticScope::Gateway, "CONNFAIL", StatisticType::Count, "attempts",
      "gateway_connect_failures_total", 1,
      "an attempt to open its three channels failed (connect, or the open-channel exchange)"},
@@ -41,7 +41,8 @@ const std::array<StatisticDefinition, kStatisticCount> kStatistics = {{
      "drained to find the next message"},
     {StatRttLast, StatisticScope::Gateway, "RTTLAST", StatisticType::Gauge, "ms",
      "gateway_reply_time_last_seconds", 1000,
-     "the time from a request to its reply, for the last reply the driver waited for"},
+     "the time from a request to its reply, for the last reply the driver waited for (an "
+     "open-channel, mode, status or SetCall exchange, or a write's confirmation)"},
     {StatRttAvg, StatisticScope::Gateway, "RTTAVG", StatisticType::Gauge, "ms",
      "gateway_reply_time_average_seconds", 1000,
      "the mean time from a request to its reply over every such reply since start-up"},
