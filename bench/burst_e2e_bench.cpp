@@ -15,6 +15,7 @@
 #include "address/subaddress.h"
 #include "config/config_reader.h"
 #include "context/context.h"
+#include "context/statistics.h"
 #include "exchange/threads.h"
 #include "gateway/connections.h"
 #include "platform/platform.h"
@@ -93,6 +94,8 @@ int main() {
 
     auto context = std::make_unique<DriverContext>();
     ResetContext(kDriverNumber, *context);
+    // As a start does: the statistics count every message and value measured here.
+    StartStatistics(kDriverNumber);
     ConfigSeen seen;
     const std::string line = std::to_string(kTableType) + "=" + kColumns;
     ParseTableTypeLine(line.c_str(), seen, *context);
