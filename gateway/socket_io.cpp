@@ -125,7 +125,9 @@ bool GwSend(PlatformSocket socket, const uint8_t* message, size_t capacity,
         CountSent(context, socket, total);
         return true;
     }
-    CountChannelLost(context, socket);
+    if (total != 0) {
+        CountChannelLost(context, socket);
+    }
     const uint32_t opcode =
         message != nullptr && capacity >= kGwBodyOffset ? GetU32(message + kGwOpcodeOffset) : 0;
     err(kLogTrace, "KroGW : Fail to send command %X", opcode);
