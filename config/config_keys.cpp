@@ -111,6 +111,22 @@ void ApplyCmdResponseTime(const char* at_key, const char* /*line*/, ConfigSeen& 
     ApplyNumber(at_key, kRule, context.cmd_response_time, seen);
 }
 
+// 0 turns probing off; a value without a digit is refused like one out of range.
+void ApplyKeepAlive(const char* at_key, const char* /*line*/, ConfigSeen& seen,
+                    DriverContext& context) {
+    constexpr int32_t kMostIdleS = 3600;
+    const char* equals = std::strchr(at_key, '=');
+    int32_t value = -1;
+    if (equals == nullptr || !ReadDecimal(equals + 1, kUnlimitedWidth, value) || value < 0 ||
+        value > kMostIdleS) {
+        err(kLogError, "KroGW : Illegal keepalive time (0..3600 s)");
+        ++seen.refused_lines;
+        return;
+    }
+    context.keepalive_idle_s = value;
+    err(kLogError, "KroGW : Keepalive after %d s idle", static_cast<int>(value));
+}
+
 // Word switches act only when their word stands somewhere after the key; any other
 // value leaves the default and logs nothing.
 void ApplySignRtu(const char* at_key, const char* /*line*/, ConfigSeen& /*seen*/,
@@ -158,6 +174,7 @@ constexpr ConfigKey kConfigKeys[] = {
     {"PARSE", ApplyParse},
     {"POLL_RESULT", ApplyPollResult},
     {"RTU_INITIAL_STATE", ApplyRtuInitialState},
+    {"KEEPALIVE", ApplyKeepAlive},
 };
 
 }  // namespace

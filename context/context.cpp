@@ -26,6 +26,7 @@ void ResetContext(uint8_t driver_number, DriverContext& context) {
     context.poll_buffer_length = 10;
     context.cmd_buffer_length = 10;
     context.cmd_response_time = 10000;
+    context.keepalive_idle_s = kDefaultKeepAliveIdleS;
     for (SocketSet* sockets : SocketSets(context)) {
         for (SocketSlot* slot : sockets->Slots()) {
             slot->store(0);

@@ -21,6 +21,7 @@ inline constexpr int kPollQueueEntries = 10000;
 inline constexpr int kCommandQueueEntries = 2000;
 inline constexpr int kCommandElementBytes = 1000;
 inline constexpr int kSetCallParams = 6;
+inline constexpr int32_t kDefaultKeepAliveIdleS = 10;
 
 enum RtuState : uint8_t {
     RtuActive = 0,
@@ -182,6 +183,8 @@ struct DriverContext {
     // anything before that.
     uint32_t start_mark;
     LocalHourMemo local_hour;  // the burst thread's time stamp conversions
+    // Idle seconds before a gateway channel is probed; 0: not probed.
+    int32_t keepalive_idle_s;
 };
 
 static_assert(sizeof(DriverContext) <= kContextSize,

@@ -148,6 +148,10 @@ bool OpenChannel(uint8_t channel_type, SocketSlot& socket_slot, const char* addr
         CloseUnpublished(context, socket);
         return false;
     }
+    if (context.keepalive_idle_s > 0 &&
+        !PlatformSocketSetKeepAlive(socket, context.keepalive_idle_s)) {
+        err(kLogError, "KroGW : Keepalive not set on a gateway channel");
+    }
     NoteSlotSocket(context, socket_slot, socket);
     if (!Announce(socket, channel_type, channel_id_slot, context)) {
         CloseUnpublished(context, socket);

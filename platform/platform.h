@@ -21,6 +21,15 @@ PlatformSocket PlatformSocketOpen();
 bool PlatformSocketSetLingerZero(PlatformSocket socket);
 bool PlatformSocketSetNonBlocking(PlatformSocket socket);
 
+// Probes a connection that has been idle for idle_seconds, every kKeepAliveProbeGapS,
+// and breaks it when kKeepAliveProbes go unanswered, so that a peer that vanished
+// without closing is found (reads and sends then fail as on a reset connection). On
+// Linux, data left unacknowledged for as long breaks it too. Windows sends its own
+// number of probes (10). False when the system refused an option.
+inline constexpr int32_t kKeepAliveProbeGapS = 2;
+inline constexpr int32_t kKeepAliveProbes = 3;
+bool PlatformSocketSetKeepAlive(PlatformSocket socket, int32_t idle_seconds);
+
 enum class ConnectOutcome {
     Connected,         // the call returned 0
     AlreadyConnected,  // an earlier call established it (WSAEISCONN / EISCONN)

@@ -1,6 +1,7 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -70,6 +71,27 @@ PlatformSocket PlatformSocketOpen() {
 bool PlatformSocketSetLingerZero(PlatformSocket socket) {
     const linger option{1, 0};
     return setsockopt(socket, SOL_SOCKET, SO_LINGER, &option, sizeof option) == 0;
+}
+
+bool PlatformSocketSetKeepAlive(PlatformSocket socket, int32_t idle_seconds) {
+    const int on = 1;
+    const int idle = idle_seconds;
+    const int gap = kKeepAliveProbeGapS;
+    const int probes = kKeepAliveProbes;
+    bool set = setsockopt(socket, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on) == 0;
+#ifdef TCP_KEEPIDLE
+    set = setsockopt(socket, IPPROTO_TCP, TCP_KEEPIDLE, &idle, sizeof idle) == 0 && set;
+    set = setsockopt(socket, IPPROTO_TCP, TCP_KEEPINTVL, &gap, sizeof gap) == 0 && set;
+    set = setsockopt(socket, IPPROTO_TCP, TCP_KEEPCNT, &probes, sizeof probes) == 0 && set;
+#endif
+#ifdef TCP_USER_TIMEOUT
+    // Bounds the probes as well on Linux, so no shorter than they last.
+    const unsigned int unacknowledged_ms = static_cast<unsigned int>(idle + gap * probes) * 1000u;
+    set = setsockopt(socket, IPPROTO_TCP, TCP_USER_TIMEOUT, &unacknowledged_ms,
+                     sizeof unacknowledged_ms) == 0 &&
+          set;
+#endif
+    return set;
 }
 
 bool PlatformSocketSetNonBlocking(PlatformSocket socket) {

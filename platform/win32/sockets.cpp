@@ -1,4 +1,6 @@
 #include <winsock2.h>
+// After winsock2.h, which it needs.
+#include <mstcpip.h>
 
 #include "platform/ipv4_text.h"
 #include "platform/platform.h"
@@ -60,6 +62,16 @@ bool PlatformSocketSetLingerZero(PlatformSocket socket) {
     const linger option{1, 0};
     return setsockopt(ToSocket(socket), SOL_SOCKET, SO_LINGER,
                       reinterpret_cast<const char*>(&option), sizeof option) == 0;
+}
+
+bool PlatformSocketSetKeepAlive(PlatformSocket socket, int32_t idle_seconds) {
+    tcp_keepalive values{};
+    values.onoff = 1;
+    values.keepalivetime = static_cast<ULONG>(idle_seconds) * 1000u;
+    values.keepaliveinterval = static_cast<ULONG>(kKeepAliveProbeGapS) * 1000u;
+    DWORD returned = 0;
+    return WSAIoctl(ToSocket(socket), SIO_KEEPALIVE_VALS, &values, sizeof values, nullptr, 0,
+                    &returned, nullptr, nullptr) == 0;
 }
 
 bool PlatformSocketSetNonBlocking(PlatformSocket socket) {

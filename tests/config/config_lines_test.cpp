@@ -85,6 +85,7 @@ void ExpectDefaults(const DriverContext& c) {
     EXPECT_EQ(c.poll_buffer_length, 10);
     EXPECT_EQ(c.cmd_buffer_length, 10);
     EXPECT_EQ(c.cmd_response_time, 10000);
+    EXPECT_EQ(c.keepalive_idle_s, 10);
     EXPECT_EQ(c.sign_rtu_on_fail, 1);
     EXPECT_EQ(c.parse_flag, 1);
     EXPECT_EQ(c.poll_result_on_write, 1);
@@ -111,6 +112,10 @@ TEST_F(ConfigKeyTest, EachKeyStoresItsValueOrRefusesIt) {
     const std::string illegal_poll = "KroGW : Illegal length for Polling Buffer (10..99)";
     const std::string illegal_cmd = "KroGW : Illegal len for command Buffer (10..99)";
     const std::string illegal_time = "KroGW : Illegal value for command time out(50..30000)";
+    const auto keepalive = [](int32_t value) {
+        return [value](const DriverContext& c) { EXPECT_EQ(c.keepalive_idle_s, value); };
+    };
+    const std::string illegal_keepalive = "KroGW : Illegal keepalive time (0..3600 s)";
     const std::string bad_address =
         "kroGW : GateWay address must have 1..15 characters, line refused: ";
     const std::string not_decimal = "kroGW : GateWay address is not dotted decimal, line refused: ";
@@ -157,6 +162,11 @@ TEST_F(ConfigKeyTest, EachKeyStoresItsValueOrRefusesIt) {
         {"CMD_RESPONSE_TIME=30000", {"KroGW : Command Timeout is 30000"}, cmd_time(30000)},
         {"CMD_RESPONSE_TIME=49", {illegal_time}, ExpectDefaults},
         {"CMD_RESPONSE_TIME=30001", {illegal_time}, ExpectDefaults},
+        {"KEEPALIVE=0", {"KroGW : Keepalive after 0 s idle"}, keepalive(0)},
+        {"KEEPALIVE=3600", {"KroGW : Keepalive after 3600 s idle"}, keepalive(3600)},
+        {"KEEPALIVE=3601", {illegal_keepalive}, ExpectDefaults},
+        {"KEEPALIVE=", {illegal_keepalive}, ExpectDefaults},
+        {"KEEPALIVE", {illegal_keepalive}, ExpectDefaults},
         {"PARSE=NO",
          {"kroGW : Set Parse flag to NO"},
          [](const DriverContext& c) { EXPECT_EQ(c.parse_flag, 0); }},

@@ -37,7 +37,7 @@ size_t EditDistance(const std::string& a, const std::string& b) {
 const std::vector<std::string>& ConfigKeys() {
     static const std::vector<std::string> keys = {
         "PRIMARY",           "SECONDARY", "SIGN_RTU",    "POLL_BUFFER_LENGTH", "CMD_BUFFER_LENGTH",
-        "CMD_RESPONSE_TIME", "PARSE",     "POLL_RESULT", "RTU_INITIAL_STATE"};
+        "CMD_RESPONSE_TIME", "PARSE",     "POLL_RESULT", "RTU_INITIAL_STATE",  "KEEPALIVE"};
     return keys;
 }
 
