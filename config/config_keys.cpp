@@ -5,6 +5,7 @@
 #include "config/config_reader.h"
 #include "config/table_layout.h"
 #include "context/decimal_text.h"
+#include "context/statistics.h"
 #include "host/qivpro.h"
 #include "platform/ipv4_text.h"
 
@@ -127,6 +128,43 @@ void ApplyKeepAlive(const char* at_key, const char* /*line*/, ConfigSeen& seen,
     err(kLogError, "KroGW : Keepalive after %d s idle", static_cast<int>(value));
 }
 
+// The path runs from after "=" to the end of the line. An instance without statistics
+// (one the checker reads) keeps it nowhere.
+void ApplyStatsFile(const char* at_key, const char* /*line*/, ConfigSeen& seen,
+                    DriverContext& context) {
+    const char* equals = std::strchr(at_key, '=');
+    const char* path = equals != nullptr ? equals + 1 : "";
+    const size_t length = std::strlen(path);
+    // Room for the temporary name beside it.
+    constexpr size_t kTemporarySuffixBytes = 32;
+    if (length == 0 || length + kTemporarySuffixBytes >= kStatisticsPathBytes) {
+        err(kLogError, "KroGW : Illegal statistics file name, line refused");
+        ++seen.refused_lines;
+        return;
+    }
+    if (InstanceStatistics* statistics = StatisticsOf(context)) {
+        std::memcpy(statistics->file.path, path, length + 1);
+    }
+    err(kLogError, "KroGW : Statistics file %s", path);
+}
+
+void ApplyStatsPeriod(const char* at_key, const char* /*line*/, ConfigSeen& seen,
+                      DriverContext& context) {
+    constexpr int32_t kLongestS = 3600;
+    const char* equals = std::strchr(at_key, '=');
+    int32_t value = 0;
+    if (equals == nullptr || !ReadDecimal(equals + 1, kUnlimitedWidth, value) || value < 1 ||
+        value > kLongestS) {
+        err(kLogError, "KroGW : Illegal statistics period (1..3600 s)");
+        ++seen.refused_lines;
+        return;
+    }
+    if (InstanceStatistics* statistics = StatisticsOf(context)) {
+        statistics->file.period_s = value;
+    }
+    err(kLogError, "KroGW : Statistics written every %d s", static_cast<int>(value));
+}
+
 // Word switches act only when their word stands somewhere after the key; any other
 // value leaves the default and logs nothing.
 void ApplySignRtu(const char* at_key, const char* /*line*/, ConfigSeen& /*seen*/,
@@ -163,8 +201,10 @@ void ApplyRtuInitialState(const char* at_key, const char* /*line*/, ConfigSeen& 
     }
 }
 
-// In the order of the search.
+// In the order of the search. The statistics file's path comes first, so that a path
+// that holds another key's name is still a path.
 constexpr ConfigKey kConfigKeys[] = {
+    {"STATS_FILE", ApplyStatsFile},
     {"PRIMARY", ApplyPrimary},
     {"SECONDARY", ApplySecondary},
     {"SIGN_RTU", ApplySignRtu},
@@ -175,6 +215,7 @@ constexpr ConfigKey kConfigKeys[] = {
     {"POLL_RESULT", ApplyPollResult},
     {"RTU_INITIAL_STATE", ApplyRtuInitialState},
     {"KEEPALIVE", ApplyKeepAlive},
+    {"STATS_PERIOD", ApplyStatsPeriod},
 };
 
 }  // namespace

@@ -114,6 +114,18 @@ void ResetGateway(GatewayStatistics& gateway) {
     }
 }
 
+// A writer of the last run may still be writing its last file: its settings stay
+// until it leaves, and this run writes none.
+void ResetFile(StatisticsFile& file, uint8_t driver_number) {
+    if (file.running.load() != 0) {
+        return;
+    }
+    file.path[0] = '\0';
+    file.period_s = kDefaultStatisticsPeriodS;
+    file.driver_number = driver_number;
+    file.stop.store(0);
+}
+
 // Only the slots taken were ever touched: the rest is still the allocation's zero pages.
 void Reset(InstanceStatistics& statistics) {
     for (GatewayStatistics& gateway : statistics.gateways) {
@@ -159,6 +171,7 @@ bool StartStatistics(uint8_t driver_number) {
             return false;
         }
         auto* fresh = static_cast<InstanceStatistics*>(block);
+        ResetFile(fresh->file, driver_number);
         // Two starts of one number at once: the first block stays, the other is freed.
         if (!g_statistics[driver_number].compare_exchange_strong(statistics, fresh)) {
             std::free(block);
@@ -167,7 +180,14 @@ bool StartStatistics(uint8_t driver_number) {
         }
     }
     Reset(*statistics);
+    ResetFile(statistics->file, driver_number);
     return true;
+}
+
+void EndStatistics(uint8_t driver_number) {
+    if (InstanceStatistics* statistics = StatisticsOf(driver_number)) {
+        statistics->file.stop.store(1);
+    }
 }
 
 InstanceStatistics* StatisticsOf(uint8_t driver_number) {

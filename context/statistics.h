@@ -99,7 +99,27 @@ struct RtuStatistics {
     std::atomic<int64_t> last_value_ms;  // when a value was last stored; 0: none yet
 };
 
+inline constexpr int kStatisticsPathBytes = 160;
+inline constexpr int kStatisticsFileBufferBytes = 8192;
+inline constexpr int32_t kDefaultStatisticsPeriodS = 10;
+inline constexpr int kGatewayAddressBytes = 16;
+
+// The statistics file: its settings, and what its writer needs of the instance, copied
+// at start, so that the writer never reads the context, which the host may free once
+// the instance has ended.
+struct StatisticsFile {
+    char path[kStatisticsPathBytes];  // "": no file
+    int32_t period_s;
+    char gateway_addresses[2][kGatewayAddressBytes];
+    uint8_t secondary_configured;
+    uint8_t driver_number;
+    std::atomic<uint8_t> stop;     // the instance has ended: write once more and leave
+    std::atomic<uint8_t> running;  // a writer thread works on it
+    char buffer[kStatisticsFileBufferBytes];
+};
+
 struct InstanceStatistics {
+    StatisticsFile file;
     GatewayStatistics gateways[2];
     std::atomic<uint32_t> rtu_slots_taken;
     std::atomic<uint8_t> rtu_overflow_logged;
@@ -113,6 +133,9 @@ static_assert(std::atomic<uint64_t>::is_always_lock_free &&
 // Gives the driver number its block, allocated the first time and reset to zero; false
 // with a log line when it cannot be allocated, and the instance then counts nothing.
 bool StartStatistics(uint8_t driver_number);
+
+// The instance has ended: a statistics file writer writes once more and leaves.
+void EndStatistics(uint8_t driver_number);
 
 // The driver number's block, or nullptr before its first start.
 InstanceStatistics* StatisticsOf(uint8_t driver_number);

@@ -8,6 +8,7 @@
 #include "driver/handlers.h"
 #include "driver/instance_threads.h"
 #include "driver/reply_timeout.h"
+#include "driver/statistics_file.h"
 #include "gateway/active_set.h"
 #include "gateway/channel.h"
 #include "gateway/connections.h"
@@ -66,7 +67,11 @@ int32_t StartInstance(HostRequest& request) {
     PlatformLoadTimeZone();
     // An instance whose gateways do not answer still starts; a reconnect brings them up.
     ConnectGateways(context);
-    return StartInstanceThreads(context);
+    const int32_t started = StartInstanceThreads(context);
+    if (started == kResultDone) {
+        StartStatisticsFile(context);
+    }
+    return started;
 }
 
 int32_t CloseInstance(HostRequest& request) {

@@ -54,6 +54,20 @@ int PlatformSocketWaitWritable(PlatformSocket socket, int32_t timeout_ms);
 void PlatformSocketShutdown(PlatformSocket socket);  // both directions
 void PlatformSocketClose(PlatformSocket socket);
 
+// Files, for the statistics file: a handle, or kNoFile.
+using PlatformFile = intptr_t;
+inline constexpr PlatformFile kNoFile = -1;
+// Creates a file for writing that must not exist yet: anything already at the path, a
+// link included, makes it fail, so that nothing there is followed or overwritten.
+PlatformFile PlatformFileCreateNew(const char* path);
+// Writes all the bytes; false when they did not all go.
+bool PlatformFileWrite(PlatformFile file, const void* data, size_t bytes);
+// False when what was written may not have reached the file.
+bool PlatformFileClose(PlatformFile file);
+// Puts the file at from in place of the one at to, in one step for a reader of to.
+bool PlatformFileReplace(const char* from, const char* to);
+void PlatformFileRemove(const char* path);
+
 // Starts a detached thread running body(arg). On Windows stack_bytes is a reservation
 // that grows on demand; on POSIX it would be the whole stack, so it is raised to
 // kPosixThreadStackFloor (platform/stack_size.h) there.

@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev googletest tshark
           libbenchmark-dev binutils mandoc g++-mingw-w64-i686 g++-mingw-w64-x86-64-posix
-          wine wine32:i386 wine64 iproute2)
+          wine wine32:i386 wine64 iproute2 curl prometheus prometheus-node-exporter)
 
 missing=()
 for package in "${packages[@]}"; do

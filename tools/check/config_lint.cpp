@@ -35,9 +35,11 @@ size_t EditDistance(const std::string& a, const std::string& b) {
 }  // namespace
 
 const std::vector<std::string>& ConfigKeys() {
+    // In the driver's order of search.
     static const std::vector<std::string> keys = {
-        "PRIMARY",           "SECONDARY", "SIGN_RTU",    "POLL_BUFFER_LENGTH", "CMD_BUFFER_LENGTH",
-        "CMD_RESPONSE_TIME", "PARSE",     "POLL_RESULT", "RTU_INITIAL_STATE",  "KEEPALIVE"};
+        "STATS_FILE",         "PRIMARY",           "SECONDARY",         "SIGN_RTU",
+        "POLL_BUFFER_LENGTH", "CMD_BUFFER_LENGTH", "CMD_RESPONSE_TIME", "PARSE",
+        "POLL_RESULT",        "RTU_INITIAL_STATE", "KEEPALIVE",         "STATS_PERIOD"};
     return keys;
 }
 

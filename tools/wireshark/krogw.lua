@@ -160,9 +160,9 @@ local frame_time_field = Field.new("frame.time")
 ---------------------------------------------------------------------------------------------
 -- Table layouts from the configuration file, read the way the driver reads it
 
-local CONFIG_KEYS = { "PRIMARY", "SECONDARY", "SIGN_RTU", "POLL_BUFFER_LENGTH",
+local CONFIG_KEYS = { "STATS_FILE", "PRIMARY", "SECONDARY", "SIGN_RTU", "POLL_BUFFER_LENGTH",
     "CMD_BUFFER_LENGTH", "CMD_RESPONSE_TIME", "PARSE", "POLL_RESULT", "RTU_INITIAL_STATE",
-    "KEEPALIVE" }
+    "KEEPALIVE", "STATS_PERIOD" }
 local MAX_COLUMNS = 8
 
 -- Keeps only the characters 0x21..0x7F; a last line without a line feed counts only with
