@@ -5,6 +5,7 @@
 #include "address/gate_kind_names.h"
 #include "address/subaddress.h"
 #include "config/table_layout.h"
+#include "context/statistics.h"
 
 namespace krogw_check {
 namespace {
@@ -32,6 +33,12 @@ std::string Format(const char* format, int a, int b = 0, int c = 0, int d = 0, i
     return text;
 }
 
+const char* StatisticName(int32_t statistic) {
+    return statistic >= 0 && statistic < krogw::kStatisticCount
+               ? krogw::kStatistics[static_cast<size_t>(statistic)].name
+               : "?";
+}
+
 std::string DescribeSubaddress(const krogw::GateAddress& words, int table_type) {
     switch (words.kind) {
         case krogw::TableElement: {
@@ -53,6 +60,12 @@ std::string DescribeSubaddress(const krogw::GateAddress& words, int table_type) 
         case krogw::GatewayStatus:
             return words.unit_id == krogw::PrimaryGatewayUnit ? "primary gateway"
                                                               : "secondary gateway";
+        case krogw::GatewayStatistic:
+            return std::string(words.unit_id == krogw::PrimaryGatewayUnit ? "primary gateway, "
+                                                                          : "secondary gateway, ") +
+                   StatisticName(words.subaddress);
+        case krogw::RtuStatistic:
+            return Format("RTU %d, ", words.unit_id) + StatisticName(words.subaddress);
         default:
             return "";
     }

@@ -102,7 +102,19 @@ std::string FormReason(const AddressField& field, const krogw::DriverContext& co
     }
     switch (field.text[0]) {
         case '!':
-            // Driver gates and !1 always pass; of the rest only !2 and RTU states fail.
+            // Driver gates and !1 always pass; of the rest only !2, RTU states and
+            // statistics fail.
+            if (field.text[2] == '.') {
+                return field.text[1] == '2' && context.secondary_configured == 0
+                           ? Reason("no SECONDARY gateway is configured")
+                           : Reason("no gateway statistic of that name (see docs/statistics.md)");
+            }
+            if (field.text[6] == '.') {
+                const std::string reason = RtuReason(field, 1);
+                return reason.empty()
+                           ? Reason("no RTU statistic of that name (see docs/statistics.md)")
+                           : reason;
+            }
             return field.text[2] == ' ' ? Reason("no SECONDARY gateway is configured")
                                         : RtuReason(field, 1);
         case 'P':
