@@ -10,7 +10,9 @@
 #include <fstream>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "config/config_reader.h"
 #include "context/context.h"
@@ -19,6 +21,7 @@
 #include "tools/check/check_report.h"
 #include "tools/check/config_check.h"
 #include "tools/check/findings.h"
+#include "tools/check/gate_diagnosis.h"
 #include "tools/check/reject_reason.h"
 #include "tools/hostsim/hostsim.h"
 #include "tools/version_text.h"
@@ -31,7 +34,7 @@ constexpr int kFound = 1;
 constexpr int kUsage = 2;
 
 constexpr const char* kHelp =
-    "usage: krogw-check [--help] [--version] CONFIGURATION [ADDRESSES]\n"
+    "usage: krogw-check [--help] [--version] [--why ADDRESS] CONFIGURATION [ADDRESSES]\n"
     "\n"
     "Reads CONFIGURATION (a kroGWnn.int file) as the driver reads it and checks every\n"
     "gate address of ADDRESSES as the driver checks it when a host defines the gate.\n"
@@ -46,6 +49,11 @@ constexpr const char* kHelp =
     "receive a value. Besides them it shows the table layouts and each accepted\n"
     "address's words.\n"
     "\n"
+    "  --why ADDRESS  then walk the chain from the gate at ADDRESS to its value as far as\n"
+    "              the configuration and the other addresses tell: the address and its\n"
+    "              words, the table type and column, the polls that ask for its row; one\n"
+    "              line a link, then a verdict (krogw-host's why adds the running\n"
+    "              driver's links)\n"
     "  --help      this text\n"
     "  --version   the version of the kit\n"
     "\n"
@@ -126,13 +134,43 @@ void CheckAddresses(const std::string& path, std::istream& input, krogw::DriverC
               << ", rejected: " << checked - accepted << "\n";
 }
 
+// The address texts of the list, for the polls that may cover a gate.
+std::vector<std::string> AddressTexts(const std::string& path) {
+    std::vector<std::string> texts;
+    std::ifstream input(path);
+    std::string raw;
+    while (std::getline(input, raw)) {
+        krogw_check::AddressLine line;
+        if (krogw_check::ReadAddressLine(raw, line) == krogw_check::AddressLineRead::kAddress) {
+            texts.push_back(line.text);
+        }
+    }
+    return texts;
+}
+
+void PrintWhy(const std::string& address, const std::vector<std::string>& addresses,
+              krogw::DriverContext& context) {
+    const krogw_check::Diagnosis diagnosis =
+        krogw_check::DiagnoseGate(address, addresses, context, krogw_check::GateFacts{});
+    std::cout << "why " << address << "\n";
+    for (const std::string& link : diagnosis.links) {
+        std::cout << "  " << link << "\n";
+    }
+    std::cout << "verdict: " << diagnosis.verdict << "\n";
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     std::string files[2];
     int file_count = 0;
+    std::optional<std::string> why;
     for (int at = 1; at < argc; ++at) {
         const std::string argument = argv[at];
+        if (argument == "--why" && at + 1 < argc) {
+            why = argv[++at];
+            continue;
+        }
         if (argument == "--help") {
             std::cout << kHelp;
             return kClean;
@@ -143,13 +181,15 @@ int main(int argc, char** argv) {
         }
         if ((argument.rfind('-', 0) == 0 && argument.size() > 1) || file_count == 2) {
             std::cerr << "krogw-check: unexpected argument '" << argument << "'\n"
-                      << "usage: krogw-check [--help] [--version] CONFIGURATION [ADDRESSES]\n";
+                      << "usage: krogw-check [--help] [--version] [--why ADDRESS] CONFIGURATION "
+                         "[ADDRESSES]\n";
             return kUsage;
         }
         files[file_count++] = argument;
     }
     if (file_count == 0) {
-        std::cerr << "usage: krogw-check [--help] [--version] CONFIGURATION [ADDRESSES]\n";
+        std::cerr << "usage: krogw-check [--help] [--version] [--why ADDRESS] CONFIGURATION "
+                     "[ADDRESSES]\n";
         return kUsage;
     }
     std::string configuration;
@@ -176,6 +216,10 @@ int main(int argc, char** argv) {
     std::cout << "  an instance " << (usable ? "can" : "CANNOT") << " start with it\n";
     if (file_count == 2) {
         CheckAddresses(files[1], addresses, *context, findings);
+    }
+    if (why) {
+        PrintWhy(*why, file_count == 2 ? AddressTexts(files[1]) : std::vector<std::string>{},
+                 *context);
     }
     std::cout << (findings.count() == 0 ? "no findings"
                                         : std::to_string(findings.count()) + " findings")
