@@ -1,5 +1,7 @@
 #include "tools/check/gate_diagnosis.h"
 
+#include <cstdio>
+
 #include "address/address_check.h"
 #include "address/address_templates.h"
 #include "address/subaddress.h"
@@ -168,8 +170,10 @@ void WalkLive(const Decoded& gate, const GateFacts& facts, Chain& chain) {
                           Number(facts.rtu_polls_ok, "") + " failed " +
                           Number(facts.rtu_polls_failed, ""));
     if (facts.rtu_state == kRtuDisabled) {
-        chain.Cause("RTU " + std::to_string(rtu) + " is disabled: write 1 to its !" +
-                    std::to_string(rtu) + " gate (enable) to bring it back");
+        char state_gate[8];
+        std::snprintf(state_gate, sizeof state_gate, "!%.5d", static_cast<int>(rtu));
+        chain.Cause("RTU " + std::to_string(rtu) + " is disabled: write 1 to its " + state_gate +
+                    " gate (enable) to bring it back");
     }
     const int32_t active = facts.active_gateway.value_or(0);
     chain.Link("gateway", "active gateway " + std::to_string(active) + ", up " +

@@ -10,12 +10,14 @@
 #include <vector>
 
 #include "tools/console/gate_text.h"
+#include "tools/console/health.h"
 
 namespace console {
 namespace {
 
 constexpr const char* kHelp =
-    "commands: write GATE VALUE... | show GATE | disable RTU [I] | enable RTU [I] | clock RTU [I] |"
+    "commands: write GATE VALUE... | show GATE | why GATE | disable RTU [I] | enable RTU [I] | "
+    "clock RTU [I] |"
     " setcall RTU QR QD QC SR SD [I] | switch [I] | reconnect 1|2 [I] | quit"
     "  (I: instance number, default the first)";
 
@@ -78,6 +80,9 @@ class Runner {
         }
         if (verb == "show") {
             return Show();
+        }
+        if (verb == "why") {
+            return words_.size() == 2 ? WhyText(host_, words_[1]) : "usage: why GATE";
         }
         if (verb == "disable" || verb == "enable") {
             return RtuGate("!%.5d", 1, verb == "disable" ? 0 : 1);

@@ -56,6 +56,13 @@ std::string GateText(const GateState& gate) {
         case krogw::RtuTime:
         case krogw::SetCallExecute:
             return "write only";
+        case krogw::GatewayStatistic:
+        case krogw::RtuStatistic:
+            if (gate.result != krogw::kResultDone) {
+                return ResultText("read", gate.result);
+            }
+            return gate.raw == 0xFFFFFFFFu ? std::string("statistic never")
+                                           : "statistic " + std::to_string(gate.raw);
         case krogw::RtuChannelStatus: {
             if (gate.result != krogw::kResultDone) {
                 return ResultText("read", gate.result);

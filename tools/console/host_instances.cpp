@@ -71,6 +71,24 @@ int32_t HostInstances::ReadWord(InstanceState& instance, SpecialGate& gate) cons
     return result;
 }
 
+std::optional<uint32_t> HostInstances::ReadStatistic(InstanceState& instance,
+                                                     const std::string& address) const {
+    auto words = instance.statistic_words.find(address);
+    if (words == instance.statistic_words.end()) {
+        krogw::AddressCheckArguments check{address.c_str(), 0, 0, 0, {}};
+        if (Call(instance, krogw::kParseGateAddress, &check) != krogw::kResultDone) {
+            return std::nullopt;
+        }
+        words = instance.statistic_words.emplace(address, check.address).first;
+    }
+    uint8_t value[4] = {};
+    if (GateIo(instance, krogw::kReadGate, words->second, 0, value) != krogw::kResultDone) {
+        return std::nullopt;
+    }
+    return static_cast<uint32_t>(value[0] | value[1] << 8 | value[2] << 16) |
+           static_cast<uint32_t>(value[3]) << 24;
+}
+
 bool HostInstances::Start(const Project& project, const std::string& project_folder,
                           std::vector<std::string>& report) {
     project_path_ = project.path;

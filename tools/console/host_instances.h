@@ -6,6 +6,8 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -33,7 +35,13 @@ struct GateState {
     int32_t host_id = 0;
     int32_t result = -1;  // of the last read; -1 before the first
     std::array<uint16_t, kArrayWords> words{};
+    uint32_t raw = 0;  // bytes 0-3 of the last read's value, where statistics travel
     Clock::time_point next_read{};
+    Clock::time_point last_read{};  // {} before the first
+    // A table gate's value as the scan last saw it, and its count of values received
+    // when it last changed.
+    std::optional<double> seen_value;
+    uint64_t updates_at_change = 0;
 };
 
 // A gate the screen reads without the project defining it: its words and the value
@@ -55,6 +63,7 @@ struct InstanceState {
     std::vector<std::pair<int32_t, SpecialGate>> rtu_states;  // by RTU number
     bool running = false;
     uint8_t client = 0;  // the host client the driver made for it; 0 none
+    std::map<std::string, krogw::GateAddress> statistic_words;  // checked statistics gates
 };
 
 class HostInstances {
@@ -80,6 +89,11 @@ class HostInstances {
     int32_t GateIo(InstanceState& instance, int32_t code, const krogw::GateAddress& address,
                    int32_t host_id, uint8_t* value, int32_t element_count = 1) const;
     int32_t ReadWord(InstanceState& instance, SpecialGate& gate) const;
+    // A statistics gate's value (0xFFFFFFFF: never), checked once and read through the
+    // driver; none when the driver refuses the address or the read.
+    std::optional<uint32_t> ReadStatistic(InstanceState& instance,
+                                          const std::string& address) const;
+    const std::string& project_path() const { return project_path_; }
 
     std::vector<InstanceState>& instances() { return instances_; }
     const std::vector<InstanceState>& instances() const { return instances_; }

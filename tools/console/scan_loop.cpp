@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "tools/console/gate_text.h"
+#include "tools/console/health.h"
 #include "tools/hostsim/hostsim.h"
 
 namespace console {
@@ -59,6 +60,8 @@ void ScanLoop::ReadGate(InstanceState& instance, GateState& gate) {
             gate.result =
                 host_.GateIo(instance, krogw::kReadGate, gate.address, gate.host_id, value);
             gate.words[0] = static_cast<uint16_t>(value[2] | value[3] << 8);
+            gate.raw = static_cast<uint32_t>(value[0] | value[1] << 8 | value[2] << 16) |
+                       static_cast<uint32_t>(value[3]) << 24;
             return;
         }
     }
@@ -76,6 +79,7 @@ void ScanLoop::ReadDueGates(Clock::time_point now, int32_t scan_ms) {
             const int32_t cycle =
                 gate.definition->cycle_ms > 0 ? gate.definition->cycle_ms : scan_ms;
             gate.next_read = now + std::chrono::milliseconds(cycle);
+            gate.last_read = now;
             ReadGate(instance, gate);
         }
     }
@@ -210,6 +214,9 @@ std::vector<ScreenItem> ScanLoop::Items() {
         for (const GateState& gate : instance.gates) {
             items.push_back({"gate " + gate.definition->name, GateText(gate), UpdatesText(gate)});
         }
+        for (ScreenItem& item : HealthItems(host_, instance)) {
+            items.push_back(std::move(item));
+        }
     }
     items.push_back({"last error", log_.last_error().empty() ? "-" : log_.last_error(),
                      log_.later_errors() == 0
@@ -220,6 +227,9 @@ std::vector<ScreenItem> ScanLoop::Items() {
 
 void ScanLoop::Refresh() {
     log_.Take();
+    for (InstanceState& instance : host_.instances()) {
+        NoteTableValues(instance);
+    }
     screen_.Show(Items(), Elapsed());
 }
 
