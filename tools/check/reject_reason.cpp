@@ -107,12 +107,12 @@ std::string FormReason(const AddressField& field, const krogw::DriverContext& co
             if (field.text[2] == '.') {
                 return field.text[1] == '2' && context.secondary_configured == 0
                            ? Reason("no SECONDARY gateway is configured")
-                           : Reason("no gateway statistic of that name (see docs/statistics.md)");
+                           : Reason("no gateway statistic of that name");
             }
             if (field.text[6] == '.') {
                 const std::string reason = RtuReason(field, 1);
                 return reason.empty()
-                           ? Reason("no RTU statistic of that name (see docs/statistics.md)")
+                           ? Reason("no RTU statistic of that name")
                            : reason;
             }
             return field.text[2] == ' ' ? Reason("no SECONDARY gateway is configured")
