@@ -20,17 +20,32 @@ cleanup() {
 trap cleanup EXIT
 
 # A refused connection to this address and port, captured as well, marks the end of
-# the traffic: once the capture file holds it, every earlier segment is in it too.
+# the traffic: once the capture file holds it, every earlier segment is in it too. One to
+# the start port marks that the capture is running: dumpcap says "Capturing on" a moment
+# before its filter takes the first packet.
 marker_address=127.${KROGW_TEST_NET:?run this test through krogw-test-net}.250.1
 marker_port=5999
+start_marker_port=5998
+
+captured() { [ -n "$(tshark -r "$work/run.pcapng" -Y "tcp.port == $1" 2>/dev/null)" ]; }
+knock() { (exec 3<>"/dev/tcp/$marker_address/$1") 2>/dev/null || true; }
 
 # start_capture FILTER: captures port 5001 on the loopback between the given hosts.
 start_capture() {
-  dumpcap -i lo -f "(tcp port 5001 and ($1)) or (tcp port $marker_port and host $marker_address)" \
+  dumpcap -i lo \
+    -f "(tcp port 5001 and ($1)) or (host $marker_address and (tcp port $marker_port or tcp port $start_marker_port))" \
     -w "$work/run.pcapng" 2>"$work/dumpcap.log" &
   dumpcap_pid=$!
   for _ in $(seq 50); do
-    grep -q 'Capturing on' "$work/dumpcap.log" && return
+    if grep -q 'Capturing on' "$work/dumpcap.log"; then
+      for _ in $(seq 50); do
+        knock $start_marker_port
+        captured $start_marker_port && return
+        sleep 0.1
+      done
+      echo "FAILED: dumpcap runs but captures nothing on the loopback"
+      exit 1
+    fi
     if ! kill -0 "$dumpcap_pid" 2>/dev/null; then
       echo "SKIPPED: dumpcap cannot capture on the loopback here: $(tr '\n' ' ' <"$work/dumpcap.log")"
       exit $skip
@@ -40,9 +55,9 @@ start_capture() {
 }
 
 stop_capture() {
-  (exec 3<>"/dev/tcp/$marker_address/$marker_port") 2>/dev/null || true
+  knock $marker_port
   for _ in $(seq 100); do
-    [ -n "$(tshark -r "$work/run.pcapng" -Y "tcp.port == $marker_port" 2>/dev/null)" ] && break
+    captured $marker_port && break
     sleep 0.1
   done
   kill "$dumpcap_pid"
