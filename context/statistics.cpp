@@ -5,6 +5,7 @@
 
 #include "context/context.h"
 #include "host/qivpro.h"
+#include "platform/platform.h"
 
 namespace krogw {
 
@@ -185,8 +186,17 @@ bool StartStatistics(uint8_t driver_number) {
 }
 
 void EndStatistics(uint8_t driver_number) {
-    if (InstanceStatistics* statistics = StatisticsOf(driver_number)) {
-        statistics->file.stop.store(1);
+    InstanceStatistics* statistics = StatisticsOf(driver_number);
+    if (statistics == nullptr) {
+        return;
+    }
+    statistics->file.stop.store(1);
+    // The writer logs through the host: once the instance lets its clients go, the host
+    // may unload the driver under it.
+    for (uint32_t waited_ms = 0;
+         statistics->file.running.load() != 0 && waited_ms < kWriterEndLimitMs;
+         waited_ms += kWriterEndPollMs) {
+        PlatformSleepMs(kWriterEndPollMs);
     }
 }
 

@@ -134,7 +134,10 @@ static_assert(std::atomic<uint64_t>::is_always_lock_free &&
 // with a log line when it cannot be allocated, and the instance then counts nothing.
 bool StartStatistics(uint8_t driver_number);
 
-// The instance has ended: a statistics file writer writes once more and leaves.
+// The instance has ended: a statistics file writer writes once more and leaves; waits,
+// bounded, until it has.
+inline constexpr uint32_t kWriterEndLimitMs = 3000;
+inline constexpr uint32_t kWriterEndPollMs = 10;
 void EndStatistics(uint8_t driver_number);
 
 // The driver number's block, or nullptr before its first start.
