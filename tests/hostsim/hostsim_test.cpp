@@ -1,6 +1,8 @@
 // The stand-in host runtime behaves as the driver relies on.
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "tools/hostsim/hostsim.h"
 
 namespace {
@@ -65,6 +67,32 @@ TEST_F(HostSimTest, LogKeepsLinesAtOrAboveTheFilter) {
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_EQ(lines[0].level, 32);
     EXPECT_EQ(lines[0].text, "KroGW : Fail to send command 102");
+}
+
+// A host that does not take the lines in time loses the oldest, and is told how many.
+TEST_F(HostSimTest, AFullLogDropsTheOldestAndCountsThem) {
+    for (size_t line = 0; line < hostsim::kMaxLogLines + 3; ++line) {
+        err(32, "line %u", static_cast<unsigned>(line));
+    }
+    const auto lines = hostsim::LogLines();
+    ASSERT_EQ(lines.size(), hostsim::kMaxLogLines);
+    EXPECT_EQ(lines.front().text, "line 3");
+    EXPECT_EQ(hostsim::LogLinesDropped(), 3u);
+    hostsim::TakeLogLines();
+    err(32, "one more");
+    EXPECT_EQ(hostsim::LogLinesDropped(), 3u) << "taking lines is no drop";
+}
+
+TEST_F(HostSimTest, LinesNameTheInstanceTheirThreadCallsFor) {
+    std::thread([] {
+        hostsim::LogForInstance(7);
+        err(32, "for seven");
+    }).join();
+    err(32, "for none");
+    const auto lines = hostsim::LogLines();
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0].instance, 7);
+    EXPECT_EQ(lines[1].instance, 0);
 }
 
 TEST_F(HostSimTest, SerialBackupAndFailureNotices) {

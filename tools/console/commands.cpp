@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <iostream>
+#include <mutex>
 #include <sstream>
 #include <thread>
 #include <utility>
@@ -106,19 +107,25 @@ class Runner {
     std::optional<int32_t> write_result() const { return write_result_; }
 
   private:
+    // The instance the command works on, kept from its scan until the command is done.
+    InstanceState* Hold(InstanceState& instance) {
+        hold_ = std::unique_lock(instance.busy);
+        return &instance;
+    }
+
     // The instance named by the optional word at `at`, the first one without it.
     InstanceState* InstanceAt(size_t at) {
         auto& instances = host_.instances();
         long long number = 0;
         if (words_.size() <= at) {
-            return instances.empty() ? nullptr : &instances.front();
+            return instances.empty() ? nullptr : Hold(instances.front());
         }
         if (words_.size() > at + 1 || !ToLong(words_[at], 1, 255, number)) {
             return nullptr;
         }
         for (InstanceState& instance : instances) {
             if (instance.definition->driver_number == number && instance.running) {
-                return &instance;
+                return Hold(instance);
             }
         }
         return nullptr;
@@ -207,7 +214,7 @@ class Runner {
         for (InstanceState& instance : host_.instances()) {
             for (GateState& gate : instance.gates) {
                 if (gate.definition->name == name) {
-                    return {&instance, &gate};
+                    return {Hold(instance), &gate};
                 }
             }
         }
@@ -282,6 +289,7 @@ class Runner {
     HostInstances& host_;
     std::optional<int32_t> write_result_;
     bool quit_ = false;
+    std::unique_lock<std::mutex> hold_;
 };
 
 }  // namespace

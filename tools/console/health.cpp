@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <mutex>
 #include <sstream>
 
 #include "context/context.h"
@@ -185,6 +186,7 @@ std::string WhyText(HostInstances& host, const std::string& name) {
         return "why: no gate " + name;
     }
     InstanceState& instance = *located.instance;
+    std::lock_guard busy(instance.busy);
     const GateDefinition* definition = DefinitionNamed(instance, name);
     // The configuration as the driver read it, in a context of its own.
     const std::filesystem::path folder = std::filesystem::path(host.project_path()).parent_path();

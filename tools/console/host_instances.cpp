@@ -1,12 +1,14 @@
 #include "tools/console/host_instances.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <filesystem>
 #include <set>
 #include <thread>
 #include <utility>
 
+#include "tools/console/side_by_side.h"
 #include "tools/hostsim/hostsim.h"
 
 namespace console {
@@ -40,10 +42,10 @@ int32_t RtuOf(const krogw::GateAddress& address) {
     }
 }
 
-std::string Joined(const std::vector<hostsim::LogLine>& lines) {
+std::string Joined(const std::vector<std::string>& lines) {
     std::string text;
-    for (const hostsim::LogLine& line : lines) {
-        text += (text.empty() ? "" : "; ") + line.text;
+    for (const std::string& line : lines) {
+        text += (text.empty() ? "" : "; ") + line;
     }
     return text;
 }
@@ -52,6 +54,7 @@ std::string Joined(const std::vector<hostsim::LogLine>& lines) {
 
 int32_t HostInstances::Call(InstanceState& instance, int32_t code, void* arguments) const {
     hostsim::LogForClient(instance.client);
+    hostsim::LogForInstance(instance.definition->driver_number);
     return driver_.Call(instance.context.data(), code, instance.definition->driver_number,
                         arguments);
 }
@@ -93,8 +96,12 @@ bool HostInstances::Start(const Project& project, const std::string& project_fol
                           std::vector<std::string>& report) {
     project_path_ = project.path;
     instances_.clear();
-    instances_.reserve(project.instances.size());
-    bool started = true;
+    struct Starting {
+        InstanceState* instance;
+        std::vector<std::string> report;
+        bool started = false;
+    };
+    std::vector<Starting> starts;
     for (const InstanceDefinition& definition : project.instances) {
         InstanceState& instance = instances_.emplace_back();
         instance.definition = &definition;
@@ -102,7 +109,16 @@ bool HostInstances::Start(const Project& project, const std::string& project_fol
             (static_cast<size_t>(driver_.info().context_size) + sizeof(std::max_align_t) - 1) /
             sizeof(std::max_align_t);
         instance.context.assign(words, std::max_align_t{});
-        started = StartInstance(instance, project_folder, report) && started;
+        starts.push_back({&instance, {}});
+    }
+    SideBySide(starts, [&](Starting& start) {
+        start.started = StartInstance(*start.instance, project_folder, start.report);
+    });
+    // In the project's order, whichever instance was done first.
+    bool started = true;
+    for (Starting& start : starts) {
+        report.insert(report.end(), start.report.begin(), start.report.end());
+        started = started && start.started;
     }
     return started;
 }
@@ -120,12 +136,12 @@ bool HostInstances::StartInstance(InstanceState& instance, const std::string& pr
                          failed.message());
         return false;
     }
-    log_.Take();
+    const uint64_t mark = log_.Mark();
     krogw::StartArguments start{{}, 1, kReplyTimeout10ms};
     const int32_t result = Call(instance, krogw::kStartInstance, &start);
     if (result != krogw::kResultDone) {
         report.push_back("instance " + number + " did not start (result " + std::to_string(result) +
-                         "): " + Joined(log_.Take()));
+                         "): " + Joined(log_.Since(mark, definition.driver_number)));
         return false;
     }
     instance.running = true;
@@ -134,7 +150,15 @@ bool HostInstances::StartInstance(InstanceState& instance, const std::string& pr
         instance.client = *client;
         log_.NameClient(*client, instance.definition->driver_number);
     }
+    DefineGates(instance, report);
+    PrepareScreenGates(instance);
+    return true;
+}
+
+void HostInstances::DefineGates(InstanceState& instance, std::vector<std::string>& report) {
+    const InstanceDefinition& definition = *instance.definition;
     for (const GateDefinition& gate : definition.gates) {
+        std::lock_guard define(define_mutex_);
         krogw::GateAddress words{};
         std::string reason;
         if (!CheckAddress(instance, gate, words, reason)) {
@@ -153,13 +177,11 @@ bool HostInstances::StartInstance(InstanceState& instance, const std::string& pr
         next_host_id_ = state.host_id + 1;
         instance.gates.push_back(state);
     }
-    PrepareScreenGates(instance);
-    return true;
 }
 
 bool HostInstances::CheckAddress(InstanceState& instance, const GateDefinition& gate,
                                  krogw::GateAddress& words, std::string& reason) {
-    log_.Take();
+    const uint64_t mark = log_.Mark();
     krogw::AddressCheckArguments check{
         gate.address.c_str(), next_host_id_, 0, gate.element_count, {}};
     const int32_t code =
@@ -168,7 +190,7 @@ bool HostInstances::CheckAddress(InstanceState& instance, const GateDefinition& 
         words = check.address;
         return true;
     }
-    reason = Joined(log_.Take());
+    reason = Joined(log_.Since(mark, instance.definition->driver_number));
     if (reason.empty()) {
         reason = gate.element_count > 0
                      ? "not an array address of this instance (RTU channel status with count=5,"
@@ -198,6 +220,7 @@ void HostInstances::PrepareScreenGates(InstanceState& instance) {
     if (PrepareSpecialGate(instance, "!ERROR", instance.last_error_code) &&
         std::none_of(instance.gates.begin(), instance.gates.end(),
                      [](const GateState& gate) { return gate.address.kind == krogw::LastError; })) {
+        std::lock_guard define(define_mutex_);
         hostsim::DefineGate(instance.definition->driver_number, instance.last_error_code.words);
         ++next_host_id_;
     }
@@ -222,43 +245,47 @@ void HostInstances::PrepareScreenGates(InstanceState& instance) {
 }
 
 HostInstances::Closed HostInstances::Stop() {
-    Closed closed;
-    std::vector<std::pair<uint8_t, InstanceState*>> clients;
-    for (InstanceState& instance : instances_) {
-        if (!instance.running) {
-            continue;
+    std::atomic<int> instances{0};
+    std::atomic<int> gateways{0};
+    SideBySide(instances_, [&](InstanceState& instance) {
+        if (Close(instance)) {
+            ++instances;
+            gateways += static_cast<int>(instance.gateway_status.size());
         }
-        Call(instance, krogw::kCloseInstance, nullptr);
-        ++closed.instances;
-        closed.gateways += static_cast<int>(instance.gateway_status.size());
-        if (instance.client != 0) {
-            hostsim::EndClient(instance.client);
-            clients.emplace_back(instance.client, &instance);
-        }
-        instance.running = false;
+    });
+    return {instances.load(), gateways.load()};
+}
+
+bool HostInstances::Close(InstanceState& instance) {
+    if (!instance.running) {
+        return false;
     }
-    const auto end = Clock::now() + kClientEndLimit;
+    Call(instance, krogw::kCloseInstance, nullptr);
+    instance.running = false;
+    if (instance.client == 0) {
+        return true;
+    }
+    hostsim::EndClient(instance.client);
     // The context may go only when both threads have let the client go: the first may
     // still be closing the gateway channels on it.
-    const auto let_go = [](const auto& client) {
-        return hostsim::ClientRemovals(client.first) >= kInstanceThreads;
-    };
-    while (Clock::now() < end && !std::all_of(clients.begin(), clients.end(), let_go)) {
-        std::this_thread::sleep_for(20ms);
-    }
-    for (const auto& client : clients) {
-        if (!let_go(client)) {
+    const auto end = Clock::now() + kClientEndLimit;
+    while (hostsim::ClientRemovals(instance.client) < kInstanceThreads) {
+        if (Clock::now() >= end) {
             std::fprintf(stderr,
                          "krogw-host: instance %d: the driver's threads did not let go within "
                          "%d s; its context is kept\n",
-                         client.second->definition->driver_number,
+                         instance.definition->driver_number,
                          static_cast<int>(kClientEndLimit.count()));
             // Never freed: a thread of the driver may still work on it.
+            static std::mutex kept_mutex;
             static auto* kept = new std::vector<std::vector<std::max_align_t>>;
-            kept->push_back(std::move(client.second->context));
+            std::lock_guard lock(kept_mutex);
+            kept->push_back(std::move(instance.context));
+            return true;
         }
+        std::this_thread::sleep_for(20ms);
     }
-    return closed;
+    return true;
 }
 
 }  // namespace console

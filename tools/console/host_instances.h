@@ -1,12 +1,16 @@
 // The driver instances of a project as the host runs them: each with its context, its
 // gates checked and defined through KroMain, and the special gates the screen reads.
+// Instances start and close side by side, each on a thread of its own: the driver holds
+// the caller of a start through its pauses towards the gateway.
 #pragma once
 
 #include <array>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -64,6 +68,9 @@ struct InstanceState {
     bool running = false;
     uint8_t client = 0;  // the host client the driver made for it; 0 none
     std::map<std::string, krogw::GateAddress> statistic_words;  // checked statistics gates
+    // Held by the host thread that reads or changes the state above once the instance
+    // runs: its scan, or an operator's command.
+    std::mutex busy;
 };
 
 class HostInstances {
@@ -95,21 +102,30 @@ class HostInstances {
                                           const std::string& address) const;
     const std::string& project_path() const { return project_path_; }
 
-    std::vector<InstanceState>& instances() { return instances_; }
-    const std::vector<InstanceState>& instances() const { return instances_; }
+    // A deque: an instance's state stays where it is while others are added.
+    std::deque<InstanceState>& instances() { return instances_; }
+    const std::deque<InstanceState>& instances() const { return instances_; }
 
   private:
     bool StartInstance(InstanceState& instance, const std::string& project_folder,
                        std::vector<std::string>& report);
+    void DefineGates(InstanceState& instance, std::vector<std::string>& report);
     bool CheckAddress(InstanceState& instance, const GateDefinition& gate,
                       krogw::GateAddress& words, std::string& reason);
     bool PrepareSpecialGate(InstanceState& instance, const std::string& address, SpecialGate& gate);
     void PrepareScreenGates(InstanceState& instance);
 
+    // Closes the instance's channels, ends its client and waits, bounded, for its
+    // threads; true when it was running.
+    bool Close(InstanceState& instance);
+
     const DriverLibrary& driver_;
     LogSink& log_;
-    std::vector<InstanceState> instances_;
+    std::deque<InstanceState> instances_;
     std::string project_path_;
+    // The host id a checked address gets is the id of the gate defined next: a check and
+    // its definition go together.
+    std::mutex define_mutex_;
     int32_t next_host_id_ = 1;
 };
 

@@ -1,13 +1,17 @@
 // krogw-host: the console host. Loads the driver library as a host runtime does, runs
 // a project's instances and gates through KroMain with the stand-in host runtime as the
 // gate database, shows the gates live and takes operator commands on standard input.
+#include <chrono>
+#include <condition_variable>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <random>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "include/krogw/abi.h"
@@ -163,6 +167,41 @@ std::string DriverPath(const CommandLine& line) {
     return console::kDriverFileName;  // the system's search
 }
 
+// Takes the driver's log lines from the runtime's store every 100 ms until stopped.
+class LogDrain {
+  public:
+    explicit LogDrain(console::LogSink& log)
+        : thread_([this, &log] {
+              std::unique_lock lock(mutex_);
+              while (!stop_changed_.wait_for(lock, std::chrono::milliseconds(100),
+                                              [this] { return stopping_; })) {
+                  lock.unlock();
+                  log.Drain();
+                  lock.lock();
+              }
+          }) {}
+    LogDrain(const LogDrain&) = delete;
+    LogDrain& operator=(const LogDrain&) = delete;
+    ~LogDrain() { Stop(); }
+
+    void Stop() {
+        {
+            std::lock_guard lock(mutex_);
+            stopping_ = true;
+        }
+        stop_changed_.notify_all();
+        if (thread_.joinable()) {
+            thread_.join();
+        }
+    }
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable stop_changed_;
+    bool stopping_ = false;
+    std::thread thread_;
+};
+
 // The driver reads kroGWnn.int from the working folder; each run gets a folder of its own.
 fs::path MakeWorkFolder() {
     std::random_device random;
@@ -240,6 +279,8 @@ int Run(const CommandLine& line) {
     // From here on a signal closes the instances rather than leaving their channels open.
     std::signal(SIGINT, OnStopSignal);
     std::signal(SIGTERM, OnStopSignal);
+    // The runtime's log store is drained while anything runs, start and close included.
+    LogDrain drain(log);
     console::HostInstances host(driver, log);
     console::Screen screen(stdout, refreshing);
     std::vector<std::string> report;
@@ -271,8 +312,11 @@ int Run(const CommandLine& line) {
     std::printf(
         "%9.3f %s\n", loop.Elapsed(),
         ClosingLine(started ? end : console::RunEnd::Failed, closed, loop.Totals()).c_str());
-    log.Take();
+    drain.Stop();
     log.Close();
+    if (const std::string dropped = log.DroppedText(); !dropped.empty()) {
+        std::fprintf(stderr, "krogw-host: %s\n", dropped.c_str());
+    }
     fs::current_path(previous);
     std::error_code ignored;
     fs::remove_all(work, ignored);

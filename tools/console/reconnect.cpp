@@ -12,33 +12,46 @@ std::string GatewayName(const InstanceState& instance, int gateway) {
 
 }  // namespace
 
-std::vector<std::string> GatewayReconnect::Scan(Clock::time_point now) {
+GatewayReconnect::Lost* GatewayReconnect::Find(int32_t driver_number, int gateway, bool make) {
+    std::lock_guard lock(mutex_);
+    const auto key = std::make_pair(driver_number, gateway);
+    if (make) {
+        return &lost_[key];
+    }
+    const auto found = lost_.find(key);
+    return found == lost_.end() ? nullptr : &found->second;
+}
+
+void GatewayReconnect::Forget(int32_t driver_number, int gateway) {
+    std::lock_guard lock(mutex_);
+    lost_.erase(std::make_pair(driver_number, gateway));
+}
+
+std::vector<std::string> GatewayReconnect::Scan(InstanceState& instance, Clock::time_point now) {
     std::vector<std::string> lines;
-    for (InstanceState& instance : host_.instances()) {
-        if (!instance.running) {
+    if (!instance.running) {
+        return lines;
+    }
+    const int32_t number = instance.definition->driver_number;
+    for (size_t at = 0; at < instance.gateway_status.size(); ++at) {
+        const int gateway = static_cast<int>(at) + 1;
+        Lost* lost = Find(number, gateway, false);
+        // Result 2: nothing sent or no answer. An answer with an error code still means
+        // the channels work.
+        if (instance.gateway_status[at].result != krogw::kResultFailed) {
+            if (lost != nullptr) {
+                lines.push_back(GatewayName(instance, gateway) + " answers again");
+                Forget(number, gateway);
+            }
             continue;
         }
-        for (size_t at = 0; at < instance.gateway_status.size(); ++at) {
-            const int gateway = static_cast<int>(at) + 1;
-            const auto key = std::make_pair(instance.definition->driver_number, gateway);
-            const auto found = lost_.find(key);
-            // Result 2: nothing sent or no answer. An answer with an error code still
-            // means the channels work.
-            if (instance.gateway_status[at].result != krogw::kResultFailed) {
-                if (found != lost_.end()) {
-                    lines.push_back(GatewayName(instance, gateway) + " answers again");
-                    lost_.erase(found);
-                }
-                continue;
-            }
-            if (found == lost_.end()) {
-                Lost& lost = lost_[key];
-                lost.next_try = now + lost.pause;
-                lines.push_back(GatewayName(instance, gateway) + " does not answer; reconnect in " +
-                                std::to_string(lost.pause.count()) + " s");
-            } else if (now >= found->second.next_try) {
-                lines.push_back(Try(instance, gateway, found->second, now));
-            }
+        if (lost == nullptr) {
+            lost = Find(number, gateway, true);
+            lost->next_try = now + lost->pause;
+            lines.push_back(GatewayName(instance, gateway) + " does not answer; reconnect in " +
+                            std::to_string(lost->pause.count()) + " s");
+        } else if (now >= lost->next_try) {
+            lines.push_back(Try(instance, gateway, *lost, now));
         }
     }
     return lines;

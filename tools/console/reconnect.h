@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdint>
 #include <map>
+#include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -21,9 +22,10 @@ class GatewayReconnect {
 
     explicit GatewayReconnect(HostInstances& host) : host_(host) {}
 
-    // Looks at the gateway status reads of this scan and asks for the reconnects that
-    // are due; returns one line for each try, its outcome, and each gateway lost or back.
-    std::vector<std::string> Scan(Clock::time_point now);
+    // Looks at the instance's gateway status reads of this scan and asks for the
+    // reconnects that are due; returns one line for each try, its outcome, and each
+    // gateway lost or back. Instances are scanned side by side.
+    std::vector<std::string> Scan(InstanceState& instance, Clock::time_point now);
 
   private:
     struct Lost {
@@ -34,8 +36,15 @@ class GatewayReconnect {
 
     std::string Try(InstanceState& instance, int gateway, Lost& lost, Clock::time_point now);
 
+    // The gateway's entry, made when `make`; nullptr when there is none.
+    Lost* Find(int32_t driver_number, int gateway, bool make);
+    void Forget(int32_t driver_number, int gateway);
+
     HostInstances& host_;
-    std::map<std::pair<int32_t, int>, Lost> lost_;  // by driver number and gateway
+    // By driver number and gateway; an entry is used only by its instance's scan, the map
+    // itself by all of them.
+    std::mutex mutex_;
+    std::map<std::pair<int32_t, int>, Lost> lost_;
 };
 
 }  // namespace console

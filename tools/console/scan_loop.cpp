@@ -7,6 +7,7 @@
 
 #include "tools/console/gate_text.h"
 #include "tools/console/health.h"
+#include "tools/console/side_by_side.h"
 #include "tools/hostsim/hostsim.h"
 
 namespace console {
@@ -34,6 +35,15 @@ std::string WordText(const SpecialGate& gate) {
 }
 
 }  // namespace
+
+ScanLoop::ScanLoop(HostInstances& host, LogSink& log, Screen& screen)
+    : host_(host), log_(log), screen_(screen), reconnect_(host) {
+    for (InstanceState& instance : host_.instances()) {
+        if (instance.running) {
+            scans_.emplace_back(instance);
+        }
+    }
+}
 
 double ScanLoop::Elapsed() const {
     return std::chrono::duration<double>(Clock::now() - start_).count();
@@ -67,51 +77,37 @@ void ScanLoop::ReadGate(InstanceState& instance, GateState& gate) {
     }
 }
 
-void ScanLoop::ReadDueGates(Clock::time_point now, int32_t scan_ms) {
-    for (InstanceState& instance : host_.instances()) {
-        if (!instance.running) {
+void ScanLoop::ReadDueGates(InstanceState& instance, Clock::time_point now, int32_t scan_ms) {
+    for (GateState& gate : instance.gates) {
+        if (now < gate.next_read) {
             continue;
         }
-        for (GateState& gate : instance.gates) {
-            if (now < gate.next_read) {
-                continue;
-            }
-            const int32_t cycle =
-                gate.definition->cycle_ms > 0 ? gate.definition->cycle_ms : scan_ms;
-            gate.next_read = now + std::chrono::milliseconds(cycle);
-            gate.last_read = now;
-            ReadGate(instance, gate);
-        }
+        const int32_t cycle = gate.definition->cycle_ms > 0 ? gate.definition->cycle_ms : scan_ms;
+        gate.next_read = now + std::chrono::milliseconds(cycle);
+        gate.last_read = now;
+        ReadGate(instance, gate);
     }
 }
 
-void ScanLoop::ReadScreenGates() {
-    for (InstanceState& instance : host_.instances()) {
-        if (!instance.running) {
-            continue;
-        }
-        // A status read of the active gateway that goes unanswered is what moves the
-        // traffic to the other one.
-        for (SpecialGate& gate : instance.gateway_status) {
-            host_.ReadWord(instance, gate);
-        }
-        for (auto& [rtu, gate] : instance.rtu_states) {
-            host_.ReadWord(instance, gate);
-        }
-        const int32_t active_before = instance.active_gateway.value;
-        for (SpecialGate* gate : {&instance.active_gateway, &instance.poll_load,
-                                  &instance.command_load, &instance.last_error_code}) {
-            host_.ReadWord(instance, *gate);
-        }
-        CountSwitchOver(instance, active_before);
+void ScanLoop::ReadScreenGates(InstanceScan& scan) {
+    InstanceState& instance = scan.instance;
+    // A status read of the active gateway that goes unanswered is what moves the traffic
+    // to the other one.
+    for (SpecialGate& gate : instance.gateway_status) {
+        host_.ReadWord(instance, gate);
     }
-}
-
-// The gateway chosen at start-up is no switch-over; an unanswered read is none either.
-void ScanLoop::CountSwitchOver(InstanceState& instance, int32_t active_before) {
+    for (auto& [rtu, gate] : instance.rtu_states) {
+        host_.ReadWord(instance, gate);
+    }
+    const int32_t active_before = instance.active_gateway.value;
+    for (SpecialGate* gate : {&instance.active_gateway, &instance.poll_load,
+                              &instance.command_load, &instance.last_error_code}) {
+        host_.ReadWord(instance, *gate);
+    }
+    // The gateway chosen at start-up is no switch-over; an unanswered read is none either.
     const int32_t active = instance.active_gateway.value;
     if (active_before > 0 && active > 0 && active != active_before) {
-        ++totals_.switch_overs;
+        ++scan.switch_overs;
     }
 }
 
@@ -130,6 +126,9 @@ void ScanLoop::Tally(int32_t write_result) {
 
 RunTotals ScanLoop::Totals() const {
     RunTotals totals = totals_;
+    for (const InstanceScan& scan : scans_) {
+        totals.switch_overs += scan.switch_overs.load();
+    }
     for (const InstanceState& instance : host_.instances()) {
         for (const GateState& gate : instance.gates) {
             totals.values_received += ValuesReceived(gate);
@@ -194,49 +193,100 @@ std::vector<std::string> ScanLoop::Missing() {
     return missing;
 }
 
-std::vector<ScreenItem> ScanLoop::Items() {
+std::vector<ScreenItem> ScanLoop::InstanceItems(InstanceState& instance) {
+    const std::string number = std::to_string(instance.definition->driver_number);
     std::vector<ScreenItem> items;
-    for (InstanceState& instance : host_.instances()) {
-        const std::string name = "instance " + std::to_string(instance.definition->driver_number);
-        if (!instance.running) {
-            items.push_back({name, "not running"});
-            continue;
-        }
-        items.push_back({name + " gateway", WordText(instance.active_gateway)});
-        items.push_back({name + " load", "polls " + WordText(instance.poll_load) + " commands " +
-                                             WordText(instance.command_load)});
-        items.push_back({name + " error code", WordText(instance.last_error_code)});
-        for (auto& [rtu, gate] : instance.rtu_states) {
-            items.push_back({"rtu " + std::to_string(instance.definition->driver_number) + "/" +
-                                 std::to_string(rtu),
-                             RtuStateText(gate.value)});
-        }
-        for (const GateState& gate : instance.gates) {
-            items.push_back({"gate " + gate.definition->name, GateText(gate), UpdatesText(gate)});
-        }
-        for (ScreenItem& item : HealthItems(host_, instance)) {
-            items.push_back(std::move(item));
-        }
+    items.push_back({"instance " + number + " gateway", WordText(instance.active_gateway)});
+    items.push_back({"instance " + number + " load", "polls " + WordText(instance.poll_load) +
+                                                         " commands " +
+                                                         WordText(instance.command_load)});
+    items.push_back({"instance " + number + " error code", WordText(instance.last_error_code)});
+    for (auto& [rtu, gate] : instance.rtu_states) {
+        items.push_back({"rtu " + number + "/" + std::to_string(rtu), RtuStateText(gate.value)});
     }
-    items.push_back({"last error", log_.last_error().empty() ? "-" : log_.last_error(),
-                     log_.later_errors() == 0
-                         ? ""
-                         : " (and " + std::to_string(log_.later_errors()) + " more errors)"});
+    for (const GateState& gate : instance.gates) {
+        items.push_back({"gate " + gate.definition->name, GateText(gate), UpdatesText(gate)});
+    }
+    for (ScreenItem& item : HealthItems(host_, instance)) {
+        items.push_back(std::move(item));
+    }
     return items;
 }
 
-void ScanLoop::Refresh() {
-    log_.Take();
-    for (InstanceState& instance : host_.instances()) {
+void ScanLoop::Pass(InstanceScan& scan, const ScanOptions& options) {
+    InstanceState& instance = scan.instance;
+    std::vector<ScreenItem> items;
+    std::vector<std::string> notes;
+    {
+        std::lock_guard busy(instance.busy);
+        ReadDueGates(instance, Clock::now(), options.scan_ms);
+        ReadScreenGates(scan);
+        if (options.reconnect && !options.once) {
+            notes = reconnect_.Scan(instance, Clock::now());
+        }
         NoteTableValues(instance);
+        items = InstanceItems(instance);
     }
-    screen_.Show(Items(), Elapsed());
+    std::lock_guard shown(scan.shown_mutex);
+    scan.shown = std::move(items);
+    scan.notes.insert(scan.notes.end(), notes.begin(), notes.end());
 }
 
-RunEnd ScanLoop::Run(const ScanOptions& options, CommandInput& input) {
+void ScanLoop::ScanInstance(InstanceScan& scan, const ScanOptions& options) {
+    const auto period = std::chrono::milliseconds(options.scan_ms);
+    std::unique_lock stop(stop_mutex_);
+    for (auto next = Clock::now(); !stopping_;) {
+        stop.unlock();
+        Pass(scan, options);
+        // A pass longer than the scan starts the next at once, without a backlog.
+        next = std::max(next + period, Clock::now());
+        stop.lock();
+        stop_changed_.wait_until(stop, next, [this] { return stopping_; });
+    }
+}
+
+void ScanLoop::Refresh() {
+    std::vector<ScreenItem> items;
+    for (const InstanceState& instance : host_.instances()) {
+        if (!instance.running) {
+            items.push_back(
+                {"instance " + std::to_string(instance.definition->driver_number), "not running"});
+        }
+    }
+    for (InstanceScan& scan : scans_) {
+        std::lock_guard shown(scan.shown_mutex);
+        items.insert(items.end(), scan.shown.begin(), scan.shown.end());
+        for (const std::string& note : scan.notes) {
+            screen_.Note(note, Elapsed());
+        }
+        scan.notes.clear();
+    }
+    const std::string last_error = log_.last_error();
+    const int later_errors = log_.later_errors();
+    items.push_back({"last error", last_error.empty() ? "-" : last_error,
+                     later_errors == 0 ? ""
+                                       : " (and " + std::to_string(later_errors) + " more errors)"});
+    screen_.Show(items, Elapsed());
+}
+
+RunEnd ScanLoop::RunOnce(const ScanOptions& options) {
+    const auto now = Clock::now();
+    SideBySide(scans_, [&](InstanceScan& scan) {
+        std::lock_guard busy(scan.instance.busy);
+        ReadDueGates(scan.instance, now, options.scan_ms);
+    });
+    AwaitPolls();
+    AwaitTableValues(start_ + options.burst_wait, options.stop);
+    // The gates read above are not due again: this pass reads the screen's gates.
+    SideBySide(scans_, [&](InstanceScan& scan) { Pass(scan, options); });
+    Refresh();
+    return RunEnd::Once;
+}
+
+RunEnd ScanLoop::Serve(const ScanOptions& options, CommandInput& input) {
     const auto scan = std::chrono::milliseconds(options.scan_ms);
     const auto end = start_ + std::chrono::seconds(options.duration_s);
-    for (auto next = Clock::now();;) {
+    for (auto next = Clock::now() + scan;;) {
         if (options.stop != nullptr && *options.stop != 0) {
             return RunEnd::Signal;
         }
@@ -245,21 +295,7 @@ RunEnd ScanLoop::Run(const ScanOptions& options, CommandInput& input) {
             return RunEnd::Duration;
         }
         if (now >= next) {
-            ReadDueGates(now, options.scan_ms);
-            if (options.once) {
-                AwaitPolls();
-                AwaitTableValues(start_ + options.burst_wait, options.stop);
-            }
-            ReadScreenGates();
-            if (options.reconnect && !options.once) {
-                for (const std::string& line : reconnect_.Scan(Clock::now())) {
-                    screen_.Note(line, Elapsed());
-                }
-            }
             Refresh();
-            if (options.once) {
-                return RunEnd::Once;
-            }
             next = now + scan;
         }
         // Short turns, so that a signal ends the scan soon.
@@ -278,6 +314,28 @@ RunEnd ScanLoop::Run(const ScanOptions& options, CommandInput& input) {
             }
         }
     }
+}
+
+RunEnd ScanLoop::Run(const ScanOptions& options, CommandInput& input) {
+    if (options.once) {
+        return RunOnce(options);
+    }
+    std::vector<std::thread> threads;
+    for (InstanceScan& scan : scans_) {
+        threads.emplace_back([this, &scan, &options] { ScanInstance(scan, options); });
+    }
+    const RunEnd end = Serve(options, input);
+    {
+        std::lock_guard stop(stop_mutex_);
+        stopping_ = true;
+    }
+    stop_changed_.notify_all();
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    // What the last passes saw.
+    Refresh();
+    return end;
 }
 
 }  // namespace console

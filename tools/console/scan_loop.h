@@ -1,11 +1,20 @@
-// The host's scan: reads the poll and special gates when their cycle is due, the
-// screen's own gates every scan, runs the operator's commands as they come, and shows
-// the result.
+// The host's scan. Every running instance is scanned by a thread of its own: it reads
+// the poll and special gates when their cycle is due and the screen's own gates, asks
+// for reconnects, and leaves what the screen shows. A poll holds its caller while the
+// driver paces the gateway, so one thread for all instances would stretch the scan with
+// their number. The calling thread shows the screen every scan and runs the operator's
+// commands as they come; a command waits at most for the pass of its own instance.
 #pragma once
 
+#include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <csignal>
 #include <cstdint>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <thread>
 #include <vector>
 
 #include "tools/console/commands.h"
@@ -40,8 +49,7 @@ struct RunTotals {
 
 class ScanLoop {
   public:
-    ScanLoop(HostInstances& host, LogSink& log, Screen& screen)
-        : host_(host), log_(log), screen_(screen), reconnect_(host) {}
+    ScanLoop(HostInstances& host, LogSink& log, Screen& screen);
 
     RunEnd Run(const ScanOptions& options, CommandInput& input);
     // After a single scan: the gates whose address was rejected or that got no value
@@ -52,24 +60,42 @@ class ScanLoop {
     double Elapsed() const;
 
   private:
-    void ReadDueGates(Clock::time_point now, int32_t scan_ms);
+    // An instance's scan and what it leaves for the screen.
+    struct InstanceScan {
+        explicit InstanceScan(InstanceState& scanned) : instance(scanned) {}
+        InstanceState& instance;
+        std::atomic<int> switch_overs{0};
+        std::mutex shown_mutex;  // guards the two below
+        std::vector<ScreenItem> shown;
+        std::vector<std::string> notes;  // not yet on the screen
+    };
+
+    RunEnd RunOnce(const ScanOptions& options);
+    RunEnd Serve(const ScanOptions& options, CommandInput& input);
+    void ScanInstance(InstanceScan& scan, const ScanOptions& options);
+    // One scan of the instance: the gates that are due, the screen's gates, reconnects.
+    void Pass(InstanceScan& scan, const ScanOptions& options);
+    void ReadDueGates(InstanceState& instance, Clock::time_point now, int32_t scan_ms);
     void ReadGate(InstanceState& instance, GateState& gate);
-    void ReadScreenGates();
+    void ReadScreenGates(InstanceScan& scan);
     // Waits, bounded, until no instance has a poll in flight or queued.
     void AwaitPolls();
     // Waits until every table gate has a value, the deadline passes or a stop comes.
     void AwaitTableValues(Clock::time_point deadline, const volatile std::sig_atomic_t* stop);
-    void CountSwitchOver(InstanceState& instance, int32_t active_before);
     void Tally(int32_t write_result);
     void Refresh();
-    std::vector<ScreenItem> Items();
+    std::vector<ScreenItem> InstanceItems(InstanceState& instance);
 
     HostInstances& host_;
     LogSink& log_;
     Screen& screen_;
     GatewayReconnect reconnect_;
+    std::deque<InstanceScan> scans_;  // of the running instances
+    std::mutex stop_mutex_;
+    std::condition_variable stop_changed_;
+    bool stopping_ = false;  // guarded by stop_mutex_
     Clock::time_point start_ = Clock::now();
-    RunTotals totals_;
+    RunTotals totals_;  // of the commands; the scans count their own
 };
 
 }  // namespace console

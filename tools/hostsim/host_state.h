@@ -18,7 +18,6 @@
 
 namespace hostsim {
 
-inline constexpr size_t kMaxLogLines = 100000;
 inline constexpr size_t kMaxRtuFailures = 100000;
 inline constexpr int kMaxClients = 255;
 
@@ -64,13 +63,16 @@ struct State {
     int32_t serial_number = 1;
     std::deque<RtuFailure> rtu_failures;
     std::deque<LogLine> log;
+    uint64_t log_dropped = 0;  // lines pushed out of a full log since the reset
     int log_filter = 0;
     bool log_echo = LogEchoByEnvironment();
     bool stand_in_noticed = false;  // once per process: a reset does not repeat it
 };
 
-// The client whose work the calling thread's log lines belong to.
+// The client whose work the calling thread's log lines belong to, and the instance a
+// host's thread calls the driver for.
 inline thread_local uint8_t logging_client = 0;
+inline thread_local int32_t logging_instance = 0;
 
 // The one host of the process, behind its mutex.
 State& Host();

@@ -24,9 +24,10 @@ void KeepLogLine(State& host, int level, std::string text) {
     if (host.log_echo) {
         std::fprintf(stderr, "[%2d] %s\n", level, text.c_str());
     }
-    host.log.push_back(LogLine{level, std::move(text), logging_client});
+    host.log.push_back(LogLine{level, std::move(text), logging_client, logging_instance});
     if (host.log.size() > kMaxLogLines) {
         host.log.pop_front();
+        ++host.log_dropped;
     }
 }
 
@@ -48,6 +49,7 @@ void Reset() {
     host.serial_number = 1;
     host.rtu_failures.clear();
     host.log.clear();
+    host.log_dropped = 0;
     host.log_filter = 0;
     host.log_echo = LogEchoByEnvironment();
 }
@@ -157,6 +159,16 @@ std::vector<LogLine> TakeLogLines() {
 
 void LogForClient(uint8_t client) {
     logging_client = client;
+}
+
+void LogForInstance(int32_t driver_number) {
+    logging_instance = driver_number;
+}
+
+uint64_t LogLinesDropped() {
+    State& host = Host();
+    std::lock_guard lock(host.mutex);
+    return host.log_dropped;
 }
 
 void SetLogFilter(int minimum_level) {

@@ -3,6 +3,7 @@
 // host/qivpro.h; tests and the console host drive it through this API.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -31,6 +32,7 @@ struct LogLine {
     int level;
     std::string text;
     uint8_t client = 0;  // the client the logging thread last worked for; 0 unknown
+    int32_t instance = 0;  // the driver number a host's thread called for; 0 unknown
 };
 
 struct RtuFailure {
@@ -75,6 +77,14 @@ QIVPRO_API std::vector<LogLine> TakeLogLines();
 // Log lines of this thread name this client from now on, as the driver's threads name
 // the client they wait for; a host calls it before it calls the driver for an instance.
 QIVPRO_API void LogForClient(uint8_t client);
+// The log keeps at most this many lines; a host that does not take them in time loses
+// the oldest.
+inline constexpr size_t kMaxLogLines = 100000;
+// Log lines of this thread name this instance (driver number) from now on: a host's
+// thread calls it before it calls the driver, even before the instance has a client.
+QIVPRO_API void LogForInstance(int32_t driver_number);
+// How many lines the full log pushed out since the last reset.
+QIVPRO_API uint64_t LogLinesDropped();
 // Lines below this level are dropped.
 QIVPRO_API void SetLogFilter(int minimum_level);
 // Copies every kept line to standard error as it comes; on from the start when the
