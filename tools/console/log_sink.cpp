@@ -84,9 +84,8 @@ std::string LogSink::DroppedTextLocked() const {
     }
     return std::to_string(dropped_) +
            " log lines dropped by the host runtime's store, which holds " +
-           std::to_string(hostsim::kMaxLogLines) + ", between " +
-           TimeText(first_drop_seen_) + " and " + TimeText(last_drop_seen_) +
-           " (found by the drains then)";
+           std::to_string(hostsim::kMaxLogLines) + ", between " + TimeText(first_drop_seen_) +
+           " and " + TimeText(last_drop_seen_) + " (found by the drains then)";
 }
 
 int32_t LogSink::InstanceOf(const hostsim::LogLine& line) const {

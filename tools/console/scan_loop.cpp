@@ -100,8 +100,8 @@ void ScanLoop::ReadScreenGates(InstanceScan& scan) {
         host_.ReadWord(instance, gate);
     }
     const int32_t active_before = instance.active_gateway.value;
-    for (SpecialGate* gate : {&instance.active_gateway, &instance.poll_load,
-                              &instance.command_load, &instance.last_error_code}) {
+    for (SpecialGate* gate : {&instance.active_gateway, &instance.poll_load, &instance.command_load,
+                              &instance.last_error_code}) {
         host_.ReadWord(instance, *gate);
     }
     // The gateway chosen at start-up is no switch-over; an unanswered read is none either.
@@ -197,9 +197,9 @@ std::vector<ScreenItem> ScanLoop::InstanceItems(InstanceState& instance) {
     const std::string number = std::to_string(instance.definition->driver_number);
     std::vector<ScreenItem> items;
     items.push_back({"instance " + number + " gateway", WordText(instance.active_gateway)});
-    items.push_back({"instance " + number + " load", "polls " + WordText(instance.poll_load) +
-                                                         " commands " +
-                                                         WordText(instance.command_load)});
+    items.push_back(
+        {"instance " + number + " load",
+         "polls " + WordText(instance.poll_load) + " commands " + WordText(instance.command_load)});
     items.push_back({"instance " + number + " error code", WordText(instance.last_error_code)});
     for (auto& [rtu, gate] : instance.rtu_states) {
         items.push_back({"rtu " + number + "/" + std::to_string(rtu), RtuStateText(gate.value)});
@@ -263,9 +263,9 @@ void ScanLoop::Refresh() {
     }
     const std::string last_error = log_.last_error();
     const int later_errors = log_.later_errors();
-    items.push_back({"last error", last_error.empty() ? "-" : last_error,
-                     later_errors == 0 ? ""
-                                       : " (and " + std::to_string(later_errors) + " more errors)"});
+    items.push_back(
+        {"last error", last_error.empty() ? "-" : last_error,
+         later_errors == 0 ? "" : " (and " + std::to_string(later_errors) + " more errors)"});
     screen_.Show(items, Elapsed());
 }
 

@@ -31,7 +31,7 @@ struct GateValue {
 struct LogLine {
     int level;
     std::string text;
-    uint8_t client = 0;  // the client the logging thread last worked for; 0 unknown
+    uint8_t client = 0;    // the client the logging thread last worked for; 0 unknown
     int32_t instance = 0;  // the driver number a host's thread called for; 0 unknown
 };
 
