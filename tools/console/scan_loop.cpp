@@ -213,13 +213,13 @@ std::vector<ScreenItem> ScanLoop::InstanceItems(InstanceState& instance) {
     return items;
 }
 
-void ScanLoop::Pass(InstanceScan& scan, const ScanOptions& options) {
+void ScanLoop::Pass(InstanceScan& scan, const ScanOptions& options, Clock::time_point planned) {
     InstanceState& instance = scan.instance;
     std::vector<ScreenItem> items;
     std::vector<std::string> notes;
     {
         std::lock_guard busy(instance.busy);
-        ReadDueGates(instance, Clock::now(), options.scan_ms);
+        ReadDueGates(instance, planned, options.scan_ms);
         ReadScreenGates(scan);
         if (options.reconnect && !options.once) {
             notes = reconnect_.Scan(instance, Clock::now());
@@ -237,7 +237,7 @@ void ScanLoop::ScanInstance(InstanceScan& scan, const ScanOptions& options) {
     std::unique_lock stop(stop_mutex_);
     for (auto next = Clock::now(); !stopping_;) {
         stop.unlock();
-        Pass(scan, options);
+        Pass(scan, options, next);
         // A pass longer than the scan starts the next at once, without a backlog.
         next = std::max(next + period, Clock::now());
         stop.lock();
@@ -278,7 +278,7 @@ RunEnd ScanLoop::RunOnce(const ScanOptions& options) {
     AwaitPolls();
     AwaitTableValues(start_ + options.burst_wait, options.stop);
     // The gates read above are not due again: this pass reads the screen's gates.
-    SideBySide(scans_, [&](InstanceScan& scan) { Pass(scan, options); });
+    SideBySide(scans_, [&](InstanceScan& scan) { Pass(scan, options, now); });
     Refresh();
     return RunEnd::Once;
 }

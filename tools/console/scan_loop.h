@@ -74,7 +74,10 @@ class ScanLoop {
     RunEnd Serve(const ScanOptions& options, CommandInput& input);
     void ScanInstance(InstanceScan& scan, const ScanOptions& options);
     // One scan of the instance: the gates that are due, the screen's gates, reconnects.
-    void Pass(InstanceScan& scan, const ScanOptions& options);
+    // Cycles count from the time the pass was planned for, not the moment it woke: a
+    // wake a little late would otherwise find a gate of the scan's own cycle not yet due
+    // and skip it for a whole cycle.
+    void Pass(InstanceScan& scan, const ScanOptions& options, Clock::time_point planned);
     void ReadDueGates(InstanceState& instance, Clock::time_point now, int32_t scan_ms);
     void ReadGate(InstanceState& instance, GateState& gate);
     void ReadScreenGates(InstanceScan& scan);
