@@ -24,6 +24,9 @@ if ! executes "$wine64"; then
 fi
 if executes "$wine32"; then
   echo "win32 win64"
+elif [ ! -e "$wine32" ]; then
+  echo "win32: $wine32 is not installed; Windows tests ran as win64 under wine64 only" >&2
+  echo "win64"
 else
   echo "win32: 32-bit programs cannot run here; Windows tests ran as win64 under wine64 only" >&2
   echo "win64"

@@ -30,6 +30,8 @@ expect "32-bit loader cannot execute" 0 "win64" "$work/exec-format-error" "$work
 grep -q "32-bit programs cannot run here" "$work/stderr" \
   || { echo "FAIL: no reason given for skipping win32"; failures=$((failures + 1)); }
 expect "32-bit loader missing" 0 "win64" "$work/missing" "$work/runs"
+grep -q "is not installed" "$work/stderr" \
+  || { echo "FAIL: a missing 32-bit loader is not told apart"; failures=$((failures + 1)); }
 expect "64-bit loader cannot execute" 1 "" "$work/runs" "$work/exec-format-error"
 expect "no loader at all" 1 "" "$work/missing" "$work/missing"
 grep -q "no Windows test can run" "$work/stderr" \
