@@ -59,9 +59,8 @@ void ScanLoop::ReadGate(InstanceState& instance, GateState& gate) {
             uint8_t values[2 * kArrayWords] = {};
             gate.result = host_.GateIo(instance, krogw::kReadGateArray, gate.address, gate.host_id,
                                        values, kArrayWords);
-            for (int32_t at = 0; at < kArrayWords; ++at) {
-                gate.words[static_cast<size_t>(at)] =
-                    static_cast<uint16_t>(values[2 * at] | values[2 * at + 1] << 8);
+            for (size_t at = 0; at < static_cast<size_t>(kArrayWords); ++at) {
+                gate.words[at] = static_cast<uint16_t>(values[2 * at] | values[2 * at + 1] << 8);
             }
             return;
         }
