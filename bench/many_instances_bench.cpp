@@ -24,6 +24,7 @@
 #include "bench/proc_sample.h"
 #include "bench/stats_file.h"
 #include "tests/support/scratch_directory.h"
+#include "tests/support/wait_for.h"
 
 namespace {
 
@@ -105,13 +106,14 @@ bool AllScanning(const Gateways& gateways) {
 // Polls the condition until it holds, the limit passes or the host is gone.
 template <typename Condition>
 bool WaitWhileRunning(bench::ChildProcess& host, Condition condition) {
-    for (const auto end = Clock::now() + kPhaseLimit; !condition();) {
-        if (Clock::now() > end || !host.Running()) {
-            return false;
-        }
-        std::this_thread::sleep_for(20ms);
-    }
-    return true;
+    bool held = false;
+    krogw::test::WaitFor(
+        [&] {
+            held = condition();
+            return held || !host.Running();
+        },
+        kPhaseLimit, 20ms);
+    return held;
 }
 
 std::vector<std::optional<bench::StatsSnapshot>> ReadAllStats(const fs::path& folder,

@@ -4,6 +4,7 @@
 
 #include "config/config_reader.h"
 #include "context/context.h"
+#include "context/flag_lock.h"
 #include "context/statistics.h"
 #include "driver/handlers.h"
 #include "driver/instance_threads.h"
@@ -63,8 +64,13 @@ int32_t StartInstance(HostRequest& request) {
     }
     context.sync_reply_timeout =
         std::max(MillisecondsFrom10msUnits(arguments.reply_timeout_10ms), kReplyTimeoutFloorMs);
-    // Loaded now, so that no time stamp or clock setting loads it later.
-    PlatformLoadTimeZone();
+    // Loaded now, so that no time stamp or clock setting loads it later; one start at a
+    // time, since a host may start its instances side by side.
+    {
+        static ByteFlag loading_time_zone{0};
+        FlagLock loading(loading_time_zone);
+        PlatformLoadTimeZone();
+    }
     // An instance whose gateways do not answer still starts; a reconnect brings them up.
     ConnectGateways(context);
     const int32_t started = StartInstanceThreads(context);

@@ -97,7 +97,7 @@ PlatformTime PlatformLocalTime();
 // library cannot show it. Reads nothing and allocates nothing once the zone is loaded.
 bool PlatformLocalTimeOf(int64_t calendar_seconds, PlatformTime& local);
 // Loads the C library's time zone rules, which it would otherwise load, allocating,
-// on its first local time conversion.
+// on its first local time conversion. Not to be called from two threads at once.
 void PlatformLoadTimeZone();
 
 }  // namespace krogw

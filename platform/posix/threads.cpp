@@ -2,7 +2,6 @@
 #include <pthread.h>
 #include <sched.h>
 
-#include <atomic>
 #include <cerrno>
 #include <ctime>
 #include <new>
@@ -98,14 +97,7 @@ bool PlatformLocalTimeOf(int64_t calendar_seconds, PlatformTime& local) {
 }
 
 void PlatformLoadTimeZone() {
-    // The C runtime's time zone state is not safe to load from two threads at once, and
-    // a host may start its instances side by side.
-    static std::atomic_flag loading = ATOMIC_FLAG_INIT;
-    while (loading.test_and_set(std::memory_order_acquire)) {
-        PlatformSleepMs(1);
-    }
     tzset();
-    loading.clear(std::memory_order_release);
 }
 
 }  // namespace krogw

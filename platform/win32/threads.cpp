@@ -1,6 +1,5 @@
 #include <windows.h>
 
-#include <atomic>
 #include <ctime>
 #include <new>
 
@@ -79,14 +78,7 @@ bool PlatformLocalTimeOf(int64_t calendar_seconds, PlatformTime& local) {
 }
 
 void PlatformLoadTimeZone() {
-    // The C runtime's time zone state is not safe to load from two threads at once, and
-    // a host may start its instances side by side.
-    static std::atomic_flag loading = ATOMIC_FLAG_INIT;
-    while (loading.test_and_set(std::memory_order_acquire)) {
-        PlatformSleepMs(1);
-    }
     _tzset();
-    loading.clear(std::memory_order_release);
 }
 
 }  // namespace krogw

@@ -24,6 +24,7 @@
 #include "context/context.h"
 #include "include/krogw/abi.h"
 #include "tests/support/scratch_directory.h"
+#include "tests/support/wait_for.h"
 #include "tools/hostsim/hostsim.h"
 
 namespace {
@@ -253,10 +254,7 @@ TEST_F(ChildProcessTest, RunsInItsFolderWithItsOutputInFiles) {
     bench::ChildProcess child({"/bin/sh", "-c", "pwd; echo oops >&2; read line || exit 3"},
                               folder_);
     EXPECT_GT(child.pid(), 0);
-    const auto end = std::chrono::steady_clock::now() + 10s;
-    while (child.Running() && std::chrono::steady_clock::now() < end) {
-        std::this_thread::sleep_for(10ms);
-    }
+    krogw::test::WaitFor([&] { return !child.Running(); }, 10s);
     EXPECT_FALSE(child.Running());
     EXPECT_EQ(child.exit_status(), 3);  // standard input is empty
     EXPECT_EQ(ReadText(folder_ / "stdout.txt"), folder_.string() + "\n");
@@ -270,9 +268,7 @@ TEST_F(ChildProcessTest, InheritsNoDescriptorOfTheBenchmark) {
         {"/bin/sh", "-c", "[ -e /proc/$$/fd/" + std::to_string(open_here) + " ] && exit 1; exit 0"},
         folder_);
     ::close(open_here);
-    while (child.Running()) {
-        std::this_thread::sleep_for(10ms);
-    }
+    krogw::test::WaitFor([&] { return !child.Running(); }, 10s);
     EXPECT_EQ(child.exit_status(), 0);
 }
 
@@ -290,9 +286,7 @@ TEST_F(ChildProcessTest, AChildThatIgnoresTheSignalIsKilledAtTheLimit) {
     bench::ChildProcess child({"/bin/sh", "-c", "trap '' TERM; echo ready; exec sleep 30"},
                               folder_);
     // The trap is set once the line is out.
-    for (int wait = 0; wait < 500 && ReadText(folder_ / "stdout.txt").empty(); ++wait) {
-        std::this_thread::sleep_for(10ms);
-    }
+    krogw::test::WaitFor([&] { return !ReadText(folder_ / "stdout.txt").empty(); });
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(child.Terminate(1s), std::nullopt);
     EXPECT_GE(std::chrono::steady_clock::now() - start, 1s);

@@ -2,13 +2,11 @@
 // a project's instances and gates through KroMain with the stand-in host runtime as the
 // gate database, shows the gates live and takes operator commands on standard input.
 #include <chrono>
-#include <condition_variable>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <mutex>
 #include <random>
 #include <string>
 #include <thread>
@@ -26,6 +24,7 @@
 #include "tools/console/project_file.h"
 #include "tools/console/scan_loop.h"
 #include "tools/console/screen.h"
+#include "tools/console/stop_signal.h"
 #include "tools/version_text.h"
 
 namespace {
@@ -174,12 +173,9 @@ class LogDrain {
   public:
     explicit LogDrain(console::LogSink& log)
         : thread_([this, &log] {
-              std::unique_lock lock(mutex_);
-              while (!stop_changed_.wait_for(lock, std::chrono::milliseconds(100),
-                                             [this] { return stopping_; })) {
-                  lock.unlock();
+              while (!stop_.WaitUntil(std::chrono::steady_clock::now() +
+                                      std::chrono::milliseconds(100))) {
                   log.Drain();
-                  lock.lock();
               }
           }) {}
     LogDrain(const LogDrain&) = delete;
@@ -187,20 +183,14 @@ class LogDrain {
     ~LogDrain() { Stop(); }
 
     void Stop() {
-        {
-            std::lock_guard lock(mutex_);
-            stopping_ = true;
-        }
-        stop_changed_.notify_all();
+        stop_.Stop();
         if (thread_.joinable()) {
             thread_.join();
         }
     }
 
   private:
-    std::mutex mutex_;
-    std::condition_variable stop_changed_;
-    bool stopping_ = false;
+    console::StopSignal stop_;
     std::thread thread_;
 };
 

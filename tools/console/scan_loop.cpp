@@ -233,14 +233,10 @@ void ScanLoop::Pass(InstanceScan& scan, const ScanOptions& options, Clock::time_
 
 void ScanLoop::ScanInstance(InstanceScan& scan, const ScanOptions& options) {
     const auto period = std::chrono::milliseconds(options.scan_ms);
-    std::unique_lock stop(stop_mutex_);
-    for (auto next = Clock::now(); !stopping_;) {
-        stop.unlock();
+    for (auto next = Clock::now(); !stop_.WaitUntil(next);) {
         Pass(scan, options, next);
         // A pass longer than the scan starts the next at once, without a backlog.
         next = std::max(next + period, Clock::now());
-        stop.lock();
-        stop_changed_.wait_until(stop, next, [this] { return stopping_; });
     }
 }
 
@@ -324,11 +320,7 @@ RunEnd ScanLoop::Run(const ScanOptions& options, CommandInput& input) {
         threads.emplace_back([this, &scan, &options] { ScanInstance(scan, options); });
     }
     const RunEnd end = Serve(options, input);
-    {
-        std::lock_guard stop(stop_mutex_);
-        stopping_ = true;
-    }
-    stop_changed_.notify_all();
+    stop_.Stop();
     for (std::thread& thread : threads) {
         thread.join();
     }

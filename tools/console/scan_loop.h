@@ -8,7 +8,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <csignal>
 #include <cstdint>
 #include <deque>
@@ -22,6 +21,7 @@
 #include "tools/console/log_sink.h"
 #include "tools/console/reconnect.h"
 #include "tools/console/screen.h"
+#include "tools/console/stop_signal.h"
 
 namespace console {
 
@@ -94,9 +94,7 @@ class ScanLoop {
     Screen& screen_;
     GatewayReconnect reconnect_;
     std::deque<InstanceScan> scans_;  // of the running instances
-    std::mutex stop_mutex_;
-    std::condition_variable stop_changed_;
-    bool stopping_ = false;  // guarded by stop_mutex_
+    StopSignal stop_;                 // ends the instances' scans
     Clock::time_point start_ = Clock::now();
     RunTotals totals_;  // of the commands; the scans count their own
 };
